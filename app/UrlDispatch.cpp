@@ -1,0 +1,43 @@
+#include "app/AssistantApp.h"
+#include "app/OpenSafety.h"
+
+namespace {
+
+const char kPromptCaption[] = "提示";
+
+}  // namespace
+
+int CAssistantApp::DispatchUrl(const std::string& url) {
+  CUrlCommand command;
+  switch (ParseUrl(NormaliseUrl(url), command)) {
+    case URL_KIND_RES: return RunResourceCommand(command);
+    case URL_KIND_FILE: return OpenLocalFile(command);
+    case URL_KIND_EXE: return StartLocalProgram(command);
+    default: return 1;
+  }
+}
+
+// Documents open at once; a file that would run code, or one on another
+// machine (opening it may hand the user's credentials to that host), only
+// after the user agreed.
+int CAssistantApp::OpenLocalFile(const CUrlCommand& command) {
+  const std::string& path = command.m_strPath;
+  std::string question;
+  if (IsRemotePath(path))
+    question = "网页要求打开另一台计算机上的文件：\n" + path +
+               "\n\n打开它可能把您的登录凭据交给那台计算机。是否打开？";
+  else if (OpeningRunsCode(path, m_desktop))
+    question = "网页要求打开以下文件：\n" + path + "\n\n打开此类文件会运行程序。是否打开？";
+  if (question.empty() || m_desktop.AskYesNo(question, kPromptCaption)) m_desktop.ShellOpen(path);
+  return 1;
+}
+
+// A web page may name any program: it starts only after the user agreed.
+int CAssistantApp::StartLocalProgram(const CUrlCommand& command) {
+  std::string question = "网页要求启动以下程序：\n" + command.m_strPath;
+  if (!command.m_strArgs.empty()) question += "\n参数：" + command.m_strArgs;
+  question += "\n\n只应启动您信任的程序。是否启动？";
+  if (!m_desktop.AskYesNo(question, kPromptCaption)) return 0;
+  return m_desktop.StartProcess(BuildProgramCommandLine(command.m_strPath, command.m_strArgs))
+             ? 1 : 0;
+}

@@ -1,0 +1,31 @@
+#pragma once
+#include <string>
+
+// What command logic asks of the user's desktop: questions and notices,
+// starting programs and opening files. Logic takes an IDesktop so that tests
+// can script the answers and observe what would have been started.
+namespace platform {
+
+enum class MessageIcon { Information, Warning, Stop, Question };
+
+class IDesktop {
+ public:
+  virtual ~IDesktop() = default;
+
+  // Yes/No question with a question icon and No as the default button.
+  virtual bool AskYesNo(const std::string& text, const std::string& caption) = 0;
+  // A notice with one OK button; system-modal notices stay above every window.
+  virtual void ShowMessage(const std::string& text, const std::string& caption,
+                           MessageIcon icon, bool systemModal) = 0;
+  // Starts a process from a complete command line, shown normally, not waited for.
+  virtual bool StartProcess(const std::string& commandLine) = 0;
+  // Asks the shell to "open" a file, folder or address, shown normally.
+  virtual bool ShellOpen(const std::string& path) = 0;
+  // The system's own judgement whether opening a file of this type runs code.
+  virtual bool IsDangerousType(const std::string& path) = 0;
+};
+
+// The real desktop of this platform.
+IDesktop& SystemDesktop();
+
+}  // namespace platform

@@ -1,0 +1,78 @@
+#include "platform/Desktop.h"
+
+#include <windows.h>
+#include <shellapi.h>
+#include <shlwapi.h>
+
+#include <vector>
+
+#include "platform/CodePage.h"
+
+namespace platform {
+namespace {
+
+UINT IconFlag(MessageIcon icon) {
+  switch (icon) {
+    case MessageIcon::Warning: return MB_ICONWARNING;
+    case MessageIcon::Stop: return MB_ICONSTOP;
+    case MessageIcon::Question: return MB_ICONQUESTION;
+    default: return MB_ICONINFORMATION;
+  }
+}
+
+// Boxes belong to the program's active window, else to the desktop.
+HWND Owner() {
+  HWND active = GetActiveWindow();
+  return active ? active : GetDesktopWindow();
+}
+
+class Win32Desktop final : public IDesktop {
+ public:
+  bool AskYesNo(const std::string& text, const std::string& caption) override {
+    UINT style = MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2 | MB_SETFOREGROUND | MB_TOPMOST;
+    return MessageBoxA(Owner(), text.c_str(), caption.c_str(), style) == IDYES;
+  }
+
+  void ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon,
+                   bool systemModal) override {
+    UINT style = MB_OK | IconFlag(icon) | MB_SETFOREGROUND | (systemModal ? MB_SYSTEMMODAL : 0);
+    MessageBoxA(Owner(), text.c_str(), caption.c_str(), style);
+  }
+
+  bool StartProcess(const std::string& commandLine) override {
+    std::vector<char> line(commandLine.begin(), commandLine.end());
+    line.push_back('\0');  // CreateProcessA may write into its command line
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESHOWWINDOW;
+    si.wShowWindow = SW_SHOWNORMAL;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                        &pi))
+      return false;
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return true;
+  }
+
+  bool ShellOpen(const std::string& path) override {
+    HINSTANCE r = ShellExecuteA(nullptr, "open", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    return (INT_PTR)r > 32;
+  }
+
+  bool IsDangerousType(const std::string& path) override {
+    const char* ext = PathFindExtensionA(path.c_str());
+    if (!ext || !*ext) return false;
+    std::u16string wide = AnsiToWide(ext);
+    return AssocIsDangerous((LPCWSTR)wide.c_str()) != FALSE;
+  }
+};
+
+}  // namespace
+
+IDesktop& SystemDesktop() {
+  static Win32Desktop desktop;
+  return desktop;
+}
+
+}  // namespace platform

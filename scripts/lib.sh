@@ -1,0 +1,72 @@
+# Shared steps of the project's commands (sourced by velmora.sh).
+
+PACKAGES=(cmake ninja-build g++ googletest libgtest-dev libgmock-dev
+  g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 xvfb xdotool imagemagick
+  fonts-wqy-microhei locales python3 python3-pytest curl wget aria2 nginx-light time)
+
+install_deps() {
+  local missing=()
+  for p in "${PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
+  done
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "== installing: ${missing[*]}"
+    apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+  fi
+  if ! locale -a 2>/dev/null | grep -qi '^zh_CN.utf8$'; then
+    sed -i 's/^# *zh_CN.UTF-8 UTF-8/zh_CN.UTF-8 UTF-8/' /etc/locale.gen
+    grep -q '^zh_CN.UTF-8 UTF-8' /etc/locale.gen || echo 'zh_CN.UTF-8 UTF-8' >> /etc/locale.gen
+    locale-gen >/dev/null
+  fi
+}
+
+build_tree() {  # build_tree DIR [cmake args...]
+  local dir=$1; shift
+  [ -f "$dir/build.ninja" ] || cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  cmake --build "$dir" -- -k 0
+}
+
+build_all() {
+  echo "== building build/native"
+  build_tree "$ROOT/build/native"
+  echo "== building build/win"
+  build_tree "$ROOT/build/win" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake"
+}
+
+# The project's own Wine prefix: no links into $HOME, Chinese fonts mapped.
+make_prefix() {
+  source "$ROOT/scripts/wine-env.sh"
+  if [ ! -f "$WINEPREFIX/.velmora-ready" ]; then
+    echo "== creating Wine prefix $WINEPREFIX"
+    mkdir -p "$WINEPREFIX"
+    wineboot -i >/dev/null 2>&1 || true
+    wineserver -w
+    local user_dir
+    for user_dir in "$WINEPREFIX"/drive_c/users/*/; do
+      for link in "$user_dir"*; do
+        if [ -L "$link" ]; then rm "$link"; mkdir -p "$link"; fi
+      done
+    done
+    wine regedit /S "$(winepath -w "$ROOT/scripts/fonts.reg")" >/dev/null 2>&1
+    wineserver -w
+    touch "$WINEPREFIX/.velmora-ready"
+  fi
+}
+
+# A private X display for the Windows programs; sets DISPLAY and XVFB_PID.
+start_display() {
+  local fifo
+  fifo=$(mktemp -u)
+  mkfifo "$fifo"
+  Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+  XVFB_PID=$!
+  local n
+  read -r n <"$fifo"
+  rm -f "$fifo"
+  export DISPLAY=":$n"
+}
+
+stop_display() {
+  [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null || true
+}

@@ -1,0 +1,40 @@
+# Every test layer, natively and under Wine; exits non-zero on any failure
+# and closes with the totals.
+
+RESULTS=""
+
+run_ctest() {  # run_ctest NAME BUILD_DIR [ctest args...]
+  local name=$1 dir=$2; shift 2
+  echo "== $name"
+  mkdir -p "$ROOT/build/results"
+  ctest --test-dir "$dir" --output-on-failure --no-tests=error \
+    --output-junit "$ROOT/build/results/$name.xml" "$@" || true
+  RESULTS+=" $ROOT/build/results/$name.xml"
+}
+
+run_e2e() {
+  echo "== end to end (Wine)"
+  mkdir -p "$ROOT/build/results"
+  (cd "$ROOT" && python3 -m pytest -q -p no:cacheprovider tests/e2e \
+    --junitxml="$ROOT/build/results/e2e.xml") || true
+  RESULTS+=" $ROOT/build/results/e2e.xml"
+}
+
+print_totals() {
+  python3 "$ROOT/scripts/totals.py" $RESULTS
+}
+
+run_all_tests() {
+  install_deps
+  local build_ok=1
+  build_all || build_ok=0
+  make_prefix
+  start_display
+  trap 'wineserver -k 2>/dev/null; stop_display' EXIT
+  source "$ROOT/scripts/wine-env.sh"
+  wineserver -p
+  run_ctest native "$ROOT/build/native" -j2
+  run_ctest wine "$ROOT/build/win"
+  run_e2e
+  print_totals && [ "$build_ok" = 1 ]
+}

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# The project's two commands:
+#   ./velmora.sh demo   run the assistant under Wine against the reference platform
+#   ./velmora.sh test   install what is missing, build both trees, run every test layer
+# and their steps: deps, build, prefix.
+set -euo pipefail
+ROOT=$(cd "$(dirname "$0")" && pwd)
+export VELMORA_ROOT=$ROOT
+cd "$ROOT"
+source scripts/lib.sh
+
+case "${1:-}" in
+  deps) install_deps ;;
+  build) install_deps; build_all ;;
+  prefix) install_deps; make_prefix ;;
+  test) source scripts/test.sh; run_all_tests ;;
+  demo) source scripts/demo.sh; run_demo ;;
+  *) echo "usage: $0 demo|test|build|deps|prefix" >&2; exit 2 ;;
+esac
