@@ -1,0 +1,53 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// Files with the semantics the stores need on Windows. Paths are text in the
+// system code page with "\" between their parts (the POSIX build maps them
+// onto its own file names).
+namespace platform {
+
+enum class FileMode {
+  Read,         // existing file, read only, no sharing
+  CreateAlways, // created or emptied, read/write, no sharing
+  OpenAlways,   // opened or created, never emptied, read/write, no sharing
+  SharedWrite,  // existing file, read/write, others may read and write too
+};
+
+// One open file; closed when the object ends. Not copyable.
+class File {
+ public:
+  File() = default;
+  ~File();
+  File(File&& other) noexcept;
+  File& operator=(File&& other) noexcept;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+
+  bool Open(const std::string& path, FileMode mode);
+  bool IsOpen() const;
+  void Close();
+
+  // Reads up to `count` bytes at the current position; `got` is what arrived
+  // (0 at the end of the file). False on an error of the system.
+  bool Read(void* buffer, size_t count, size_t& got);
+  // Writes all `count` bytes at the current position, or fails.
+  bool Write(const void* bytes, size_t count);
+  bool Seek(int64_t offset);  // from the first byte
+  int64_t Size() const;       // -1 when it cannot be told
+  bool SetSize(int64_t size); // extends or cuts; the position is kept
+
+ private:
+  intptr_t m_handle = -1;
+};
+
+bool FileExists(const std::string& path);   // a file, not a directory
+bool IsDirectory(const std::string& path);
+bool CreateDir(const std::string& path);    // one level; false when it exists
+bool DeleteFileAt(const std::string& path);
+// Moves a file to a name that must not exist yet.
+bool RenameFile(const std::string& from, const std::string& to);
+int64_t FileSizeAt(const std::string& path);  // -1 when missing
+
+}  // namespace platform
