@@ -1,0 +1,146 @@
+#include "platform/Files.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "net/MbcsText.h"
+#include "platform/CodePage.h"
+
+namespace platform {
+namespace {
+
+// "\" separates the parts of a path in the system's text; file names here
+// are UTF-8.
+std::string NativePath(const std::string& path) {
+  return WideToUtf8(AnsiToWide(MbcsReplaceChar(path, '\\', '/')));
+}
+
+int OpenFlags(FileMode mode) {
+  switch (mode) {
+    case FileMode::Read: return O_RDONLY;
+    case FileMode::CreateAlways: return O_RDWR | O_CREAT | O_TRUNC;
+    case FileMode::OpenAlways: return O_RDWR | O_CREAT;
+    default: return O_RDWR;
+  }
+}
+
+bool StatPath(const std::string& path, struct stat& st) {
+  return stat(NativePath(path).c_str(), &st) == 0;
+}
+
+}  // namespace
+
+File::~File() { Close(); }
+
+File::File(File&& other) noexcept : m_handle(other.m_handle) { other.m_handle = -1; }
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    Close();
+    m_handle = other.m_handle;
+    other.m_handle = -1;
+  }
+  return *this;
+}
+
+// Advisory locks stand in for the share modes: exclusive opens refuse a file
+// that is open elsewhere, as Windows does. The lock is taken before an
+// emptying open truncates, so a refused open changes nothing.
+bool File::Open(const std::string& path, FileMode mode) {
+  Close();
+  const std::string native = NativePath(path);
+  struct stat st;
+  if (stat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return false;
+  int fd = open(native.c_str(), OpenFlags(mode) & ~O_TRUNC, 0644);
+  if (fd < 0) return false;
+  int lock = mode == FileMode::SharedWrite ? LOCK_SH : LOCK_EX;
+  if (flock(fd, lock | LOCK_NB) != 0 ||
+      ((OpenFlags(mode) & O_TRUNC) && ftruncate(fd, 0) != 0)) {
+    close(fd);
+    return false;
+  }
+  m_handle = fd;
+  return true;
+}
+
+bool File::IsOpen() const { return m_handle >= 0; }
+
+void File::Close() {
+  if (m_handle >= 0) close((int)m_handle);
+  m_handle = -1;
+}
+
+bool File::Read(void* buffer, size_t count, size_t& got) {
+  got = 0;
+  if (m_handle < 0) return false;
+  ssize_t n;
+  do n = read((int)m_handle, buffer, count);
+  while (n < 0 && errno == EINTR);
+  if (n < 0) return false;
+  got = (size_t)n;
+  return true;
+}
+
+bool File::Write(const void* bytes, size_t count) {
+  if (m_handle < 0) return false;
+  const char* p = static_cast<const char*>(bytes);
+  while (count > 0) {
+    ssize_t n = write((int)m_handle, p, count);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    p += n;
+    count -= (size_t)n;
+  }
+  return true;
+}
+
+bool File::Seek(int64_t offset) {
+  return m_handle >= 0 && lseek((int)m_handle, (off_t)offset, SEEK_SET) == (off_t)offset;
+}
+
+int64_t File::Size() const {
+  struct stat st;
+  if (m_handle < 0 || fstat((int)m_handle, &st) != 0) return -1;
+  return (int64_t)st.st_size;
+}
+
+bool File::SetSize(int64_t size) {
+  return m_handle >= 0 && size >= 0 && ftruncate((int)m_handle, (off_t)size) == 0;
+}
+
+bool FileExists(const std::string& path) {
+  struct stat st;
+  return StatPath(path, st) && !S_ISDIR(st.st_mode);
+}
+
+bool IsDirectory(const std::string& path) {
+  struct stat st;
+  return StatPath(path, st) && S_ISDIR(st.st_mode);
+}
+
+bool CreateDir(const std::string& path) { return mkdir(NativePath(path).c_str(), 0755) == 0; }
+
+bool DeleteFileAt(const std::string& path) {
+  return !IsDirectory(path) && unlink(NativePath(path).c_str()) == 0;
+}
+
+// Windows moves never replace an existing name.
+bool RenameFile(const std::string& from, const std::string& to) {
+  const std::string target = NativePath(to);
+  struct stat st;
+  if (lstat(target.c_str(), &st) == 0) return false;
+  return rename(NativePath(from).c_str(), target.c_str()) == 0;
+}
+
+int64_t FileSizeAt(const std::string& path) {
+  struct stat st;
+  if (!StatPath(path, st) || S_ISDIR(st.st_mode)) return -1;
+  return (int64_t)st.st_size;
+}
+
+}  // namespace platform

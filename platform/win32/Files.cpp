@@ -1,0 +1,122 @@
+#include "platform/Files.h"
+
+#include <windows.h>
+
+namespace platform {
+namespace {
+
+HANDLE H(intptr_t handle) { return (HANDLE)handle; }
+
+DWORD Disposition(FileMode mode) {
+  switch (mode) {
+    case FileMode::CreateAlways: return CREATE_ALWAYS;
+    case FileMode::OpenAlways: return OPEN_ALWAYS;
+    default: return OPEN_EXISTING;
+  }
+}
+
+}  // namespace
+
+File::~File() { Close(); }
+
+File::File(File&& other) noexcept : m_handle(other.m_handle) { other.m_handle = -1; }
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    Close();
+    m_handle = other.m_handle;
+    other.m_handle = -1;
+  }
+  return *this;
+}
+
+bool File::Open(const std::string& path, FileMode mode) {
+  Close();
+  DWORD access = mode == FileMode::Read ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
+  DWORD share = mode == FileMode::SharedWrite ? FILE_SHARE_READ | FILE_SHARE_WRITE : 0;
+  HANDLE h = CreateFileA(path.c_str(), access, share, nullptr, Disposition(mode),
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  m_handle = (intptr_t)h;
+  return true;
+}
+
+bool File::IsOpen() const { return m_handle != -1; }
+
+void File::Close() {
+  if (m_handle != -1) CloseHandle(H(m_handle));
+  m_handle = -1;
+}
+
+bool File::Read(void* buffer, size_t count, size_t& got) {
+  got = 0;
+  if (m_handle == -1) return false;
+  DWORD n = 0;
+  DWORD want = count > 0x40000000 ? 0x40000000 : (DWORD)count;
+  if (!ReadFile(H(m_handle), buffer, want, &n, nullptr)) return false;
+  got = n;
+  return true;
+}
+
+bool File::Write(const void* bytes, size_t count) {
+  if (m_handle == -1) return false;
+  const char* p = static_cast<const char*>(bytes);
+  while (count > 0) {
+    DWORD want = count > 0x40000000 ? 0x40000000 : (DWORD)count;
+    DWORD n = 0;
+    if (!WriteFile(H(m_handle), p, want, &n, nullptr) || n == 0) return false;
+    p += n;
+    count -= n;
+  }
+  return true;
+}
+
+bool File::Seek(int64_t offset) {
+  LARGE_INTEGER to;
+  to.QuadPart = offset;
+  return m_handle != -1 && SetFilePointerEx(H(m_handle), to, nullptr, FILE_BEGIN);
+}
+
+int64_t File::Size() const {
+  LARGE_INTEGER size;
+  if (m_handle == -1 || !GetFileSizeEx(H(m_handle), &size)) return -1;
+  return size.QuadPart;
+}
+
+bool File::SetSize(int64_t size) {
+  if (m_handle == -1 || size < 0) return false;
+  LARGE_INTEGER zero{}, here{}, to{};
+  if (!SetFilePointerEx(H(m_handle), zero, &here, FILE_CURRENT)) return false;
+  to.QuadPart = size;
+  bool ok = SetFilePointerEx(H(m_handle), to, nullptr, FILE_BEGIN) && SetEndOfFile(H(m_handle));
+  SetFilePointerEx(H(m_handle), here, nullptr, FILE_BEGIN);
+  return ok;
+}
+
+bool FileExists(const std::string& path) {
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool IsDirectory(const std::string& path) {
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool CreateDir(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
+
+bool DeleteFileAt(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+
+bool RenameFile(const std::string& from, const std::string& to) {
+  return MoveFileA(from.c_str(), to.c_str()) != 0;
+}
+
+int64_t FileSizeAt(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
+      (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    return -1;
+  return ((int64_t)data.nFileSizeHigh << 32) | data.nFileSizeLow;
+}
+
+}  // namespace platform
