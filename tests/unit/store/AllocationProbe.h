@@ -1,0 +1,5 @@
+#pragma once
+#include <cstddef>
+
+void ResetLargestAllocation();
+size_t LargestAllocation();
