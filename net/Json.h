@@ -67,7 +67,7 @@ class CJsonArray : public CJsonValue {
   const CJsonValue* GetAt(int index) const;
 
  private:
-  friend class CJsonObject;
+  friend struct JsonNesting;
   bool ParseNested(const char* text, int depth);
   std::vector<std::unique_ptr<CJsonValue>> m_arrValues;
 };
@@ -83,15 +83,15 @@ class CJsonObject : public CJsonValue {
   void Clear() { m_mapMembers.clear(); }
 
  private:
-  friend class CJsonArray;
+  friend struct JsonNesting;
   bool ParseNested(const char* text, int depth);
   std::map<std::string, std::unique_ptr<CJsonValue>> m_mapMembers;
 };
 
 class CJsonDocument {
  public:
-  // The whole file plus a terminating zero; false when it cannot be read or
-  // is larger than any file the system expects (64 MiB).
+  // Parses the whole file; false when it cannot be read, is larger than any
+  // file the system expects (64 MiB), or holds no "{".
   bool LoadFile(const std::string& path);
   // False only when the text holds no "{" (the root then keeps what it held).
   bool Parse(const char* text);
