@@ -34,7 +34,7 @@ class FaultSet:
         self.lock = threading.Lock()
         self.entries = []
         self.file_entries = []
-        self.file_text = None
+        self.file_key = None
 
     def add(self, entries):
         with self.lock:
@@ -44,7 +44,7 @@ class FaultSet:
         with self.lock:
             self.entries = []
             self.file_entries = []
-            self.file_text = None
+            self.file_key = None
             if self.path and os.path.exists(self.path):
                 os.remove(self.path)
 
@@ -59,16 +59,23 @@ class FaultSet:
         return {}
 
     def reload_file(self):
+        """Rereads the file when it was rewritten (a new write restarts the
+        "times" counts even when the text is the same)."""
         if not self.path:
             return
         try:
+            info = os.stat(self.path)
+            key = (info.st_ino, info.st_mtime_ns, info.st_size)
+        except OSError:
+            key = None
+        if key == self.file_key:
+            return
+        self.file_key = key
+        try:
             with open(self.path, "r", encoding="utf-8") as f:
                 text = f.read()
-        except OSError:
+        except (OSError, ValueError):
             text = ""
-        if text == self.file_text:
-            return
-        self.file_text = text
         try:
             loaded = json.loads(text) if text.strip() else []
         except ValueError:
