@@ -1,14 +1,178 @@
 #include "app/AssistantApp.h"
 
-#include "app/CommandLine.h"
+#include <cstdio>
 
-CAssistantApp::CAssistantApp(platform::IDesktop& desktop) : m_desktop(desktop) {}
+#include "app/AppLog.h"
+#include "app/CommandLine.h"
+#include "app/Registration.h"
+#include "platform/Files.h"
+#include "platform/SocketCleanup.h"
+#include "platform/Sockets.h"
+#include "platform/WaitCursor.h"
+
+namespace {
+
+const char kAppCaption[] = "Velmora助手";
+
+bool EnsureDir(const std::string& path) {
+  return platform::IsDirectory(path) || platform::CreateDir(path);
+}
+
+void LogLine(const std::string& text) {
+  WriteLog(GetLogPath(), "[%s]:%s\r\n", FormatNow().c_str(), text.c_str());
+}
+
+}  // namespace
+
+// The stores come first (file list, then settings, which fixes the data and
+// tools directories and creates them); the listener and the add-in dialog
+// join when their parts exist.
+CAssistantApp::CAssistantApp(platform::IDesktop& desktop, const AppServices& services)
+    : m_desktop(desktop), m_services(services), m_sharedBlock(services.sharedBlockName) {
+  m_pFileList = std::make_unique<CFileListStore>();
+  m_pSettings = std::make_unique<CSettingsStore>();
+  m_pFileList->SetDataDir(m_pSettings->m_strDataDir);
+}
+
+CAssistantApp::~CAssistantApp() = default;
 
 int CAssistantApp::Run(const std::string& commandLine) {
+  m_strCommandLine = commandLine;
+  InitInstance();
+  return ExitInstance();
+}
+
+bool CAssistantApp::InitInstance() {
+  // No window of the program hosts ActiveX controls, so only the socket
+  // library needs starting.
+  m_bSocketsStarted = platform::StartupSocketLibrary();
+  if (ReadCdnServer(Shared()).empty()) StartCdnListener();
+  SetUpToolPaths();
+  OpenSlotMutex();
+  m_bAlreadyRunning = IsAlreadyRunning();
+  if (!m_bAlreadyRunning && !CheckForUpdate()) return false;
+  CreateAddinInstallWindow();
+  LoadStores();
+
   std::vector<std::string> tokens;
-  if (!SplitCommandLine(commandLine, tokens)) return 0;
-  if (tokens.size() >= 2) DispatchUrl(tokens[1]);
+  if (!SplitCommandLine(m_strCommandLine, tokens)) {
+    // Cut to the buffer, the line could name another URL: none is run.
+    LogLine("命令行超过1024字节，未执行");
+    return false;
+  }
+  if (tokens.empty()) return false;
+  const std::string& programPath =
+      m_services.programPath.empty() ? tokens[0] : m_services.programPath;
+  if (!RegisterProgram(programPath)) return false;
+  EnsureDir(m_pSettings->m_strDataDir);
+
+  if (tokens.size() >= 2) {
+    RunCommandLineUrl(tokens[1]);
+  } else {
+    if (m_bAlreadyRunning) return false;  // a second copy without a URL has nothing to do
+    if (!ShowLoginDialog()) return false;
+    PrepareUserDirs();
+  }
+  if (!m_bAlreadyRunning) RunMainWindow();
+  return false;
+}
+
+int CAssistantApp::ExitInstance() {
+  if (m_bSocketsStarted) platform::CleanupSocketLibrary();
+  m_bSocketsStarted = false;
+  // Saved only once loaded: an early end must not put the defaults over the
+  // user's window position and resource directory.
+  if (m_bStateLoaded) m_pFileList->SaveState();
+  m_slotMutex.Close();
   return 0;
+}
+
+void CAssistantApp::SetUpToolPaths() {
+  m_toolPaths.windowsDir = platform::WindowsDirectory();
+  m_toolPaths.tempDir = platform::TempDirectory();
+  // The settings store already chose this directory with its fall-backs, so
+  // a missing APPDATA never puts it at the root of a drive.
+  m_toolPaths.webDir = m_pSettings->m_strDataDir;
+  EnsureDir(m_toolPaths.webDir);
+}
+
+void CAssistantApp::LoadStores() {
+  m_pFileList->LoadState();
+  m_bStateLoaded = true;
+  m_pSettings->Load();
+}
+
+bool CAssistantApp::OpenSlotMutex() {
+  return m_slotMutex.IsOpen() || m_slotMutex.Create(m_services.slotMutexName, false);
+}
+
+// Shortcuts first: they look at the registration that was there before.
+bool CAssistantApp::RegisterProgram(const std::string& programPath) {
+  EnsureShortcuts(*m_services.registry, *m_services.shell, programPath);
+  if (RegisterUrlProtocol(*m_services.registry, programPath)) return true;
+  LogLine("注册协议失败！");
+  m_desktop.ShowMessage("注册Velmora助手失败！\n请右键点击程序“以管理员身份运行”。", kAppCaption,
+                        platform::MessageIcon::Stop, true);
+  return false;
+}
+
+void CAssistantApp::RunCommandLineUrl(const std::string& url) {
+  LogLine(url);
+  platform::CWaitCursor wait;
+  DispatchUrl(url);
+}
+
+bool CAssistantApp::IsAlreadyRunning() {
+  bool existed = false;
+  if (!m_instanceMutex.Create(m_services.instanceMutexName, true, &existed)) return false;
+  if (existed) m_instanceMutex.Close();
+  return existed;
+}
+
+bool CAssistantApp::ClaimDownload(const std::string& fid) {
+  if (!OpenSlotMutex() || !m_slotMutex.Lock()) return false;
+  bool claimed = ClaimSlot(Shared(), fid);
+  m_slotMutex.Unlock();
+  return claimed;
+}
+
+void CAssistantApp::ReleaseDownload(const std::string& fid) {
+  if (!OpenSlotMutex() || !m_slotMutex.Lock()) return;
+  ReleaseSlot(Shared(), fid);
+  m_slotMutex.Unlock();
+}
+
+std::string CAssistantApp::GetAccountDirName() const {
+  char name[16];
+  snprintf(name, sizeof name, "%08d", (int)m_login.userId);
+  return name;
+}
+
+void CAssistantApp::ReportDirFailure() {
+  m_desktop.ShowMessage("创建Account目录失败！", kAppCaption, platform::MessageIcon::Stop, true);
+}
+
+bool CAssistantApp::PrepareUserDirs() {
+  const std::string& dataDir = m_pSettings->m_strDataDir;
+  const std::string accountDir = dataDir + "\\" + GetAccountDirName();
+  if (!EnsureDir(accountDir)) {
+    ReportDirFailure();
+    return false;
+  }
+  LoadExamErrors(accountDir + "\\examerr.data");
+  m_strFileDir = accountDir + "\\FILE";
+  if (!EnsureDir(m_strFileDir)) {
+    ReportDirFailure();
+    return false;
+  }
+  EnsureDir(accountDir + "\\LOGO");
+  if (!platform::IsDirectory(m_pFileList->m_strResourceDir)) {
+    m_pFileList->m_strResourceDir = m_strFileDir;
+    m_pFileList->SaveState();
+  }
+  m_pFileList->SetUserId(m_login.userId);
+  m_pFileList->LoadList();
+  return true;
 }
 
 // The resource command joins here once login and downloads exist.

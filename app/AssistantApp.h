@@ -1,25 +1,106 @@
 #pragma once
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "app/SharedState.h"
 #include "app/UrlCommand.h"
+#include "net/PlatformApi.h"
 #include "platform/Desktop.h"
+#include "platform/Registry.h"
+#include "platform/ShellLink.h"
+#include "platform/Sync.h"
+#include "platform/SystemDirs.h"
+#include "store/FileListStore.h"
+#include "store/SettingsStore.h"
 
-// The application object: one per process, built before start-up.
+// The system objects that start-up works on. The program takes the defaults;
+// a test puts in fakes and object names of its own.
+struct AppServices {
+  platform::IRegistry* registry = &platform::SystemRegistry();
+  platform::IShortcutShell* shell = &platform::SystemShortcutShell();
+  std::string programPath = platform::ProgramPath();  // empty: the command line's first token
+  std::string instanceMutexName = INSTANCE_MUTEX_NAME;
+  std::string slotMutexName = SLOT_MUTEX_NAME;
+  std::string sharedBlockName = SHARED_BLOCK_NAME;
+};
+
+// Directories of the companion tools, set up at start-up.
+struct ToolPaths {
+  std::string windowsDir;  // ends in "\"
+  std::string tempDir;     // ends in "\"
+  std::string webDir;      // the data directory, APPDATA\VelmoraWeb
+};
+
+// The application object: one per process, built before start-up. Every
+// start of the program is a process of its own; the first one (holding the
+// single-instance mutex) also runs the main window.
 class CAssistantApp {
  public:
-  explicit CAssistantApp(platform::IDesktop& desktop = platform::SystemDesktop());
+  explicit CAssistantApp(platform::IDesktop& desktop = platform::SystemDesktop(),
+                         const AppServices& services = AppServices());
+  virtual ~CAssistantApp();
+  CAssistantApp(const CAssistantApp&) = delete;
+  CAssistantApp& operator=(const CAssistantApp&) = delete;
 
   // The process's whole life from its command line; the exit code.
   int Run(const std::string& commandLine);
+  // Start-up; always false: the process ends when it returns.
+  bool InitInstance();
+  int ExitInstance();
+
+  // Creates the single-instance mutex: true when another process holds it.
+  bool IsAlreadyRunning();
+  // Download slots of the shared block, under the slot mutex.
+  bool ClaimDownload(const std::string& fid);
+  void ReleaseDownload(const std::string& fid);
+  // The logged-in user's directories (account, FILE, LOGO) and file list.
+  bool PrepareUserDirs();
+  // The account directory's name: the user id as "%08d".
+  std::string GetAccountDirName() const;
+  SharedState& Shared() { return m_sharedBlock.State(); }
+
   // Carries out one velmoraurl:// URL; the result is not looked at by callers.
   int DispatchUrl(const std::string& url);
   // The resource form: login, permission, download slot, then open or download.
   int RunResourceCommand(CUrlCommand& command);
 
+  LoginInfo m_login;
+  bool m_bLoggedIn = false;
+  bool m_bAlreadyRunning = false;
+  std::unique_ptr<CSettingsStore> m_pSettings;
+  std::unique_ptr<CFileListStore> m_pFileList;
+  std::string m_strFileDir;
+  ToolPaths m_toolPaths;
+
+ protected:
+  // Where later parts of the program join start-up. Until they exist each
+  // does nothing, and the login reports "not logged in", so a first start
+  // without a URL ends.
+  virtual void StartCdnListener() {}        // learns CDN servers from broadcasts
+  virtual bool CheckForUpdate() { return true; }  // false: a mandatory update was declined
+  virtual void CreateAddinInstallWindow() {}      // hidden until an add-in is installed
+  virtual bool ShowLoginDialog() { return false; }  // true when the user logged in
+  virtual void RunMainWindow() {}           // returns when the user quits
+  virtual void LoadExamErrors(const std::string& path) { (void)path; }  // failed submissions
+
  private:
   int OpenLocalFile(const CUrlCommand& command);
   int StartLocalProgram(const CUrlCommand& command);
 
+  void SetUpToolPaths();
+  void LoadStores();
+  bool OpenSlotMutex();
+  bool RegisterProgram(const std::string& programPath);
+  void RunCommandLineUrl(const std::string& url);
+  void ReportDirFailure();
+
   platform::IDesktop& m_desktop;
+  AppServices m_services;
+  CSharedBlock m_sharedBlock;
+  platform::CNamedMutex m_instanceMutex;
+  platform::CNamedMutex m_slotMutex;
+  std::string m_strCommandLine;
+  bool m_bSocketsStarted = false;
+  bool m_bStateLoaded = false;
 };

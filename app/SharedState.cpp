@@ -1,0 +1,55 @@
+#include "app/SharedState.h"
+
+#include <cstring>
+
+namespace {
+
+std::string SlotText(const char (&slot)[DOWNLOAD_SLOT_SIZE]) {
+  return std::string(slot, strnlen(slot, DOWNLOAD_SLOT_SIZE));
+}
+
+bool FitsSlot(const std::string& fid) {
+  return !fid.empty() && fid.size() < DOWNLOAD_SLOT_SIZE &&
+         fid.find('\0') == std::string::npos;
+}
+
+}  // namespace
+
+bool ClaimSlot(SharedState& state, const std::string& fid) {
+  if (!FitsSlot(fid)) return false;
+  int freeSlot = -1;
+  for (int i = 0; i < DOWNLOAD_SLOT_COUNT; ++i) {
+    if (SlotText(state.szDownloading[i]) == fid) return false;
+    if (freeSlot < 0 && state.szDownloading[i][0] == '\0') freeSlot = i;
+  }
+  if (freeSlot < 0) return false;
+  memcpy(state.szDownloading[freeSlot], fid.c_str(), fid.size() + 1);
+  ++state.nDownloading;
+  return true;
+}
+
+bool ReleaseSlot(SharedState& state, const std::string& fid) {
+  if (!FitsSlot(fid)) return false;
+  for (auto& slot : state.szDownloading) {
+    if (SlotText(slot) != fid) continue;
+    memset(slot, 0, DOWNLOAD_SLOT_SIZE);
+    --state.nDownloading;
+    return true;
+  }
+  return false;
+}
+
+bool StoreCdnServer(SharedState& state, const std::string& server) {
+  if (server.size() >= CDN_SERVER_SIZE) return false;
+  memcpy(state.szCdnServer, server.c_str(), server.size() + 1);
+  return true;
+}
+
+std::string ReadCdnServer(const SharedState& state) {
+  return std::string(state.szCdnServer, strnlen(state.szCdnServer, CDN_SERVER_SIZE));
+}
+
+CSharedBlock::CSharedBlock(const std::string& name) : m_pState(&m_local) {
+  if (m_memory.Open(name, sizeof(SharedState)))
+    m_pState = static_cast<SharedState*>(m_memory.Data());
+}
