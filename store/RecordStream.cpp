@@ -55,12 +55,12 @@ bool CRecordStream::WriteBytes(const void* bytes, size_t count) {
   if (m_bFailed || m_direction != STORE) return Fail();
   const unsigned char* in = static_cast<const unsigned char*>(bytes);
   while (count > 0) {
-    if (m_nUsed == BUFFER_SIZE && !Flush()) return false;
     size_t piece = std::min(count, BUFFER_SIZE - m_nUsed);
     memcpy(m_buffer + m_nUsed, in, piece);
     m_nUsed += piece;
     in += piece;
     count -= piece;
+    if (m_nUsed == BUFFER_SIZE && !Flush()) return false;
   }
   return true;
 }
@@ -103,8 +103,10 @@ bool CRecordStream::Flush() {
   return true;
 }
 
+// The bytes still buffered by a failed stream are dropped: the record that
+// follows the rewind replaces them.
 bool CRecordStream::Rewind() {
-  bool flushed = m_direction == STORE ? Flush() : true;
+  bool flushed = m_bFailed || Flush();
   m_bFailed = false;
   m_nUsed = m_nPos = 0;
   m_nFileRead = 0;

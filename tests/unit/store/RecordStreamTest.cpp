@@ -158,6 +158,36 @@ TEST(RecordStream, RewindRewritesAnOpenFileInPlace) {
             Bytes({1, 0, 0, 0, 1, '7', '0', '0', 3, '2', '0', '0'}));
 }
 
+TEST(RecordStream, WrittenBytesReachTheFileWhenTheBufferIsFullOrFlushed) {
+  ScratchDir dir;
+  platform::File file;
+  ASSERT_TRUE(file.Open(dir / "buffer.dat", platform::FileMode::CreateAlways));
+  CRecordStream out(file, CRecordStream::STORE);
+  const std::string block(CRecordStream::BUFFER_SIZE - 1, 'b');
+  ASSERT_TRUE(out.WriteBytes(block.data(), block.size()));
+  EXPECT_EQ(file.Size(), 0);
+  ASSERT_TRUE(out.WriteBytes("cd", 2));
+  EXPECT_EQ(file.Size(), 4096);
+  ASSERT_TRUE(out.Flush());
+  EXPECT_EQ(file.Size(), 4097);
+}
+
+// A rewritten record must not stay failed because one write failed.
+TEST(RecordStream, RewindStartsAFailedStoreStreamAfresh) {
+  ScratchDir dir;
+  WriteFileBytes(dir / "ro.dat", "");
+  platform::File file;
+  ASSERT_TRUE(file.Open(dir / "ro.dat", platform::FileMode::Read));
+  CRecordStream out(file, CRecordStream::STORE);
+  EXPECT_TRUE(out.WriteInt32(1));  // still in the buffer
+  EXPECT_FALSE(out.Flush());       // the file refuses writing
+  EXPECT_TRUE(out.Failed());
+  EXPECT_FALSE(out.WriteInt32(2));
+  EXPECT_TRUE(out.Rewind());
+  EXPECT_FALSE(out.Failed());
+  EXPECT_TRUE(out.WriteInt32(3));
+}
+
 TEST(RecordStream, LoadFrameFailsForAMissingFileOrDirectory) {
   ScratchDir dir;
   bool called = false;
