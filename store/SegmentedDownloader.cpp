@@ -1,0 +1,415 @@
+#include "store/SegmentedDownloader.h"
+
+#include <algorithm>
+#include <exception>
+
+#include "net/MbcsText.h"
+#include "store/RecordStream.h"
+
+// ---- rules ----
+
+int EffectiveParts(int parts, bool acceptsRanges) {
+  if (!acceptsRanges || parts < 1) return 1;
+  return std::min(parts, CSegmentedDownloader::MAX_PARTS);
+}
+
+std::vector<SegmentRange> SplitRanges(int64_t size, int parts) {
+  std::vector<SegmentRange> ranges;
+  if (parts < 1) parts = 1;
+  const int64_t each = size / parts;
+  const int64_t rest = size % parts;
+  for (int i = 0; i < parts; ++i) ranges.push_back({each * i, each * i + each - 1, 0});
+  if (rest > 0) ranges.push_back({each * parts, each * parts + rest - 1, 0});
+  return ranges;
+}
+
+int64_t ParseDecimal64(const std::string& text) {
+  size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  uint64_t value = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+    value = value * 10 + static_cast<uint64_t>(text[i] - '0');
+  if (negative) value = 0 - value;
+  return static_cast<int64_t>(value);
+}
+
+std::string FormatDecimal64(int64_t value) {
+  return std::to_string(static_cast<uint64_t>(value));
+}
+
+bool ResumableRanges(const std::vector<SegmentRange>& ranges, int64_t size) {
+  if (ranges.empty() || ranges.size() > CSegmentedDownloader::MAX_PARTS + 1u || size <= 0)
+    return false;
+  std::vector<SegmentRange> filled;
+  for (const SegmentRange& r : ranges) {
+    if (r.start < 0 || r.start > size || r.end < r.start - 1 || r.end >= size) return false;
+    if (r.done < 0 || r.done > r.end - r.start + 1) return false;
+    if (r.end >= r.start) filled.push_back(r);
+  }
+  std::sort(filled.begin(), filled.end(),
+            [](const SegmentRange& a, const SegmentRange& b) { return a.start < b.start; });
+  int64_t next = 0;  // every byte belongs to exactly one range
+  for (const SegmentRange& r : filled) {
+    if (r.start != next) return false;
+    next = r.end + 1;
+  }
+  return next == size;
+}
+
+namespace {
+
+// Position of the last "/" or "\" that is not the trail byte of a
+// double-byte character, or npos.
+size_t LastSeparator(const std::string& text) {
+  size_t found = std::string::npos;
+  for (size_t i = 0; i < text.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    if (IsGbkLeadByte(c) && i + 1 < text.size()) {
+      ++i;
+      continue;
+    }
+    if (c == '/' || c == '\\') found = i;
+  }
+  return found;
+}
+
+std::string LastComponent(const std::string& name) {
+  size_t separator = LastSeparator(name);
+  std::string last = separator == std::string::npos ? name : name.substr(separator + 1);
+  return last == "." || last == ".." ? std::string() : last;
+}
+
+std::string NameFromUrl(const std::string& url) {
+  size_t slash = url.rfind('/');
+  size_t query = url.rfind('?');
+  if (slash == std::string::npos) {
+    size_t scheme = url.find("://");
+    return scheme == std::string::npos ? url : url.substr(scheme + 3);
+  }
+  if (query != std::string::npos && query > slash) return url.substr(slash + 1, query - slash - 1);
+  return url.substr(slash + 1);
+}
+
+}  // namespace
+
+std::string DownloadFileName(const std::string& url, const std::string& host,
+                             const std::string& dispositionName) {
+  // The server's name is only ever a name inside the chosen directory.
+  std::string name = LastComponent(dispositionName);
+  if (name.empty()) name = LastComponent(NameFromUrl(url));
+  if (name.empty()) name = LastComponent(host);
+  return MbcsReplaceChar(name, ':', '_');
+}
+
+std::string FileNameOfPath(const std::string& path) {
+  size_t i = 0, found = std::string::npos;
+  for (; i < path.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(path[i]);
+    if (IsGbkLeadByte(c) && i + 1 < path.size()) {
+      ++i;
+    } else if (c == '\\') {
+      found = i;
+    }
+  }
+  return found == std::string::npos ? path : path.substr(found + 1);
+}
+
+// ---- the downloader ----
+
+CSegmentedDownloader::~CSegmentedDownloader() {
+  StopAll();
+  JoinWorkers(true);
+  CloseResumeRecords();
+}
+
+std::string CSegmentedDownloader::PartPath() const { return m_strTargetPath + ".down"; }
+std::string CSegmentedDownloader::RecordsPath() const { return m_strTargetPath + ".down.cfg"; }
+
+bool CSegmentedDownloader::Start(const std::string& url, const std::string& dir, const char* name,
+                                 int parts) {
+  if (IsRunning()) {
+    m_nError = SDE_RUNNING;
+    return false;
+  }
+  Reset();
+  if (!Probe(url)) {
+    m_nError = SDE_PROBE;
+    return false;
+  }
+  parts = EffectiveParts(parts, m_header.AcceptsByteRanges());
+  const int64_t size = m_header.m_nContentLength;
+  if (size == 0) {
+    m_nError = SDE_EMPTY;
+    return false;
+  }
+  m_nRetriesLeft = m_nRetryBudget;
+  m_strUrl = url;
+  m_strTargetPath =
+      dir + "\\" + (name ? std::string(name) : DownloadFileName(url, m_strHost, m_header.m_strFileName));
+  if (size < 0) {
+    // Without a length there is nothing to split: the whole file, here.
+    platform::DeleteFileAt(m_strTargetPath);
+    CWebClient client;
+    client.Download(url, m_strTargetPath);
+    return true;
+  }
+  const bool resumed = LoadResumeRecords(size);
+  if (!resumed) {
+    if (!CreatePartFile(size)) {
+      m_nError = SDE_PART_FILE;
+      return false;
+    }
+    MakeSegments(SplitRanges(size, parts));
+  }
+  int64_t done = 0;
+  for (const auto& segment : m_segments) done += segment->m_nDone;
+  m_nDone = done;
+  OpenResumeRecords(!resumed);
+  StartWorkers();
+  return true;
+}
+
+void CSegmentedDownloader::Reset() {
+  // Workers that a Finish without waiting left behind still use the segments.
+  StopAll();
+  JoinWorkers(true);
+  {
+    std::lock_guard<std::mutex> lock(m_threadLock);
+    m_threads.clear();
+  }
+  CloseResumeRecords();
+  m_header = CHttpResponseHeader();
+  m_segments.clear();
+  m_nDone = 0;
+  m_nError = SDE_OK;
+  m_bSpoiled = false;
+  m_strUrl.clear();
+  m_strTargetPath.clear();
+}
+
+// Only a reply that delivers the file counts: an error page with a length
+// would otherwise be downloaded in its place.
+bool CSegmentedDownloader::Probe(const std::string& url) {
+  CWebClient client;
+  client.m_nRecvTimeout = PROBE_RECV_TIMEOUT;
+  bool received = client.GetHeaders(url, m_header);
+  m_strHost = client.m_strHost;
+  return received && (m_header.m_nStatus == 200 || m_header.m_nStatus == 206);
+}
+
+bool CSegmentedDownloader::LoadResumeRecords(int64_t size) {
+  {
+    platform::File part;
+    if (!part.Open(PartPath(), platform::FileMode::Read)) {
+      platform::DeleteFileAt(RecordsPath());
+      return false;
+    }
+    if (part.Size() != size) {
+      part.Close();
+      platform::DeleteFileAt(PartPath());
+      platform::DeleteFileAt(RecordsPath());
+      return false;
+    }
+  }
+  std::vector<SegmentRange> ranges;
+  bool loaded = LoadRecords(RecordsPath(), [&ranges](CRecordStream& stream) {
+    int32_t count = 0;
+    // The count is only believed up to what a download can have.
+    if (!stream.ReadInt32(count) || count < 1 || count > MAX_PARTS + 1) return false;
+    for (int32_t i = 0; i < count; ++i) {
+      std::string start, end, done;
+      if (!stream.ReadString(start) || !stream.ReadString(end) || !stream.ReadString(done))
+        return false;
+      ranges.push_back({ParseDecimal64(start), ParseDecimal64(end), ParseDecimal64(done)});
+    }
+    return true;
+  });
+  if (!loaded || !ResumableRanges(ranges, size)) return false;
+  MakeSegments(ranges);
+  return true;
+}
+
+bool CSegmentedDownloader::CreatePartFile(int64_t size) {
+  platform::File part;
+  return part.Open(PartPath(), platform::FileMode::CreateAlways) && part.SetSize(size);
+}
+
+void CSegmentedDownloader::MakeSegments(const std::vector<SegmentRange>& ranges) {
+  m_segments.clear();
+  for (const SegmentRange& r : ranges)
+    m_segments.push_back(std::make_unique<CDownloadSegment>(*this, r.start, r.end, r.done));
+}
+
+// The records stay open for the whole download and are written again from
+// their first byte after every block: opening the file per block would cost
+// more than the block itself.
+void CSegmentedDownloader::OpenResumeRecords(bool fresh) {
+  std::lock_guard<std::mutex> lock(m_progressLock);
+  auto mode = fresh ? platform::FileMode::CreateAlways : platform::FileMode::OpenAlways;
+  if (m_recordsFile.Open(RecordsPath(), mode))
+    m_pRecords = std::make_unique<CRecordStream>(m_recordsFile, CRecordStream::STORE);
+}
+
+void CSegmentedDownloader::CloseResumeRecords() {
+  std::lock_guard<std::mutex> lock(m_progressLock);
+  m_pRecords.reset();
+  m_recordsFile.Close();
+}
+
+// Called with the progress lock held.
+void CSegmentedDownloader::WriteResumeRecords() {
+  if (!m_pRecords || m_bSpoiled) return;
+  CRecordStream& records = *m_pRecords;
+  records.Rewind();
+  records.WriteInt32(static_cast<int32_t>(m_segments.size()));
+  for (const auto& segment : m_segments) {
+    records.WriteString(FormatDecimal64(segment->m_nStart));
+    records.WriteString(FormatDecimal64(segment->m_nEnd));
+    records.WriteString(FormatDecimal64(segment->m_nDone));
+  }
+  records.Flush();
+}
+
+void CSegmentedDownloader::StartWorkers() {
+  size_t started = 0;
+  for (const auto& owned : m_segments) {
+    CDownloadSegment* segment = owned.get();
+    if (segment->IsComplete()) continue;  // an empty range has nothing to fetch
+    segment->m_strUrl = m_strUrl;
+    segment->m_strPartPath = PartPath();
+    segment->m_bGaveUp = false;
+    segment->m_bStop = false;
+    segment->m_bEnded = false;
+    {
+      std::lock_guard<std::mutex> lock(m_threadLock);
+      m_threads.push_back(segment);  // listed before the worker can end
+    }
+    try {
+      segment->m_thread = std::thread(&CSegmentedDownloader::WorkerMain, this, segment);
+      ++started;
+    } catch (const std::exception&) {
+      std::lock_guard<std::mutex> lock(m_threadLock);
+      m_threads.erase(std::find(m_threads.begin(), m_threads.end(), segment));
+      segment->m_bGaveUp = true;
+    }
+  }
+  // Nothing left to fetch (a resume of finished ranges): the caller still
+  // learns that no worker is running.
+  if (started == 0) Notify(SDN_ALL_ENDED);
+}
+
+void CSegmentedDownloader::WorkerMain(CDownloadSegment* segment) {
+  try {
+    segment->Run();
+  } catch (const std::exception&) {
+    segment->m_bGaveUp = true;
+  }
+  size_t remaining;
+  {
+    std::lock_guard<std::mutex> lock(m_threadLock);
+    auto it = std::find(m_threads.begin(), m_threads.end(), segment);
+    if (it != m_threads.end()) m_threads.erase(it);
+    remaining = m_threads.size();
+    segment->m_bEnded = true;
+  }
+  m_threadsEnded.notify_all();
+  if (remaining == 0) Notify(SDN_ALL_ENDED);
+}
+
+void CSegmentedDownloader::JoinWorkers(bool all) {
+  for (const auto& segment : m_segments) {
+    std::thread& thread = segment->m_thread;
+    if (!thread.joinable() || thread.get_id() == std::this_thread::get_id()) continue;
+    if (all || segment->m_bEnded) thread.join();
+  }
+}
+
+bool CSegmentedDownloader::OnWorkerThread() const {
+  for (const auto& segment : m_segments)
+    if (segment->m_thread.get_id() == std::this_thread::get_id()) return true;
+  return false;
+}
+
+bool CSegmentedDownloader::IsRunning() {
+  std::lock_guard<std::mutex> lock(m_threadLock);
+  return !m_threads.empty();
+}
+
+void CSegmentedDownloader::StopAll() {
+  for (const auto& segment : m_segments) segment->RequestStop();
+}
+
+bool CSegmentedDownloader::AnySegmentGaveUp() const {
+  for (const auto& segment : m_segments)
+    if (segment->m_bGaveUp) return true;
+  return false;
+}
+
+bool CSegmentedDownloader::Finish(bool wait, int timeoutMs) {
+  const bool onWorker = OnWorkerThread();
+  // With every byte there the workers are only closing their files, which
+  // must be closed before the part file can take the target's name.
+  const bool joinAll = !onWorker && (GetDone() == GetTotal() || (wait && timeoutMs < 0));
+  if (joinAll) {
+    JoinWorkers(true);
+  } else if (wait && !onWorker) {
+    std::unique_lock<std::mutex> lock(m_threadLock);
+    m_threadsEnded.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                            [this] { return m_threads.empty(); });
+  }
+  {
+    std::lock_guard<std::mutex> lock(m_threadLock);
+    m_threads.clear();
+  }
+  JoinWorkers(false);
+  const bool ended = AllWorkersEnded();
+  if (ended) CloseResumeRecords();
+  if (m_bSpoiled) {
+    // Bytes of a foreign reply landed in ranges counted as done: the next
+    // start must not believe the records.
+    if (ended) platform::DeleteFileAt(RecordsPath());
+    return false;
+  }
+  if (GetTotal() <= 0 || GetDone() != GetTotal()) return false;
+  return CompleteTarget();
+}
+
+bool CSegmentedDownloader::AllWorkersEnded() const {
+  for (const auto& segment : m_segments)
+    if (segment->m_thread.joinable()) return false;
+  return true;
+}
+
+bool CSegmentedDownloader::CompleteTarget() {
+  const std::string part = PartPath();
+  if (platform::FileExists(m_strTargetPath) && platform::FileExists(part))
+    platform::DeleteFileAt(m_strTargetPath);
+  if (platform::FileExists(part) && !platform::RenameFile(part, m_strTargetPath)) return false;
+  platform::DeleteFileAt(RecordsPath());
+  return true;
+}
+
+// ---- called by the segments ----
+
+bool CSegmentedDownloader::TakeRetry() {
+  int left = m_nRetriesLeft.load();
+  while (left > 0 && !m_nRetriesLeft.compare_exchange_weak(left, left - 1)) {
+  }
+  return left - 1 > 0;
+}
+
+void CSegmentedDownloader::AddDone(CDownloadSegment& segment, int64_t bytes) {
+  {
+    std::lock_guard<std::mutex> lock(m_progressLock);
+    segment.m_nDone += bytes;
+    m_nDone += bytes;
+    WriteResumeRecords();
+  }
+  Notify(SDN_PROGRESS);
+}
+
+void CSegmentedDownloader::Notify(int kind) {
+  if (m_pfnNotify) m_pfnNotify(GetTotal(), m_nDone.load(), kind, m_pUser);
+}

@@ -1,0 +1,137 @@
+#pragma once
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "net/HttpResponseHeader.h"
+#include "platform/Files.h"
+#include "store/DownloadSegment.h"
+
+class CRecordStream;
+
+// Why the last Start failed (m_nError).
+enum {
+  SDE_OK = 0,
+  SDE_PROBE = 1,      // the probe failed or the server refused the file
+  SDE_PART_FILE = 2,  // the part file cannot be created or sized
+  SDE_EMPTY = 3,      // the file has no bytes
+  SDE_RUNNING = 4,    // a download is still running
+};
+
+// Kinds of notification.
+enum { SDN_PROGRESS = 1, SDN_ALL_ENDED = 2 };
+
+// Notification: total size, bytes done, kind, user pointer. Runs on a
+// worker thread (or on the thread of Start when no worker was needed).
+using SegmentNotifyProc = void (*)(int64_t total, int64_t done, int kind, void* user);
+
+// One byte range as the split or the resume records give it.
+struct SegmentRange {
+  int64_t start;
+  int64_t end;  // inclusive
+  int64_t done;
+};
+
+// Fetches one file in up to 10 byte ranges at once, one worker thread per
+// range, into "<target>.down", and keeps resume records in
+// "<target>.down.cfg" so that a stop or a restart of the program continues
+// where the ranges were. When the whole size is there, Finish gives the part
+// file the target's name and deletes the records.
+class CSegmentedDownloader {
+ public:
+  static constexpr int MAX_PARTS = 10;
+  static constexpr int PROBE_RECV_TIMEOUT = 180000;
+  static constexpr int RETRY_BUDGET = 100;
+
+  CSegmentedDownloader() = default;
+  ~CSegmentedDownloader();  // stops the workers and waits for them
+  CSegmentedDownloader(const CSegmentedDownloader&) = delete;
+  CSegmentedDownloader& operator=(const CSegmentedDownloader&) = delete;
+
+  // `name` may be null: the name then comes from the reply or the URL.
+  // Returns once the workers run; a reply without a length is fetched whole
+  // on this thread before it returns.
+  bool Start(const std::string& url, const std::string& dir, const char* name, int parts);
+  bool IsRunning();
+  void StopAll();
+  // Waits (when asked, up to timeoutMs, -1 without limit) for the workers,
+  // then completes the target when every byte is there.
+  bool Finish(bool wait, int timeoutMs);
+  bool AnySegmentGaveUp() const;
+  int64_t GetDone() const { return m_nDone.load(); }
+  int64_t GetTotal() const { return m_header.m_nContentLength; }
+  const std::string& GetTargetPath() const { return m_strTargetPath; }
+  const std::vector<std::unique_ptr<CDownloadSegment>>& GetSegments() const { return m_segments; }
+
+  std::string m_strHost;
+  std::string m_strUrl;
+  std::string m_strTargetPath;
+  CHttpResponseHeader m_header;
+  int m_nRetryBudget = RETRY_BUDGET;
+  int m_nError = SDE_OK;
+  SegmentNotifyProc m_pfnNotify = nullptr;
+  void* m_pUser = nullptr;
+
+ private:
+  friend class CDownloadSegment;
+
+  void Reset();
+  void JoinWorkers(bool all);
+  bool OnWorkerThread() const;
+  bool AllWorkersEnded() const;
+  bool Probe(const std::string& url);
+  bool LoadResumeRecords(int64_t size);
+  bool CreatePartFile(int64_t size);
+  void MakeSegments(const std::vector<SegmentRange>& ranges);
+  void OpenResumeRecords(bool fresh);
+  void WriteResumeRecords();
+  void CloseResumeRecords();
+  void StartWorkers();
+  void WorkerMain(CDownloadSegment* segment);
+  bool CompleteTarget();
+  std::string PartPath() const;
+  std::string RecordsPath() const;
+
+  // Called by the segments.
+  bool TakeRetry();
+  void AddDone(CDownloadSegment& segment, int64_t bytes);
+  void MarkPartFileSpoiled() { m_bSpoiled = true; }
+  void Notify(int kind);
+
+  std::vector<std::unique_ptr<CDownloadSegment>> m_segments;
+  std::vector<CDownloadSegment*> m_threads;  // segments whose worker has not ended
+  std::atomic<int64_t> m_nDone{0};
+  std::atomic<int> m_nRetriesLeft{0};
+  std::atomic<bool> m_bSpoiled{false};
+  std::mutex m_progressLock;  // m_nDone's additions, segments' m_nDone, the records
+  std::mutex m_threadLock;    // m_threads
+  std::condition_variable m_threadsEnded;
+  platform::File m_recordsFile;
+  std::unique_ptr<CRecordStream> m_pRecords;
+};
+
+// Rules of the segmented download, exposed for their own tests.
+
+// Number of ranges actually used: at most 10, 1 without byte ranges.
+int EffectiveParts(int parts, bool acceptsRanges);
+// parts ranges of size / parts bytes, plus one for the remainder.
+std::vector<SegmentRange> SplitRanges(int64_t size, int parts);
+// Decimal text to 64 bits: leading blanks, a sign, digits up to the first
+// other character, wrapping modulo 2^64 (so the text of 2^64 - 1 is -1).
+int64_t ParseDecimal64(const std::string& text);
+std::string FormatDecimal64(int64_t value);  // unsigned decimal of the bits
+// Whether loaded ranges can be resumed for a file of `size` bytes: each range
+// inside the file with a sane done count, and the non-empty ranges covering
+// the file exactly once.
+bool ResumableRanges(const std::vector<SegmentRange>& ranges, int64_t size);
+// The file name of a download: the Content-Disposition name's last path
+// component, else the URL's last path element (the query dropped), else the
+// host; never a path, ".", "..", or a name with ":".
+std::string DownloadFileName(const std::string& url, const std::string& host,
+                             const std::string& dispositionName);
+// The part after the last "\" (double-byte characters respected).
+std::string FileNameOfPath(const std::string& path);
