@@ -49,12 +49,6 @@ TEST(NamedMutexTest, LockExcludesOtherHandles) {
   EXPECT_EQ(60, rounds.load());
 }
 
-TEST(NamedMutexTest, ClosedMutexCannotBeLocked) {
-  CNamedMutex mutex;
-  EXPECT_FALSE(mutex.IsOpen());
-  EXPECT_FALSE(mutex.Lock());
-}
-
 TEST(SharedMemoryTest, ZeroAtFirstUseSharedWhileOpenFreshAfterwards) {
   const char* name = "velmora sync test block";
   const size_t size = 1848;

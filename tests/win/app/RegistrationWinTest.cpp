@@ -118,7 +118,10 @@ TEST(ShortcutWinTest, ShellLinkWithHotkeyAndDescription) {
                            std::to_string(GetCurrentProcessId());
   ASSERT_TRUE(CreateShellLink(platform::SystemShortcutShell(), "C:\\windows\\notepad.exe", link,
                               "记事本", MAKEWORD('N', HOTKEYF_CONTROL)));
-  EXPECT_TRUE(MbcsEqualNoCase("C:\\windows\\notepad.exe", ShellLinkTarget(link + ".lnk")));
+  ShellLinkInfo info = ReadShellLink(link + ".lnk");
+  EXPECT_TRUE(MbcsEqualNoCase("C:\\windows\\notepad.exe", info.target)) << info.target;
+  EXPECT_EQ("记事本", info.description);
+  EXPECT_EQ(MAKEWORD('N', HOTKEYF_CONTROL), info.hotkey);
   DeleteFileA((link + ".lnk").c_str());
   EXPECT_FALSE(CreateShellLink(platform::SystemShortcutShell(), "", link, "", 0));
 }

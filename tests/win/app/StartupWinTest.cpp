@@ -153,6 +153,7 @@ TEST_F(StartupWinTest, FirstStartRegistersAndPlacesShortcutsTheSecondWritesNothi
   EXPECT_EQ("Velmora URL Protocol", Registered(URL_PROTOCOL_KEY, ""));
   EXPECT_TRUE(MbcsEqualNoCase(m_strProgram, ShellLinkTarget(m_strDesktopLink)));
   EXPECT_TRUE(MbcsEqualNoCase(m_strProgram, ShellLinkTarget(m_strStartMenuLink)));
+  EXPECT_TRUE(MbcsEqualNoCase(m_strProgram, ReadShellLink(m_strDesktopLink).description));
   EXPECT_FALSE(Exists(m_strProgram + ".lnk"));
   std::string log;
   ASSERT_TRUE(ReadFileBytes(m_strAppData + "\\VelmoraURL.log", log));

@@ -5,8 +5,8 @@
 
 #include "platform/CodePage.h"
 
-std::string ShellLinkTarget(const std::string& linkFile) {
-  std::string target;
+ShellLinkInfo ReadShellLink(const std::string& linkFile) {
+  ShellLinkInfo info;
   HRESULT init = CoInitialize(nullptr);
   IShellLinkA* link = nullptr;
   if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
@@ -14,14 +14,18 @@ std::string ShellLinkTarget(const std::string& linkFile) {
     IPersistFile* file = nullptr;
     if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, (void**)&file))) {
       std::u16string wide = platform::AnsiToWide(linkFile);
-      char path[MAX_PATH] = {};
+      char path[MAX_PATH] = {}, description[MAX_PATH] = {};
       if (SUCCEEDED(file->Load((LPCOLESTR)wide.c_str(), STGM_READ)) &&
-          SUCCEEDED(link->GetPath(path, MAX_PATH, nullptr, 0)))
-        target = path;
+          SUCCEEDED(link->GetPath(path, MAX_PATH, nullptr, 0))) {
+        info.target = path;
+        link->GetDescription(description, MAX_PATH);
+        info.description = description;
+        link->GetHotkey(&info.hotkey);
+      }
       file->Release();
     }
     link->Release();
   }
   if (SUCCEEDED(init)) CoUninitialize();
-  return target;
+  return info;
 }

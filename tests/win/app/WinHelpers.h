@@ -118,5 +118,12 @@ class SavedFile {
   bool m_bExisted = false;
 };
 
-// The target of a shell link file; empty when it cannot be read.
-std::string ShellLinkTarget(const std::string& linkFile);
+// What a shell link file holds; all empty when it cannot be read.
+struct ShellLinkInfo {
+  std::string target, description;
+  WORD hotkey = 0;
+};
+ShellLinkInfo ReadShellLink(const std::string& linkFile);
+inline std::string ShellLinkTarget(const std::string& linkFile) {
+  return ReadShellLink(linkFile).target;
+}
