@@ -36,6 +36,24 @@ int64_t ContentRangeStart(const CHttpResponseHeader& header) {
   return std::strtoll(value.c_str() + digits, nullptr, 10);
 }
 
+// The resource's length from "Content-Range: bytes */1000" (or the total
+// after "/" in any form), or -1.
+int64_t ContentRangeTotal(const CHttpResponseHeader& header) {
+  std::string value = header.FindHeader("Content-Range");
+  size_t slash = value.find('/');
+  if (slash == std::string::npos || value.find_first_of("0123456789", slash) != slash + 1)
+    return -1;
+  return std::strtoll(value.c_str() + slash + 1, nullptr, 10);
+}
+
+// The server has nothing more to send: an empty reply, or 416 to a resume
+// whose range starts exactly where the resource ends.
+bool SaysComplete(const CHttpResponseHeader& header, int64_t onDisk) {
+  int status = header.m_nStatus;
+  if (header.m_nContentLength == 0 && (IsDownloadStatus(status) || status == 416)) return true;
+  return onDisk > 0 && status == 416 && ContentRangeTotal(header) == onDisk;
+}
+
 // A 206 must hold the bytes asked for: written elsewhere they would corrupt
 // the file at a position that looks complete.
 bool RangeMatches(const CHttpResponseHeader& header, int64_t start) {
@@ -139,9 +157,8 @@ bool CWebClient::Download(const std::string& url, const std::string& path) {
   std::string rangeLine = onDisk > 0 ? RangeLine(onDisk, 0) : "";
   if (!Transact(*this, DownloadRequest(exchange, rangeLine, m_strSid), exchange)) return false;
   int status = header.m_nStatus;
-  // Nothing more to send: the file held the whole resource already (a server
-  // may say so with 416 to a range that starts at the end).
-  if (header.m_nContentLength == 0 && (IsDownloadStatus(status) || status == 416)) {
+  // Nothing more to send: the file held the whole resource already.
+  if (SaysComplete(header, onDisk)) {
     Fail(*this, exchange.operation, WCE_PROTOCOL, 0);
     return onDisk > 0;
   }

@@ -97,6 +97,14 @@ TEST_F(Downloads, RepliesThatMustNotCorruptAResume) {
        true, WCE_OK, "oldNEW"},
       {"empty error page on a complete file", Reply("500 Oops", "Content-Length: 0\r\n", ""),
        false, WCE_STATUS, "old"},
+      {"range past the end of a complete file",
+       Reply("416 Range Not Satisfiable", "Content-Range: bytes */3\r\nContent-Length: 6\r\n",
+             "<html>"),
+       true, WCE_PROTOCOL, "old"},
+      {"range past the end of a longer resource",
+       Reply("416 Range Not Satisfiable", "Content-Range: bytes */9\r\nContent-Length: 6\r\n",
+             "<html>"),
+       false, WCE_STATUS, "old"},
   };
   for (const Case& c : cases) {
     WriteFile("old");
