@@ -27,6 +27,7 @@ class RegistrationWinTest : public testing::Test {
   void TearDown() override {
     RegCloseKey(m_hRoot);
     RegDeleteTreeA(HKEY_CURRENT_USER, m_strBase.c_str());
+    RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\VelmoraTest");  // stays while others use it
   }
 
   std::string Value(const char* key, const char* name) {
@@ -109,6 +110,7 @@ TEST(ShortcutWinTest, LinksOnTheDesktopAndInTheStartMenuPointAtTheProgram) {
 
   RegCloseKey(root);
   RegDeleteTreeA(HKEY_CURRENT_USER, base.c_str());
+  RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\VelmoraTest");
 }
 
 TEST(ShortcutWinTest, ShellLinkWithHotkeyAndDescription) {
