@@ -1,5 +1,7 @@
 #include "app/Registration.h"
 
+#include <algorithm>
+
 #include "net/MbcsText.h"
 
 using platform::RegRoot;
@@ -48,8 +50,13 @@ std::string BuildOpenCommand(const std::string& programPath) {
 bool RegisterUrlProtocol(platform::IRegistry& registry, const std::string& programPath) {
   const std::string command = BuildOpenCommand(programPath);
   std::string registeredPath, registeredCommand;
+  // The command is read with room for the one expected: a long program path
+  // must not look unregistered, or a user without write rights could never
+  // start the program again.
+  const size_t commandRoom = std::max(REG_TEXT_BUFFER, command.size() + 1);
   if (ReadRegisteredPath(registry, registeredPath) &&
-      ReadRegString(registry, RegRoot::ClassesRoot, URL_COMMAND_KEY, "", registeredCommand) &&
+      registry.QueryString(RegRoot::ClassesRoot, URL_COMMAND_KEY, "", commandRoom,
+                           registeredCommand) &&
       MbcsEqualNoCase(registeredPath, programPath) && MbcsEqualNoCase(registeredCommand, command))
     return true;
   // Only the open command decides: the shell needs nothing else to start us.

@@ -71,6 +71,16 @@ TEST(RegistrationTest, UserWithoutWriteAccessFailsOnTheFirstWrite) {
   EXPECT_TRUE(RegisterUrlProtocol(reg, kProgram));
 }
 
+// The open command of a path of 253 to 259 bytes no longer fits the
+// 260-byte buffer; it still counts as registered.
+TEST(RegistrationTest, LongProgramPathIsRecognisedAsRegistered) {
+  CMemoryRegistry reg;
+  const std::string path = "C:\\" + std::string(255, 'p');
+  Register(reg, path);
+  reg.m_bReadOnly = true;
+  EXPECT_TRUE(RegisterUrlProtocol(reg, path));
+}
+
 TEST(RegistrationTest, TextsOfTheBufferSizeOrMoreAreNotRead) {
   CMemoryRegistry reg;
   std::string text;
