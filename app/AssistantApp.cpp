@@ -61,6 +61,8 @@ bool CAssistantApp::InitInstance() {
     return false;
   }
   if (tokens.empty()) return false;
+  // The program registers its own file as the system knows it: a first token
+  // typed relative, or without quotes, names nothing the browser could start.
   const std::string& programPath =
       m_services.programPath.empty() ? tokens[0] : m_services.programPath;
   if (!RegisterProgram(programPath)) return false;

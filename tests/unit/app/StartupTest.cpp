@@ -234,6 +234,16 @@ TEST_F(StartupTest, SecondStartFromTheSamePlaceWritesNothing) {
   EXPECT_EQ(1u, shell.links.size());
 }
 
+// Started from a console as "VelmoraURL": the program's own file is
+// registered, not the relative name.
+TEST_F(StartupTest, TheProgramsOwnPathIsRegisteredNotARelativeFirstToken) {
+  RecordingApp app(desktop, services);
+  app.Run("VelmoraURL");
+  EXPECT_EQ(kProgram, registry.Get(RegRoot::ClassesRoot, "VelmoraURL", "URL Protocol"));
+  ASSERT_EQ(1u, shell.links.size());
+  EXPECT_EQ(kProgram, shell.links[0].target);
+}
+
 TEST_F(StartupTest, WithoutAKnownProgramPathTheFirstTokenIsRegistered) {
   services.programPath.clear();
   RecordingApp app(desktop, services);
