@@ -10,8 +10,7 @@
 #include "net/HttpResponseHeader.h"
 #include "platform/Files.h"
 #include "store/DownloadSegment.h"
-
-class CRecordStream;
+#include "store/RecordStream.h"
 
 // Why the last Start failed (m_nError).
 enum {
