@@ -15,7 +15,7 @@ run_ctest() {  # run_ctest NAME BUILD_DIR [ctest args...]
 run_e2e() {
   echo "== end to end (Wine)"
   mkdir -p "$ROOT/build/results"
-  (cd "$ROOT" && python3 -m pytest -q -p no:cacheprovider tests/e2e \
+  (cd "$ROOT" && /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/e2e \
     --junitxml="$ROOT/build/results/e2e.xml") || true
   RESULTS+=" $ROOT/build/results/e2e.xml"
 }

@@ -1,0 +1,118 @@
+"""The Wine side of the end-to-end tests: the project's prefix and display,
+the UI driver, and paths between Linux and Windows."""
+import os
+import shutil
+import subprocess
+import tempfile
+import time
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parents[2]
+WIN_BUILD = ROOT / "build" / "win"
+APP_EXE = WIN_BUILD / "VelmoraURL.exe"
+TESTBED = WIN_BUILD / "testbed"
+
+
+def wine_environment():
+    env = os.environ.copy()
+    env.update(
+        WINEPREFIX=str(ROOT / "build" / "wineprefix"),
+        LC_ALL="zh_CN.UTF-8",
+        WINEDEBUG="-all",
+        WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree,mshtml=",
+    )
+    return env
+
+
+def windows_path(path):
+    """Z:\\... form of a Linux path, as Windows programs see it."""
+    return "Z:" + str(Path(path).resolve()).replace("/", "\\")
+
+
+def drive_c(env):
+    return Path(env["WINEPREFIX"]) / "drive_c"
+
+
+class Display:
+    """A private Xvfb when the caller has no display of its own."""
+
+    def __init__(self):
+        self.process = None
+
+    def ensure(self, env):
+        if env.get("DISPLAY"):
+            return
+        read_fd, write_fd = os.pipe()
+        self.process = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1280x800x24", "-nolisten", "tcp"],
+            pass_fds=[write_fd], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_fd)
+        with os.fdopen(read_fd) as f:
+            env["DISPLAY"] = ":" + f.readline().strip()
+
+    def stop(self):
+        if self.process:
+            self.process.terminate()
+            self.process.wait()
+
+
+class Driver:
+    """testbed/win/uidriver.exe: find, read and click windows of other processes."""
+
+    def __init__(self, env):
+        self.env = env
+        self.exe = str(TESTBED / "uidriver.exe")
+
+    def run(self, *args, timeout=60):
+        # Output goes through a file, not a pipe: programs that the driver
+        # starts inherit its standard handles and would hold a pipe open.
+        with tempfile.TemporaryFile() as out:
+            r = subprocess.run(["wine", self.exe, *map(str, args)], env=self.env, stdout=out,
+                               stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL,
+                               timeout=timeout)
+            out.seek(0)
+            return r.returncode, out.read().decode("utf-8", "replace").strip()
+
+    def launch(self, command_line):
+        rc, out = self.run("launch", command_line)
+        assert rc == 0, f"could not start {command_line}"
+        return int(out)
+
+    def wait_window(self, cls, caption, ms=15000):
+        rc, out = self.run("wait", cls, caption, ms)
+        return out if rc == 0 else None
+
+    def text(self, hwnd, control=0xFFFF):
+        rc, out = self.run("text", hwnd, control)
+        return out if rc == 0 else None
+
+    def click(self, hwnd, control):
+        assert self.run("click", hwnd, control)[0] == 0
+
+    def gone(self, hwnd, ms=10000):
+        return self.run("gone", hwnd, ms)[0] == 0
+
+    def wait_process(self, pid, ms=30000):
+        rc, out = self.run("waitpid", pid, ms)
+        return int(out) if rc == 0 else None
+
+    def windows(self):
+        return self.run("list")[1]
+
+
+def wait_for_file_text(path, timeout=15.0):
+    """The file's text once something was written to it, else ''."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if path.exists() and path.stat().st_size > 0:
+            time.sleep(0.2)
+            return path.read_text(encoding="utf-8")
+        time.sleep(0.1)
+    return ""
+
+
+def copy_into_prefix(env, source, relative):
+    target = drive_c(env) / relative
+    target.parent.mkdir(parents=True, exist_ok=True)
+    shutil.copyfile(source, target)
+    return target
