@@ -39,6 +39,8 @@ CFileListStore::CFileListStore()
     : m_nWindowLeft(platform::PrimaryScreenWidth() - kWindowRoomAtRight),
       m_nWindowTop(kDefaultTop) {}
 
+// Without a data directory the paths would name the root of the current
+// drive; loads and saves then do nothing and fail.
 std::string CFileListStore::StatePath() const { return m_strDataDir + "\\" + kStateFileName; }
 
 std::string CFileListStore::ListPath() const {
@@ -47,6 +49,7 @@ std::string CFileListStore::ListPath() const {
 
 // The window position is one 8-byte block: two little-endian 32-bit numbers.
 bool CFileListStore::LoadState() {
+  if (m_strDataDir.empty()) return false;
   return LoadRecords(StatePath(), [this](CRecordStream& in) {
     unsigned char block[8];
     if (in.ReadBytes(block, sizeof block) != sizeof block) return false;
@@ -61,6 +64,7 @@ bool CFileListStore::LoadState() {
 }
 
 bool CFileListStore::SaveState() const {
+  if (m_strDataDir.empty()) return false;
   return SaveRecords(StatePath(), [this](CRecordStream& out) {
     unsigned char block[8];
     for (int i = 0; i < 4; ++i) {
@@ -77,6 +81,7 @@ bool CFileListStore::SaveState() const {
 // at the end of the data.
 bool CFileListStore::LoadList() {
   m_entries.clear();
+  if (m_strDataDir.empty()) return false;
   return LoadRecords(ListPath(), [this](CRecordStream& in) {
     int32_t count = 0;
     if (!in.ReadInt32(count)) return false;
@@ -90,6 +95,7 @@ bool CFileListStore::LoadList() {
 }
 
 bool CFileListStore::SaveList() const {
+  if (m_strDataDir.empty()) return false;
   return SaveWithBackup(ListPath(), [this](CRecordStream& out) {
     if (!out.WriteInt32((int32_t)m_entries.size())) return false;
     for (const FileListEntry& entry : m_entries)

@@ -20,7 +20,8 @@ class CFileListStore {
   // Window at (primary screen width - 300, 40), no resource directory, no list.
   CFileListStore();
 
-  // Where the files lie; set before loading or saving. The account is the
+  // Where the files lie; set before loading or saving (without a data
+  // directory every load and save fails). The account is the
   // logged-in user's id, which names its directory ("%08d").
   void SetDataDir(const std::string& dataDir) { m_strDataDir = dataDir; }
   void SetUserId(int32_t userId) { m_nUserId = userId; }

@@ -40,6 +40,15 @@ TEST_F(FileList, DefaultsAndPaths) {
   EXPECT_TRUE(store.m_entries.empty());
 }
 
+TEST(FileListWithoutDataDir, NeitherLoadsNorWritesAnything) {
+  CFileListStore store;
+  store.SetHash("1", "a");
+  EXPECT_FALSE(store.SaveState());
+  EXPECT_FALSE(store.SaveList());
+  EXPECT_FALSE(store.LoadState());
+  EXPECT_FALSE(platform::FileExists(store.StatePath()));
+}
+
 TEST_F(FileList, StateRoundTripsWithItsExactBytes) {
   store.m_nWindowLeft = -5;
   store.m_nWindowTop = 300;
