@@ -1,5 +1,6 @@
 #include "net/Url.h"
 #include "net/WebClient.h"
+#include "net/WebClientExchange.h"
 #include "platform/InetFetch.h"
 
 bool CWebClient::InetGet(const std::string& url, std::string& reply) {
@@ -11,7 +12,7 @@ bool CWebClient::InetGet(const std::string& url, std::string& reply) {
   request.strHost = parts.strHost;
   request.nPort = (uint16_t)parts.nPort;
   request.strObject = parts.strObject;
-  request.strSid = m_strSid;
+  request.strSid = webclient::WithoutControlBytes(m_strSid);
   request.nConnectTimeout = m_nConnectTimeout;
   request.nSendTimeout = m_nSendTimeout;
   request.nRecvTimeout = m_nRecvTimeout;

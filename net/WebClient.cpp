@@ -162,13 +162,22 @@ std::string BlockB(const UrlParts& url, size_t bodyLength) {
 
 std::string BlockC(const UrlParts& url) { return std::string(COMMON_LINES) + HostLine(url); }
 
+std::string WithoutControlBytes(const std::string& text) {
+  std::string kept;
+  for (char c : text)
+    if ((unsigned char)c >= 0x20 && c != 0x7F) kept += c;
+  return kept;
+}
+
+std::string CookieLine(const std::string& sid) {
+  return "Cookie: sid=" + WithoutControlBytes(sid) + "\r\n";
+}
+
 }  // namespace webclient
 
 using namespace webclient;
 
 namespace {
-
-std::string CookieLine(const std::string& sid) { return "Cookie: sid=" + sid + "\r\n"; }
 
 // Appends received bytes as text: a zero byte ends what is taken of them.
 void AppendText(std::string& reply, const char* bytes, int count) {

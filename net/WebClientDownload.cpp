@@ -23,8 +23,8 @@ std::string RangeLine(int64_t start, int64_t end) {
 
 std::string DownloadRequest(const Exchange& exchange, const std::string& rangeLine,
                             const std::string& sid) {
-  return "GET " + exchange.url.strObject + " HTTP/1.1\r\n" + rangeLine + "Cookie: sid=" + sid +
-         "\r\n" + BlockC(exchange.url);
+  return "GET " + exchange.url.strObject + " HTTP/1.1\r\n" + rangeLine + CookieLine(sid) +
+         BlockC(exchange.url);
 }
 
 // First byte of a 206 reply's Content-Range ("bytes 100-199/1000"), or -1

@@ -52,6 +52,11 @@ bool ReceiveHeader(CWebClient& client, Exchange& exchange);
 bool Transact(CWebClient& client, const std::string& request, Exchange& exchange);
 
 void Fail(CWebClient& client, Operation operation, int code, int sysError);
+// The sid comes from a server's reply: its control bytes are left out so
+// that it can never end the cookie line and add headers of its own.
+std::string WithoutControlBytes(const std::string& text);
+// "Cookie: sid=...\r\n".
+std::string CookieLine(const std::string& sid);
 // The request's header block: "Host: host:port" after the given lines.
 std::string BlockA(const UrlParts& url);
 std::string BlockB(const UrlParts& url, size_t bodyLength);

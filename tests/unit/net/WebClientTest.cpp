@@ -42,6 +42,16 @@ TEST(WebClient, TextRequestBytes) {
                              FORM_TYPE + "Content-Length: 8\r\n" + HostLine(server) + "a=1&b=中");
 }
 
+TEST(WebClient, SidFromAServerCannotAddHeaders) {
+  CLoopbackServer server(Answer(Reply("200 OK", "Content-Length: 0\r\n", "")));
+  CWebClient client;
+  client.m_strSid = "abc\r\nX-Injected: 1";
+  std::string reply;
+  ASSERT_TRUE(client.Get(server.Url(), reply));
+  std::string request = server.Requests().at(0);
+  EXPECT_NE(request.find("\r\nCookie: sid=abcX-Injected: 1\r\n"), std::string::npos);
+}
+
 TEST(WebClient, HeaderBlockSplitBetweenReceives) {
   CLoopbackServer server([](CLoopbackPeer& peer) {
     peer.Send("HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r");
