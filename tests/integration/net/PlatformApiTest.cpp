@@ -5,6 +5,7 @@
 #include "RefPlatform.h"
 #include "net/Codecs.h"
 #include "net/PlatformApi.h"
+#include "net/WebClient.h"
 
 namespace {
 
@@ -42,6 +43,7 @@ void ScriptReply(const std::string& path, const std::string& body, int status = 
 
 class PlatformApiTest : public testing::Test {
  protected:
+  static void SetUpTestSuite() { ASSERT_TRUE(CWebClient::StartupSockets()); }
   void SetUp() override {
     ASSERT_TRUE(Ref().IsReady()) << "the reference platform fixture is not running";
     Ref().ClearFaults();
