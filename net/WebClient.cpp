@@ -45,10 +45,11 @@ const char FORM_TYPE_LINE[] = "Content-Type: application/x-www-form-urlencoded\r
 }  // namespace
 
 int CHeaderEndFinder::Feed(const char* bytes, int count) {
-  // Knuth-Morris-Pratt on "\r\n\r\n": after a mismatch the longest proper
-  // prefix that is also a suffix of what matched is "\r\n" or nothing.
+  // Knuth-Morris-Pratt on "\r\n\r\n": after a mismatch, what is kept of the
+  // match is its longest proper prefix that is also a suffix: "\r" of
+  // "\r\n\r", else nothing.
   static const char PATTERN[] = "\r\n\r\n";
-  static const int FALLBACK[] = {0, 0, 0, 1, 2};
+  static const int FALLBACK[] = {0, 0, 0, 1};
   for (int i = 0; i < count; ++i) {
     while (m_nMatched > 0 && bytes[i] != PATTERN[m_nMatched]) m_nMatched = FALLBACK[m_nMatched];
     if (bytes[i] == PATTERN[m_nMatched]) ++m_nMatched;

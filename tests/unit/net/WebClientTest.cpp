@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "LoopbackServer.h"
+#include "net/WebClientExchange.h"
 
 namespace {
 
@@ -40,6 +41,23 @@ TEST(WebClient, TextRequestBytes) {
   EXPECT_EQ(requests[2], "GET /g HTTP/1.1\r\nCookie: sid=S1\r\n" + blockA);
   EXPECT_EQ(requests[3], "POST /p HTTP/1.1\r\nCookie: sid=S1\r\n" + std::string(BLOCK_TAIL) +
                              FORM_TYPE + "Content-Length: 8\r\n" + HostLine(server) + "a=1&b=中");
+}
+
+TEST(HeaderEndFinder, FindsTheFirstBlankLineAcrossEverySplit) {
+  for (std::string text : {"a\r\n\r\nb", "\r\n\r\r\n\r\nx", "\r\r\n\r\n", "\n\r\n\r\n\r\n",
+                           "\r\n\r\r\n"}) {
+    size_t at = text.find("\r\n\r\n");
+    int expected = at == std::string::npos ? -1 : (int)at + 4;
+    for (size_t split = 0; split <= text.size(); ++split) {
+      webclient::CHeaderEndFinder finder;
+      int end = finder.Feed(text.data(), (int)split);
+      if (end < 0) {
+        end = finder.Feed(text.data() + split, (int)(text.size() - split));
+        if (end >= 0) end += (int)split;
+      }
+      EXPECT_EQ(end, expected) << "split at " << split;
+    }
+  }
 }
 
 TEST(WebClient, SidFromAServerCannotAddHeaders) {
