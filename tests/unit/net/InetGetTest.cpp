@@ -52,4 +52,17 @@ TEST(InetGet, ErrorPageAndUnreachableServer) {
   EXPECT_EQ(reply, "");
 }
 
+TEST(InetGet, ReceiveTimeoutEndsAStalledReply) {
+  CLoopbackServer server([](CLoopbackPeer& peer) {
+    peer.Send("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc");
+    peer.Pause(2500);
+  });
+  CWebClient client;
+  client.m_nRecvTimeout = 300;
+  std::string reply;
+  auto began = std::chrono::steady_clock::now();
+  EXPECT_FALSE(client.InetGet(server.Url(), reply));
+  EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::milliseconds(2000));
+}
+
 }  // namespace

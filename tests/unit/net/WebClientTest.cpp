@@ -70,6 +70,18 @@ TEST(WebClient, SidFromAServerCannotAddHeaders) {
   EXPECT_NE(request.find("\r\nCookie: sid=abcX-Injected: 1\r\n"), std::string::npos);
 }
 
+TEST(WebClient, GetHeadersDoesNotJudgeTheStatus) {
+  CLoopbackServer server(Answer(Reply(
+      "404 Not Found", "Accept-Ranges: bytes\r\nContent-Length: 123456789\r\n", "page")));
+  CWebClient client;
+  CHttpResponseHeader header;
+  ASSERT_TRUE(client.GetHeaders(server.Url(), header));
+  EXPECT_EQ(header.m_nStatus, 404);
+  EXPECT_EQ(header.m_nContentLength, 123456789);
+  EXPECT_TRUE(header.AcceptsByteRanges());
+  EXPECT_EQ(client.m_hSocket, platform::INVALID_SOCKET_HANDLE);
+}
+
 TEST(WebClient, HeaderBlockSplitBetweenReceives) {
   CLoopbackServer server([](CLoopbackPeer& peer) {
     peer.Send("HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r");
