@@ -166,7 +166,7 @@ bool CSegmentedDownloader::Start(const std::string& url, const std::string& dir,
   int64_t done = 0;
   for (const auto& segment : m_segments) done += segment->m_nDone;
   m_nDone = done;
-  OpenResumeRecords(!resumed);
+  if (m_bResumeRecords) OpenResumeRecords(!resumed);
   StartWorkers();
   return true;
 }

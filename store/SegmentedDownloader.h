@@ -71,6 +71,7 @@ class CSegmentedDownloader {
   std::string m_strTargetPath;
   CHttpResponseHeader m_header;
   int m_nRetryBudget = RETRY_BUDGET;
+  bool m_bResumeRecords = true;  // off only to measure what the records cost
   int m_nError = SDE_OK;
   SegmentNotifyProc m_pfnNotify = nullptr;
   void* m_pUser = nullptr;
