@@ -65,4 +65,23 @@ TEST(InetGet, ReceiveTimeoutEndsAStalledReply) {
   EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::milliseconds(2000));
 }
 
+#ifndef _WIN32
+// Without the internet library the proxy comes from the environment, as
+// for other programs here; the internet library reads the system's own.
+TEST(InetGet, GoesThroughTheConfiguredProxy) {
+  CLoopbackServer proxy([](CLoopbackPeer& peer) {
+    peer.Send(Reply("200 OK", "Content-Length: 2\r\n", "ok"));
+  });
+  setenv("http_proxy", proxy.Url("/").c_str(), 1);
+  CWebClient client;
+  std::string reply;
+  bool ok = client.InetGet("http://cdn.invalid:8080/command/check.do", reply);
+  unsetenv("http_proxy");
+  ASSERT_TRUE(ok);
+  EXPECT_EQ(reply, "ok");
+  EXPECT_EQ(proxy.Requests().at(0).rfind(
+                "GET http://cdn.invalid:8080/command/check.do HTTP/1.1\r\n", 0), 0u);
+}
+#endif
+
 }  // namespace
