@@ -4,7 +4,18 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "net/MbcsText.h"
+
 namespace {
+
+// The text is in the system code page: the second byte of a double-byte
+// character may be "\\", "]" or "}" and must not be read as one, or a name
+// that ends in such a character would swallow the rest of the document.
+int CharWidth(const char* p) {
+  unsigned char trail = (unsigned char)p[1];
+  bool pair = IsGbkLeadByte((unsigned char)*p) && trail >= 0x40 && trail != 0x7F && trail != 0xFF;
+  return pair ? 2 : 1;
+}
 
 bool IsJsonSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
@@ -35,9 +46,9 @@ int ClampLength(const char* begin, const char* end) {
 // (strings respected) until the value closes or the text ends.
 const char* SkipNested(const char* p) {
   size_t open = 0;
-  for (; *p; ++p) {
+  while (*p) {
     if (*p == '"') {
-      for (++p; *p && *p != '"'; ++p)
+      for (++p; *p && *p != '"'; p += CharWidth(p))
         if (*p == '\\' && p[1]) ++p;
       if (!*p) return p;
     } else if (*p == '{' || *p == '[') {
@@ -45,6 +56,7 @@ const char* SkipNested(const char* p) {
     } else if ((*p == '}' || *p == ']') && --open == 0) {
       return p + 1;
     }
+    p += CharWidth(p);
   }
   return p;
 }
@@ -104,7 +116,7 @@ void CJsonScalar::ParseString(const char* text) {
   const char* p = text + 1;
   while (*p && *p != '"') {
     if (*p == '\\' && !*++p) break;
-    ++p;
+    p += CharWidth(p);
   }
   m_nType = JSON_STRING;
   m_strText.assign(text + 1, p);
@@ -114,8 +126,9 @@ void CJsonScalar::ParseString(const char* text) {
 void CJsonScalar::ParseBareToken(const char* text) {
   const char* p = text;
   while (*p && *p != ',' && *p != '}' && *p != ']') {
-    if (!IsJsonSpace(*p)) m_strText += *p;
-    ++p;
+    int width = CharWidth(p);
+    if (!IsJsonSpace(*p)) m_strText.append(p, width);
+    p += width;
   }
   m_nLength = ClampLength(text, p);
   if (EqualsNoCase(m_strText, "TRUE") || EqualsNoCase(m_strText, "FALSE")) {

@@ -35,7 +35,10 @@ TEST(Json, LenientReadingTable) {
       {"{\"o\":{\"p\":5}}", "o.x", -1, nullptr, 0},
       {"{\"s\":\"unterminated", "s", JSON_STRING, "unterminated", 0},
       {"{\"s\":\"ends in \\", "s", JSON_STRING, "ends in \\", 0},
-      {"{\"a\":[1}, \"b\":2}", "b", -1, nullptr, 0},  // the stray } closes the object
+      {"{\"a\":[1}, \"b\":2}", "b", -1, nullptr, 0},
+      // The second byte of 誠 in the code page is a backslash.
+      {"{\"n\":\"誠\",\"a\":1}", "n", JSON_STRING, "誠", 0},
+      {"{\"n\":\"誠\",\"a\":1}", "a", JSON_INT, "1", 1},  // the stray } closes the object
   };
   for (const Case& c : cases) {
     CJsonDocument doc;
