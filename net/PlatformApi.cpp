@@ -144,6 +144,13 @@ std::string FormValue(const std::string& text) {
   return value;
 }
 
+const char* LoginFailureMessage(bool replied, int ret) {
+  if (!replied) return "登录失败：网络错误或服务器无响应！";
+  if (ret == LOGIN_RET_WRONG_PASSWORD) return "登录失败：用户名或密码错误！";
+  if (ret == LOGIN_RET_DISABLED) return "登录失败：该账户已被禁用！";
+  return "登录失败：服务器访问错误！";
+}
+
 bool CPlatformApi::Login(const std::string& host, int port, const std::string& user,
                          const std::string& password, LoginInfo& info, int& schoolId,
                          std::string& schoolName, bool& replied, int kind,

@@ -68,6 +68,10 @@ class CPlatformApi {
   static bool GetSourceDetail(const std::string& host, int port, int id, SourceDetail& source);
 };
 
+// The message that tells the user why a login failed, from the outputs
+// `replied` and `ret` of Login.
+const char* LoginFailureMessage(bool replied, int ret);
+
 // A form value as the platform's form decoding needs it: "%", "&" and "+"
 // escaped, every other byte as it is.
 std::string FormValue(const std::string& text);
