@@ -312,6 +312,21 @@ def announce(spec, default_server):
             sock.sendto(datagram[offset:], (host, int(port)))
 
 
+def announce_cdn_server(platform, args):
+    """--announce-to: once at start, or every --announce-every seconds, so an
+    assistant started later still hears of the CDN server."""
+    if not args.announce_to:
+        return
+
+    def run():
+        while True:
+            announce({"to": args.announce_to}, platform.default_cdn_server())
+            if args.announce_every <= 0 or platform.stopping.wait(args.announce_every):
+                return
+
+    threading.Thread(target=run, name="announcer", daemon=True).start()
+
+
 def write_ready_file(path, ports):
     directory = os.path.dirname(os.path.abspath(path))
     fd, temp = tempfile.mkstemp(dir=directory, prefix=".ready")
@@ -360,12 +375,9 @@ def main(argv):
     if args.ready_file:
         write_ready_file(args.ready_file, ports)
     print("refplatform ready " + " ".join("%s=%s" % kv for kv in ports.items()), flush=True)
-    while not platform.stopping.is_set():
-        if args.announce_to:
-            announce({"to": args.announce_to}, platform.default_cdn_server())
-        platform.stopping.wait(args.announce_every if args.announce_every > 0 and args.announce_to else 3600)
-        if args.announce_every <= 0:
-            args.announce_to = None
+    announce_cdn_server(platform, args)
+    while not platform.stopping.wait(3600):
+        pass
     platform.stop()
     if args.ready_file and os.path.exists(args.ready_file):
         os.remove(args.ready_file)
