@@ -289,3 +289,19 @@ TEST(SegmentedDownloaderServer, DispositionNameStaysInTheDirectory) {
   EXPECT_EQ(downloader.GetTargetPath(), dir / "escaped.exe");
   EXPECT_TRUE(platform::FileExists(dir / "escaped.exe"));
 }
+
+TEST(SegmentedDownloaderServer, ReplyThatIsNotTheRangeIsNeverCounted) {
+  ScratchDir dir;
+  RangeServer server(Content(10000));
+  server.overlongRanges = true;
+  CSegmentedDownloader downloader;
+  ASSERT_TRUE(downloader.Start(server.Url(), dir.Path(), nullptr, 10));
+  EXPECT_FALSE(downloader.Finish(true, -1));
+  EXPECT_TRUE(downloader.AnySegmentGaveUp());
+  // Only the last range was answered exactly (the file has no byte more).
+  EXPECT_EQ(downloader.GetDone(), 1000);
+  EXPECT_EQ(RangeRequests(server).size(), 10u);  // no retry can help
+  // Its bytes reached neighbouring ranges: the records must not be believed.
+  EXPECT_FALSE(platform::FileExists(dir / "tool.bin.down.cfg"));
+  EXPECT_FALSE(platform::FileExists(dir / "tool.bin"));
+}

@@ -103,11 +103,12 @@ void RangeServer::Serve(platform::SocketHandle connection) {
     while (holdRanges && !m_bStopping) Pause(5);
   }
   int status = range.empty() ? probeStatus.load() : (partial ? 206 : 200);
+  if (partial && overlongRanges) ++last;
   std::string body = m_content.substr((size_t)first, (size_t)(last - first + 1));
   std::string reply = "HTTP/1.1 " + std::to_string(status) + " X\r\nContent-Length: " +
                       std::to_string(body.size()) + "\r\n";
   if (acceptRanges) reply += "Accept-Ranges: bytes\r\n";
-  if (partial)
+  if (partial && !overlongRanges)
     reply += "Content-Range: bytes " + std::to_string(first) + "-" + std::to_string(last) + "/" +
              std::to_string(size) + "\r\n";
   if (!disposition.empty()) reply += "Content-Disposition: " + disposition + "\r\n";
