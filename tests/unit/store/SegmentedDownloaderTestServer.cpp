@@ -95,9 +95,9 @@ void RangeServer::Serve(platform::SocketHandle connection) {
   int64_t first = 0, last = size - 1;
   bool partial = !range.empty() && acceptRanges;
   if (partial) {
-    const char* spec = range.c_str() + std::strlen("bytes=");
+    const char* numbers = range.c_str() + std::strlen("bytes=");
     char* dash = nullptr;
-    first = std::strtoll(spec, &dash, 10);
+    first = std::strtoll(numbers, &dash, 10);
     if (dash && dash[1] >= '0' && dash[1] <= '9') 
       last = std::min<int64_t>(last, std::strtoll(dash + 1, nullptr, 10));
     while (holdRanges && !m_bStopping) Pause(5);
