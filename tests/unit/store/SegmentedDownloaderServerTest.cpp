@@ -305,3 +305,22 @@ TEST(SegmentedDownloaderServer, ReplyThatIsNotTheRangeIsNeverCounted) {
   EXPECT_FALSE(platform::FileExists(dir / "tool.bin.down.cfg"));
   EXPECT_FALSE(platform::FileExists(dir / "tool.bin"));
 }
+
+TEST(SegmentedDownloaderServer, ReplyWithoutLengthIsFetchedWholeOnTheCallingThread) {
+  ScratchDir dir;
+  const std::string content = Content(70000);
+  RangeServer server(content);
+  server.noLength = true;
+  server.acceptRanges = false;
+  WriteFileBytes(dir / "tool.bin", "stale bytes that must not be resumed after");
+  CSegmentedDownloader downloader;
+  Notifications notes;
+  notes.Attach(downloader);
+  ASSERT_TRUE(downloader.Start(server.Url(), dir.Path(), nullptr, 10));
+  ExpectFileHolds(dir / "tool.bin", content);
+  EXPECT_TRUE(downloader.GetSegments().empty());
+  EXPECT_FALSE(downloader.IsRunning());
+  EXPECT_FALSE(platform::FileExists(dir / "tool.bin.down"));
+  EXPECT_FALSE(platform::FileExists(dir / "tool.bin.down.cfg"));
+  EXPECT_EQ(notes.progress + notes.ended, 0);
+}

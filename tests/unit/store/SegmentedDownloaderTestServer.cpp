@@ -105,8 +105,8 @@ void RangeServer::Serve(platform::SocketHandle connection) {
   int status = range.empty() ? probeStatus.load() : (partial ? 206 : 200);
   if (partial && overlongRanges) ++last;
   std::string body = m_content.substr((size_t)first, (size_t)(last - first + 1));
-  std::string reply = "HTTP/1.1 " + std::to_string(status) + " X\r\nContent-Length: " +
-                      std::to_string(body.size()) + "\r\n";
+  std::string reply = "HTTP/1.1 " + std::to_string(status) + " X\r\n";
+  if (!noLength) reply += "Content-Length: " + std::to_string(body.size()) + "\r\n";
   if (acceptRanges) reply += "Accept-Ranges: bytes\r\n";
   if (partial && !overlongRanges)
     reply += "Content-Range: bytes " + std::to_string(first) + "-" + std::to_string(last) + "/" +
