@@ -21,10 +21,18 @@ install_deps() {
   fi
 }
 
-build_tree() {  # build_tree DIR [cmake args...]
-  local dir=$1; shift
-  [ -f "$dir/build.ninja" ] || cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-  cmake --build "$dir" -- -k 0
+build_tree() {  # build_tree DIR [cmake args...] [-- targets...]
+  local dir=$1 args=() targets=()
+  shift
+  while [ $# -gt 0 ] && [ "$1" != "--" ]; do args+=("$1"); shift; done
+  [ $# -gt 0 ] && shift && targets=("$@")
+  [ -f "$dir/build.ninja" ] ||
+    cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${args[@]}" >/dev/null
+  if [ ${#targets[@]} -gt 0 ]; then
+    cmake --build "$dir" --target "${targets[@]}"
+  else
+    cmake --build "$dir" -- -k 0
+  fi
 }
 
 build_all() {

@@ -1,0 +1,82 @@
+# The main job on the embedded default: the reference platform on loopback
+# and the real program under Wine, following velmoraurl:// links as a
+# browser would, with a screenshot of every window in build/demo/.
+
+DEMO_OUT="$ROOT/build/demo"
+DEMO_DIR="velmora-demo"  # below C:\ of the prefix
+
+demo_driver() { wine "$ROOT/build/win/testbed/uidriver.exe" "$@" </dev/null 2>/dev/null; }
+
+shot() {  # shot NAME: the whole screen into build/demo/NAME.png
+  sleep 1
+  import -window root "$DEMO_OUT/$1.png" && echo "   screenshot build/demo/$1.png"
+}
+
+follow_link() {  # follow_link URL: the program started as the browser starts it
+  echo "== link: $1"
+  demo_driver launch "\"$(winepath -w "$ROOT/build/win/VelmoraURL.exe")\" \"$1\"" >/dev/null
+}
+
+answer_question() {  # answer_question SHOT BUTTON
+  local box
+  box=$(demo_driver wait '#32770' '提示' 20000) || { echo "   (no question shown)"; return 1; }
+  echo "   question: $(demo_driver text "$box" | head -1)"
+  shot "$1"
+  demo_driver click "$box" "$2" >/dev/null
+}
+
+close_windows_titled() {  # close_windows_titled TEXT: closes every window whose caption holds TEXT
+  demo_driver list | awk -F'\t' -v t="$1" 'index($3, t) { print $1 }' |
+    while read -r h; do demo_driver close "$h" >/dev/null; done
+}
+
+start_reference_platform() {
+  REF_READY=$(mktemp)
+  python3 "$ROOT/testbed/refplatform.py" --ready-file "$REF_READY" >/dev/null 2>&1 &
+  REF_PID=$!
+  for _ in $(seq 100); do [ -s "$REF_READY" ] && return 0; sleep 0.1; done
+  echo "reference platform did not start" >&2
+  return 1
+}
+
+run_demo() {
+  install_deps
+  echo "== building the program and the demo's helpers in build/win"
+  build_tree "$ROOT/build/win" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" \
+    -- VelmoraURL uidriver dlwindows
+  make_prefix
+  source "$ROOT/scripts/wine-env.sh"
+  [ -n "${DISPLAY:-}" ] || start_display
+  wineserver -p 2>/dev/null || true  # already running is fine
+  trap 'kill ${REF_PID:-} 2>/dev/null; wineserver -k 2>/dev/null; stop_display' EXIT
+  mkdir -p "$DEMO_OUT" "$WINEPREFIX/drive_c/$DEMO_DIR"
+  rm -f "$DEMO_OUT"/*.png
+  start_reference_platform
+  echo "== reference platform: $(tr '\n' ' ' <"$REF_READY")"
+  # A fresh prefix has the text-file handler but not the extension that names it.
+  wine reg add 'HKCR\.txt' /ve /d txtfile /f >/dev/null 2>&1
+  printf '欢迎使用Velmora助手。\r\n' | iconv -f UTF-8 -t GBK >"$WINEPREFIX/drive_c/$DEMO_DIR/欢迎.txt"
+
+  follow_link "velmoraurl://exe:'C:\\windows\\notepad.exe' 'C:\\$DEMO_DIR\\欢迎.txt'"
+  answer_question 1-exe-link-asks 6
+  demo_driver wait Notepad '*' 20000 >/dev/null && shot 2-program-started
+  close_windows_titled "欢迎"
+
+  follow_link "velmoraurl://file:C:/$DEMO_DIR/%E6%AC%A2%E8%BF%8E.txt"
+  demo_driver wait Notepad '*' 20000 >/dev/null && shot 3-document-opened
+  close_windows_titled "欢迎"
+
+  follow_link "velmoraurl://exe:'cmd.exe' '/c echo unwanted'"
+  answer_question 4-untrusted-program-refused 7
+
+  echo "== course file downloaded from the reference platform with the progress dialog"
+  wine "$ROOT/build/win/testbed/dlwindows.exe" progress \
+    "http://127.0.0.1:8112/file/downLoad?ft=1&u=2&fid=100001" \
+    "C:\\$DEMO_DIR\\kinematics.pdf" </dev/null 2>/dev/null &
+  local dl=$!
+  demo_driver wait '#32770' '下载资源' 10000 >/dev/null && shot 5-download-progress
+  wait "$dl" || true
+  cmp -s "$ROOT/testbed/seed/files/kinematics.pdf" "$WINEPREFIX/drive_c/$DEMO_DIR/kinematics.pdf" &&
+    echo "   downloaded C:\\$DEMO_DIR\\kinematics.pdf, identical to the platform's file"
+  echo "== done: screenshots in build/demo/"
+}
