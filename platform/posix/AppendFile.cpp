@@ -3,13 +3,12 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "net/MbcsText.h"
-#include "platform/CodePage.h"
+#include "platform/posix/NativePath.h"
 
 namespace platform {
 
 bool AppendToFile(const std::string& path, const std::string& bytes) {
-  std::string native = WideToUtf8(AnsiToWide(MbcsReplaceChar(path, '\\', '/')));
+  std::string native = NativePath(path);
   int fd = open(native.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   if (fd < 0) return false;
   bool written = write(fd, bytes.data(), bytes.size()) == (ssize_t)bytes.size();

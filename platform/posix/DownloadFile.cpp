@@ -5,13 +5,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/posix/NativePath.h"
+
 namespace platform {
 
 bool DownloadFile::Open(const std::string& path, bool sharedWrite) {
   (void)sharedWrite;  // POSIX has no share modes; callers keep to their own ranges
   Close();
   // O_NONBLOCK: a FIFO at the path must fail, not wait for a reader.
-  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
+  int fd = open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
   if (fd < 0) {
     m_nError = errno;
     return false;

@@ -10,15 +10,10 @@
 
 #include "net/MbcsText.h"
 #include "platform/CodePage.h"
+#include "platform/posix/NativePath.h"
 
 namespace platform {
 namespace {
-
-// "\" separates the parts of a path in the system's text; file names here
-// are UTF-8.
-std::string NativePath(const std::string& path) {
-  return WideToUtf8(AnsiToWide(MbcsReplaceChar(path, '\\', '/')));
-}
 
 int OpenFlags(FileMode mode) {
   switch (mode) {

@@ -1,0 +1,12 @@
+#include "platform/posix/NativePath.h"
+
+#include "net/MbcsText.h"
+#include "platform/CodePage.h"
+
+namespace platform {
+
+std::string NativePath(const std::string& path) {
+  return WideToUtf8(AnsiToWide(MbcsReplaceChar(path, '\\', '/')));
+}
+
+}  // namespace platform
