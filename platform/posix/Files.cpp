@@ -8,8 +8,6 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "net/MbcsText.h"
-#include "platform/CodePage.h"
 #include "platform/posix/NativePath.h"
 
 namespace platform {
