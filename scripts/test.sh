@@ -33,6 +33,9 @@ run_all_tests() {
   trap 'wineserver -k 2>/dev/null; stop_display' EXIT
   source "$ROOT/scripts/wine-env.sh"
   wineserver -p 2>/dev/null || true  # already running is fine
+  # The session's first processes (services, the desktop window) live on with
+  # the standard handles they were started with: keep the runners' pipes from them.
+  wine "$ROOT/build/win/testbed/uidriver.exe" list </dev/null >/dev/null 2>&1 || true
   run_ctest native "$ROOT/build/native" -j2
   run_ctest wine "$ROOT/build/win"
   run_e2e

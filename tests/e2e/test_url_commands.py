@@ -98,3 +98,16 @@ def test_a_url_of_no_kind_does_nothing(run, url):
     assert driver.wait_process(pid) is not None
     assert driver.wait_window(*QUESTION, ms=300) is None
     assert wait_for_file_text(log, timeout=1) == ""
+
+
+def test_a_link_reaches_the_program_through_the_registered_scheme(run, wine_env):
+    # Any earlier start registered the scheme; start one to be sure of it.
+    driver, pid, _ = run("velmoraurl://other:register-first")
+    assert driver.wait_process(pid) is not None
+    log = drive_c(wine_env) / WORK / "scheme.log"
+    log.unlink(missing_ok=True)
+    env = dict(wine_env, VELMORA_RECORDER_LOG=f"C:\\{WORK}\\scheme.log")
+    subprocess.Popen(["wine", "start", f"velmoraurl://exe:'C:\\{WORK}\\recorder.exe' 'via scheme'"],
+                     env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    answer_question(Driver(env), IDYES)
+    assert wait_for_file_text(log).splitlines() == [f'"C:/{WORK}/recorder.exe" "via scheme"']

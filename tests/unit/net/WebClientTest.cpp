@@ -145,13 +145,14 @@ TEST(WebClient, RefusedPortsAndUrls) {
     EXPECT_EQ(client.m_nError, c.error) << c.url;
   }
   // A port nobody listens on: refused at once, with the system's number.
+  ASSERT_TRUE(CWebClient::StartupSockets());
   uint16_t port = 0;
   platform::SocketHandle probe = platform::ListenTcp("127.0.0.1", 0, port);
   platform::CloseSocket(probe);
   client.m_nSysError = 0;
   EXPECT_FALSE(client.Get("http://127.0.0.1:" + std::to_string(port) + "/", reply));
-  EXPECT_EQ(client.m_nError, WCE_CONNECT);
-  EXPECT_NE(client.m_nSysError, 0);
+  EXPECT_EQ(client.m_nError, WCE_CONNECT) << "port " << port;
+  EXPECT_NE(client.m_nSysError, 0) << "port " << port;
 }
 
 TEST(WebClient, ReceiveTimeoutEndsAStalledReply) {
