@@ -4,6 +4,7 @@
 
 #include "platform/Files.h"
 #include "res/download_ids.h"
+#include "ui/win/DialogRouting.h"
 
 namespace {
 constexpr UINT_PTR TICK_TIMER = 1;
@@ -33,20 +34,7 @@ CDownloadBarDlg::~CDownloadBarDlg() {
 
 INT_PTR CDownloadBarDlg::DoModal(HWND parent) {
   return DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_DOWNLOAD_BAR), parent,
-                         &CDownloadBarDlg::DialogProc, reinterpret_cast<LPARAM>(this));
-}
-
-INT_PTR CALLBACK CDownloadBarDlg::DialogProc(HWND hWnd, UINT message, WPARAM wParam,
-                                             LPARAM lParam) {
-  if (message == WM_INITDIALOG) {
-    SetWindowLongPtrA(hWnd, DWLP_USER, lParam);
-    auto* self = reinterpret_cast<CDownloadBarDlg*>(lParam);
-    self->m_hWnd = hWnd;
-    self->OnInitDialog();
-    return TRUE;
-  }
-  auto* self = reinterpret_cast<CDownloadBarDlg*>(GetWindowLongPtrA(hWnd, DWLP_USER));
-  return self ? self->Handle(message, wParam, lParam) : FALSE;
+                         &RouteDialogMessage<CDownloadBarDlg>, reinterpret_cast<LPARAM>(this));
 }
 
 INT_PTR CDownloadBarDlg::Handle(UINT message, WPARAM wParam, LPARAM lParam) {

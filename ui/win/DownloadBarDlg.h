@@ -36,7 +36,8 @@ class CDownloadBarDlg {
   CSegmentedDownloader& GetDownloader() { return *m_pDownloader; }
 
  private:
-  static INT_PTR CALLBACK DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
+  template <typename Dialog>
+  friend INT_PTR CALLBACK RouteDialogMessage(HWND, UINT, WPARAM, LPARAM);
   static void OnNotify(int64_t total, int64_t done, int kind, void* user);
   INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam);
   void OnInitDialog();

@@ -4,6 +4,7 @@
 
 #include "res/download_ids.h"
 #include "res/resource.h"
+#include "ui/win/DialogRouting.h"
 
 namespace {
 constexpr UINT_PTR TICK_TIMER = 1;
@@ -25,33 +26,23 @@ CDownloadProgressDlg::~CDownloadProgressDlg() {
 bool CDownloadProgressDlg::Create(HWND parent) {
   if (!IsWindow(parent)) return false;
   m_hWnd = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_DOWNLOAD_PROGRESS),
-                              parent, &CDownloadProgressDlg::DialogProc,
+                              parent, &RouteDialogMessage<CDownloadProgressDlg>,
                               reinterpret_cast<LPARAM>(this));
   return m_hWnd != nullptr;
 }
 
-INT_PTR CALLBACK CDownloadProgressDlg::DialogProc(HWND hWnd, UINT message, WPARAM wParam,
-                                                  LPARAM lParam) {
-  if (message == WM_INITDIALOG) {
-    SetWindowLongPtrA(hWnd, DWLP_USER, lParam);
-    auto* self = reinterpret_cast<CDownloadProgressDlg*>(lParam);
-    self->m_hWnd = hWnd;
-    self->OnInitDialog();
-    return TRUE;
-  }
-  auto* self = reinterpret_cast<CDownloadProgressDlg*>(GetWindowLongPtrA(hWnd, DWLP_USER));
-  if (!self) return FALSE;
+INT_PTR CDownloadProgressDlg::Handle(UINT message, WPARAM wParam, LPARAM) {
   switch (message) {
     case WM_TIMER:
-      if (wParam == TICK_TIMER) self->OnTimer();
+      if (wParam == TICK_TIMER) OnTimer();
       return TRUE;
     case WM_COMMAND:
-      if (LOWORD(wParam) == IDC_DOWNLOAD_CANCEL) self->OnCancel();
+      if (LOWORD(wParam) == IDC_DOWNLOAD_CANCEL) OnCancel();
       // Escape closes like the window's close box.
-      if (LOWORD(wParam) == IDCANCEL) self->m_bCancel = 1;
+      if (LOWORD(wParam) == IDCANCEL) m_bCancel = 1;
       return TRUE;
     case WM_CLOSE:
-      self->m_bCancel = 1;
+      m_bCancel = 1;
       return TRUE;
     default:
       return FALSE;

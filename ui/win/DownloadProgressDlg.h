@@ -26,7 +26,9 @@ class CDownloadProgressDlg {
   bool IsCancelled() const { return m_bCancel != 0; }
 
  private:
-  static INT_PTR CALLBACK DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
+  template <typename Dialog>
+  friend INT_PTR CALLBACK RouteDialogMessage(HWND, UINT, WPARAM, LPARAM);
+  INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam);
   void OnInitDialog();
   void OnTimer();
   void OnCancel();
