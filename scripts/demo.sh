@@ -39,6 +39,23 @@ start_reference_platform() {
   return 1
 }
 
+reference_platform_control() {  # Python on standard input, with `platform` at hand
+  python3 - "$ROOT/testbed" "$REF_READY" <<PY
+import sys
+sys.path.insert(0, sys.argv[1])
+from refclient import RefPlatform, read_ready_file
+platform = RefPlatform(read_ready_file(sys.argv[2]))
+$(cat)
+PY
+}
+
+stop_reference_platform() {
+  [ -n "${REF_PID:-}" ] || return 0
+  kill "$REF_PID" 2>/dev/null || return 0
+  for _ in $(seq 30); do kill -0 "$REF_PID" 2>/dev/null || return 0; sleep 0.1; done
+  kill -9 "$REF_PID" 2>/dev/null || true
+}
+
 run_demo() {
   install_deps
   echo "== building the program and the demo's helpers in build/win"
@@ -48,7 +65,7 @@ run_demo() {
   source "$ROOT/scripts/wine-env.sh"
   [ -n "${DISPLAY:-}" ] || start_display
   wineserver -p 2>/dev/null || true  # already running is fine
-  trap 'kill ${REF_PID:-} 2>/dev/null; wineserver -k 2>/dev/null; stop_display' EXIT
+  trap 'stop_reference_platform; wineserver -k 2>/dev/null; stop_display' EXIT
   mkdir -p "$DEMO_OUT" "$WINEPREFIX/drive_c/$DEMO_DIR"
   rm -f "$DEMO_OUT"/*.png
   start_reference_platform
@@ -69,6 +86,11 @@ run_demo() {
   follow_link "velmoraurl://exe:'cmd.exe' '/c echo unwanted'"
   answer_question 4-untrusted-program-refused 7
 
+  # Slow the tool server down so that the download bar can be seen at work.
+  reference_platform_control <<'PY'
+platform.put_file("tool", "vmtools.exe", generate=4 * 1024 * 1024)
+platform.set_faults({"server": "tool", "drip": {"bytes": 16384, "delay": 0.2}})
+PY
   echo "== course file downloaded from the reference platform with the progress dialog"
   wine "$ROOT/build/win/testbed/dlwindows.exe" progress \
     "http://127.0.0.1:8112/file/downLoad?ft=1&u=2&fid=100001" \
@@ -78,5 +100,12 @@ run_demo() {
   wait "$dl" || true
   cmp -s "$ROOT/testbed/seed/files/kinematics.pdf" "$WINEPREFIX/drive_c/$DEMO_DIR/kinematics.pdf" &&
     echo "   downloaded C:\\$DEMO_DIR\\kinematics.pdf, identical to the platform's file"
+  echo "== companion tool fetched in 10 ranges with the download bar"
+  wine "$ROOT/build/win/testbed/dlwindows.exe" bar "http://127.0.0.1:7112/VelmoraTool/vmtools.exe" \
+    "C:\\$DEMO_DIR" "Velmora工具" </dev/null 2>/dev/null &
+  local bar=$!
+  sleep 3 && shot 6-download-bar
+  wait "$bar" || true
+  [ -s "$WINEPREFIX/drive_c/$DEMO_DIR/vmtools.exe" ] && echo "   fetched C:\\$DEMO_DIR\\vmtools.exe"
   echo "== done: screenshots in build/demo/"
 }

@@ -69,10 +69,12 @@ int Wait(const char* cls, const char* caption, DWORD ms) {
   const char* c = strcmp(cls, "*") == 0 ? nullptr : cls;
   const char* t = strcmp(caption, "*") == 0 ? nullptr : caption;
   for (DWORD start = GetTickCount(); GetTickCount() - start <= ms; Sleep(50)) {
-    HWND h = FindWindowA(c, t);
-    if (h && IsWindowVisible(h)) {
-      Print(HandleText(h));
-      return 0;
+    // Hidden windows of the same class and caption may stand before it.
+    for (HWND h = FindWindowExA(nullptr, nullptr, c, t); h; h = FindWindowExA(nullptr, h, c, t)) {
+      if (IsWindowVisible(h)) {
+        Print(HandleText(h));
+        return 0;
+      }
     }
   }
   return 1;
