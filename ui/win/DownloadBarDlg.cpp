@@ -5,6 +5,7 @@
 #include "platform/Files.h"
 #include "res/download_ids.h"
 #include "ui/win/DialogRouting.h"
+#include "ui/win/WindowPlacement.h"
 
 namespace {
 constexpr UINT_PTR TICK_TIMER = 1;
@@ -13,14 +14,6 @@ constexpr uint32_t ENDED_MARK = 0xFFFFFFFFu;
 constexpr COLORREF BAR_BACKGROUND = RGB(12, 12, 12);
 constexpr COLORREF BAR_TEXT = RGB(214, 133, 29);
 
-void CentreOnScreen(HWND hWnd) {
-  RECT window, work;
-  GetWindowRect(hWnd, &window);
-  SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
-  int x = work.left + (work.right - work.left - (window.right - window.left)) / 2;
-  int y = work.top + (work.bottom - work.top - (window.bottom - window.top)) / 2;
-  SetWindowPos(hWnd, HWND_TOPMOST, x, y, 0, 0, SWP_NOSIZE);
-}
 }  // namespace
 
 CDownloadBarDlg::CDownloadBarDlg(platform::IDesktop& desktop)
@@ -86,7 +79,7 @@ INT_PTR CDownloadBarDlg::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void CDownloadBarDlg::OnInitDialog() {
-  CentreOnScreen(m_hWnd);
+  CentreOnScreen(m_hWnd, HWND_TOPMOST, 0);
   m_hFont = CreateFontA(22, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                         OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                         DEFAULT_PITCH | FF_DONTCARE, "微软雅黑");

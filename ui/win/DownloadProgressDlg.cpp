@@ -5,18 +5,11 @@
 #include "res/download_ids.h"
 #include "res/resource.h"
 #include "ui/win/DialogRouting.h"
+#include "ui/win/WindowPlacement.h"
 
 namespace {
 constexpr UINT_PTR TICK_TIMER = 1;
 
-void CentreOnScreen(HWND hWnd) {
-  RECT window, work;
-  GetWindowRect(hWnd, &window);
-  SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
-  int x = work.left + (work.right - work.left - (window.right - window.left)) / 2;
-  int y = work.top + (work.bottom - work.top - (window.bottom - window.top)) / 2;
-  SetWindowPos(hWnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
 }  // namespace
 
 CDownloadProgressDlg::~CDownloadProgressDlg() {
@@ -54,7 +47,7 @@ void CDownloadProgressDlg::OnInitDialog() {
   m_hIcon = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME));
   SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
   SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
-  CentreOnScreen(m_hWnd);
+  CentreOnScreen(m_hWnd, nullptr, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void CDownloadProgressDlg::StartTimer() {
