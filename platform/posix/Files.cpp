@@ -28,19 +28,6 @@ bool StatPath(const std::string& path, struct stat& st) {
 
 }  // namespace
 
-File::~File() { Close(); }
-
-File::File(File&& other) noexcept : m_handle(other.m_handle) { other.m_handle = -1; }
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    Close();
-    m_handle = other.m_handle;
-    other.m_handle = -1;
-  }
-  return *this;
-}
-
 // Advisory locks stand in for the share modes: exclusive opens refuse a file
 // that is open elsewhere, as Windows does. The lock is taken before an
 // emptying open truncates, so a refused open changes nothing.

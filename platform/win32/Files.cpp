@@ -17,19 +17,6 @@ DWORD Disposition(FileMode mode) {
 
 }  // namespace
 
-File::~File() { Close(); }
-
-File::File(File&& other) noexcept : m_handle(other.m_handle) { other.m_handle = -1; }
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    Close();
-    m_handle = other.m_handle;
-    other.m_handle = -1;
-  }
-  return *this;
-}
-
 bool File::Open(const std::string& path, FileMode mode) {
   Close();
   DWORD access = mode == FileMode::Read ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
