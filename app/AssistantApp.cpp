@@ -2,9 +2,11 @@
 
 #include <cstdio>
 
+#include "BuildConfig.h"
 #include "app/AppLog.h"
 #include "app/CommandLine.h"
 #include "app/Registration.h"
+#include "net/MbcsText.h"
 #include "platform/Files.h"
 #include "platform/SocketCleanup.h"
 #include "platform/Sockets.h"
@@ -72,7 +74,7 @@ bool CAssistantApp::InitInstance() {
     RunCommandLineUrl(tokens[1]);
   } else {
     if (m_bAlreadyRunning) return false;  // a second copy without a URL has nothing to do
-    if (!ShowLoginDialog()) return false;
+    if (!ShowLoginDialog(std::string(), 0)) return false;
     PrepareUserDirs();
   }
   if (!m_bAlreadyRunning) RunMainWindow();
@@ -175,6 +177,17 @@ bool CAssistantApp::PrepareUserDirs() {
   m_pFileList->SetUserId(m_login.userId);
   m_pFileList->LoadList();
   return true;
+}
+
+CServerAccount* CAssistantApp::FindSavedAccount(const std::string& host, int port) {
+  CSettingsStore& settings = *m_pSettings;
+  if (host.empty()) return settings.FindAccount(settings.m_strLastHost, settings.m_nLastPort);
+  // The second built-in platform is known on two ports, whatever the link says.
+  if (MbcsEqualNoCase(host, VELMORA_SECOND_HOST)) {
+    CServerAccount* account = settings.FindAccount(host, 80);
+    return account ? account : settings.FindAccount(host, 8050);
+  }
+  return settings.FindAccount(host, port);
 }
 
 // The resource command joins here once login and downloads exist.

@@ -59,11 +59,19 @@ class CAssistantApp {
   // The account directory's name: the user id as "%08d".
   std::string GetAccountDirName() const;
   SharedState& Shared() { return m_sharedBlock.State(); }
+  platform::IDesktop& Desktop() { return m_desktop; }
 
   // Carries out one velmoraurl:// URL; the result is not looked at by callers.
   int DispatchUrl(const std::string& url);
   // The resource form: login, permission, download slot, then open or download.
   int RunResourceCommand(CUrlCommand& command);
+  // The remembered account of a server (an empty host: the server used
+  // last); null when none is remembered.
+  CServerAccount* FindSavedAccount(const std::string& host, int port);
+  // A resource's file on disk: an experiment is run and its result
+  // submitted, anything else is opened by the shell. 0 when an experiment
+  // cannot be started.
+  int OpenResourceFile(const std::string& path, CUrlCommand& command);
 
   LoginInfo m_login;
   bool m_bLoggedIn = false;
@@ -80,9 +88,22 @@ class CAssistantApp {
   virtual void StartCdnListener() {}        // learns CDN servers from broadcasts
   virtual bool CheckForUpdate() { return true; }  // false: a mandatory update was declined
   virtual void CreateAddinInstallWindow() {}      // hidden until an add-in is installed
-  virtual bool ShowLoginDialog() { return false; }  // true when the user logged in
   virtual void RunMainWindow() {}           // returns when the user quits
   virtual void LoadExamErrors(const std::string& path) { (void)path; }  // failed submissions
+
+ public:
+  // The windows that commands open. The portable program has none; the
+  // Windows program puts in the real ones, tests put in stand-ins.
+  // The login dialog, preset with a server (empty: none) and its port; true
+  // when the user logged in.
+  virtual bool ShowLoginDialog(const std::string& server, int port) {
+    (void)server, (void)port;
+    return false;
+  }
+  virtual void ShowCdnServerDialog() {}    // the CDN server typed in by the user
+  virtual void ShowExamErrorList() {}      // the failed submissions ("异常中心")
+  virtual void StartScreenCapture() {}     // a region of the screen to the clipboard
+  virtual void UpdateMainWindowTooltip() {}  // after a change of account
 
  private:
   int OpenLocalFile(const CUrlCommand& command);

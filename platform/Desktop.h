@@ -1,4 +1,5 @@
 #pragma once
+#include <memory>
 #include <string>
 
 // What command logic asks of the user's desktop: questions and notices,
@@ -7,6 +8,15 @@
 namespace platform {
 
 enum class MessageIcon { Information, Warning, Stop, Question };
+
+// A program started by the desktop; ends when the object ends (the program
+// runs on).
+class IRunningProcess {
+ public:
+  virtual ~IRunningProcess() = default;
+  // Blocks until the program has ended, without a time limit.
+  virtual void Wait() = 0;
+};
 
 class IDesktop {
  public:
@@ -19,8 +29,12 @@ class IDesktop {
                            MessageIcon icon, bool systemModal) = 0;
   // Starts a process from a complete command line, shown normally, not waited for.
   virtual bool StartProcess(const std::string& commandLine) = 0;
-  // Asks the shell to "open" a file, folder or address, shown normally.
-  virtual bool ShellOpen(const std::string& path) = 0;
+  // Starts a process from a complete command line with a hidden window and
+  // inherited handles; null when it cannot be started.
+  virtual std::unique_ptr<IRunningProcess> StartHidden(const std::string& commandLine) = 0;
+  // Asks the shell to "open" a file, folder or address, shown normally, with
+  // the given parameters (none when empty).
+  virtual bool ShellOpen(const std::string& path, const std::string& parameters = "") = 0;
   // The system's own judgement whether opening a file of this type runs code.
   virtual bool IsDangerousType(const std::string& path) = 0;
 };

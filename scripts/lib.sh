@@ -26,6 +26,12 @@ build_tree() {  # build_tree DIR [cmake args...] [-- targets...]
   shift
   while [ $# -gt 0 ] && [ "$1" != "--" ]; do args+=("$1"); shift; done
   [ $# -gt 0 ] && shift && targets=("$@")
+  # A compiler cache, where the machine has one, lets several clones share
+  # their objects (paths are hashed relative to the clone).
+  if command -v ccache >/dev/null; then
+    args+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+    export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$(dirname "$ROOT")} CCACHE_NOHASHDIR=1
+  fi
   [ -f "$dir/build.ninja" ] ||
     cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${args[@]}" >/dev/null
   if [ ${#targets[@]} -gt 0 ]; then

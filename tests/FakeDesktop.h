@@ -1,5 +1,7 @@
 #pragma once
 #include <deque>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -29,8 +31,27 @@ class FakeDesktop final : public platform::IDesktop {
     started.push_back(commandLine);
     return startSucceeds;
   }
-  bool ShellOpen(const std::string& path) override {
-    opened.push_back(path);
+  // What a hidden program does while it runs: called with its command line
+  // when it is waited for (a stand-in experiment writes its exam file here).
+  std::function<void(const std::string&)> hiddenRun;
+
+  // A hidden start is recorded in `started` too, marked "hidden|".
+  std::unique_ptr<platform::IRunningProcess> StartHidden(const std::string& commandLine) override {
+    struct Scripted final : platform::IRunningProcess {
+      Scripted(FakeDesktop& d, std::string l) : desktop(d), line(std::move(l)) {}
+      void Wait() override {
+        if (desktop.hiddenRun) desktop.hiddenRun(line);
+      }
+      FakeDesktop& desktop;
+      std::string line;
+    };
+    started.push_back("hidden|" + commandLine);
+    if (!startSucceeds) return nullptr;
+    return std::make_unique<Scripted>(*this, commandLine);
+  }
+  // Recorded as the path, then "|" and the parameters when there are any.
+  bool ShellOpen(const std::string& path, const std::string& parameters) override {
+    opened.push_back(parameters.empty() ? path : path + "|" + parameters);
     return true;
   }
   bool IsDangerousType(const std::string& path) override {

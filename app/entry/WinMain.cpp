@@ -1,8 +1,8 @@
 #include <windows.h>
 
-#include "app/AssistantApp.h"
+#include "app/win/WinAssistantApp.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  CAssistantApp app;
+  CWinAssistantApp app;
   return app.Run(GetCommandLineA());
 }

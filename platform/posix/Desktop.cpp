@@ -10,7 +10,8 @@ class HeadlessDesktop final : public IDesktop {
   bool AskYesNo(const std::string&, const std::string&) override { return false; }
   void ShowMessage(const std::string&, const std::string&, MessageIcon, bool) override {}
   bool StartProcess(const std::string&) override { return false; }
-  bool ShellOpen(const std::string&) override { return false; }
+  std::unique_ptr<IRunningProcess> StartHidden(const std::string&) override { return nullptr; }
+  bool ShellOpen(const std::string&, const std::string&) override { return false; }
   bool IsDangerousType(const std::string&) override { return false; }
 };
 

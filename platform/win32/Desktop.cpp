@@ -26,6 +26,33 @@ HWND Owner() {
   return active ? active : GetDesktopWindow();
 }
 
+class Win32Process final : public IRunningProcess {
+ public:
+  explicit Win32Process(const PROCESS_INFORMATION& pi) : m_pi(pi) {}
+  ~Win32Process() override {
+    CloseHandle(m_pi.hThread);
+    CloseHandle(m_pi.hProcess);
+  }
+  void Wait() override { WaitForSingleObject(m_pi.hProcess, INFINITE); }
+
+ private:
+  PROCESS_INFORMATION m_pi;
+};
+
+std::unique_ptr<IRunningProcess> Start(const std::string& commandLine, WORD show, BOOL inherit) {
+  std::vector<char> line(commandLine.begin(), commandLine.end());
+  line.push_back('\0');  // CreateProcessA may write into its command line
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESHOWWINDOW;
+  si.wShowWindow = show;
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, inherit, 0, nullptr, nullptr, &si,
+                      &pi))
+    return nullptr;
+  return std::make_unique<Win32Process>(pi);
+}
+
 class Win32Desktop final : public IDesktop {
  public:
   bool AskYesNo(const std::string& text, const std::string& caption) override {
@@ -40,23 +67,17 @@ class Win32Desktop final : public IDesktop {
   }
 
   bool StartProcess(const std::string& commandLine) override {
-    std::vector<char> line(commandLine.begin(), commandLine.end());
-    line.push_back('\0');  // CreateProcessA may write into its command line
-    STARTUPINFOA si{};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESHOWWINDOW;
-    si.wShowWindow = SW_SHOWNORMAL;
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                        &pi))
-      return false;
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    return true;
+    return Start(commandLine, SW_SHOWNORMAL, FALSE) != nullptr;
   }
 
-  bool ShellOpen(const std::string& path) override {
-    HINSTANCE r = ShellExecuteA(nullptr, "open", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+  std::unique_ptr<IRunningProcess> StartHidden(const std::string& commandLine) override {
+    return Start(commandLine, SW_HIDE, TRUE);
+  }
+
+  bool ShellOpen(const std::string& path, const std::string& parameters) override {
+    HINSTANCE r = ShellExecuteA(nullptr, "open", path.c_str(),
+                                parameters.empty() ? nullptr : parameters.c_str(), nullptr,
+                                SW_SHOWNORMAL);
     return (INT_PTR)r > 32;
   }
 

@@ -20,7 +20,10 @@ class SilentDesktop final : public platform::IDesktop {
   bool AskYesNo(const std::string&, const std::string&) override { return false; }
   void ShowMessage(const std::string&, const std::string&, platform::MessageIcon, bool) override {}
   bool StartProcess(const std::string&) override { return false; }
-  bool ShellOpen(const std::string&) override { return false; }
+  std::unique_ptr<platform::IRunningProcess> StartHidden(const std::string&) override {
+    return nullptr;
+  }
+  bool ShellOpen(const std::string&, const std::string&) override { return false; }
   bool IsDangerousType(const std::string&) override { return false; }
 };
 

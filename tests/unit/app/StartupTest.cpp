@@ -35,7 +35,7 @@ class RecordingApp : public CAssistantApp {
     return updateAccepted;
   }
   void CreateAddinInstallWindow() override { steps.push_back("add-in window"); }
-  bool ShowLoginDialog() override {
+  bool ShowLoginDialog(const std::string&, int) override {
     steps.push_back("login");
     if (loginUserId < 0) return false;
     m_login.userId = loginUserId;

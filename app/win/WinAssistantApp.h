@@ -1,0 +1,9 @@
+#pragma once
+#include "app/AssistantApp.h"
+
+// The application with its real windows: the dialogs and the main window
+// that the portable object only names.
+class CWinAssistantApp final : public CAssistantApp {
+ public:
+  using CAssistantApp::CAssistantApp;
+};
