@@ -104,6 +104,13 @@ class CAssistantApp {
   virtual void ShowExamErrorList() {}      // the failed submissions ("异常中心")
   virtual void StartScreenCapture() {}     // a region of the screen to the clipboard
   virtual void UpdateMainWindowTooltip() {}  // after a change of account
+  // The download bar fetching `url` into the directory `dir` under `label`,
+  // modal, the desktop as parent; true when the file arrived whole.
+  virtual bool RunDownloadBar(const std::string& url, const std::string& dir,
+                              const std::string& label) {
+    (void)url, (void)dir, (void)label;
+    return false;
+  }
 
  private:
   int OpenLocalFile(const CUrlCommand& command);

@@ -1,0 +1,12 @@
+#pragma once
+
+class CAssistantApp;
+
+// Main-window commands of the companion tools: the video viewer (1145,
+// 1164), the tools directory (1174), the micro-course tool (1158, 1149), the
+// document tools (1155, 1156, 1146), the resource-browse plug-in (1157,
+// 1147) and the Office add-ins (1148). False when `id` is none of them.
+bool RunToolCommand(CAssistantApp& app, int id);
+
+// The update check of the menu: tells the user when the program is current.
+void CheckForUpdateFromMenu(CAssistantApp& app);
