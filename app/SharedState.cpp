@@ -1,5 +1,7 @@
 #include "app/SharedState.h"
 
+
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -43,6 +45,20 @@ bool StoreCdnServer(SharedState& state, const std::string& server) {
   if (server.size() >= CDN_SERVER_SIZE) return false;
   memcpy(state.szCdnServer, server.c_str(), server.size() + 1);
   return true;
+}
+
+bool IsCdnServerAddress(const std::string& server) {
+  if (server.empty() || server.size() >= CDN_SERVER_SIZE) return false;
+  for (unsigned char c : server)
+    if (c <= ' ' || c == 0x7F || strchr("/\\@?#", c)) return false;
+  size_t colon = server.rfind(':');
+  if (colon == std::string::npos) return true;
+  if (colon == 0 || server.find(':') != colon) return false;
+  const std::string port = server.substr(colon + 1);
+  if (port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos)
+    return false;
+  long value = strtol(port.c_str(), nullptr, 10);
+  return value >= 1 && value <= 65535;
 }
 
 std::string ReadCdnServer(const SharedState& state) {

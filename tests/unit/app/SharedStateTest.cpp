@@ -91,3 +91,20 @@ TEST(CdnServerTest, StoredOnlyWhenItFits) {
   EXPECT_EQ(CDN_SERVER_SIZE, ReadCdnServer(state).size());
   EXPECT_EQ(0, state.bInstallingViewer);
 }
+
+TEST(CdnServerAddress, HostOrHostAndPortWithNothingThatChangesAUrl) {
+  struct Case {
+    const char* text;
+    bool ok;
+  } cases[] = {
+      {"10.0.0.8:8000", true},  {"cdn.school.local", true}, {"cdn:1", true},
+      {"cdn:65535", true},      {"", false},                {"cdn:", false},
+      {":8000", false},         {"cdn:0", false},           {"cdn:65536", false},
+      {"cdn:80a", false},       {"a:b:80", false},          {"cdn 1:80", false},
+      {"@evil.example", false}, {"cdn/x", false},           {"cdn\\x", false},
+      {"cdn?x", false},         {"cdn#x", false},           {"cdn\t:80", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.ok, IsCdnServerAddress(c.text)) << c.text;
+  EXPECT_FALSE(IsCdnServerAddress(std::string(CDN_SERVER_SIZE, 'a')));
+  EXPECT_TRUE(IsCdnServerAddress(std::string(CDN_SERVER_SIZE - 1, 'a')));
+}
