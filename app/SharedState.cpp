@@ -1,6 +1,5 @@
 #include "app/SharedState.h"
 
-
 #include <cstdlib>
 #include <cstring>
 
