@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Builds the per-machine package of the assistant from a Windows build:
+#   installer/build-msi.sh BUILD_DIR OUT.msi [VERSION]
+# Signed when the build (or the environment) names VELMORA_SIGN_CERT and
+# VELMORA_SIGN_KEY.
+# VERSION defaults to the build's own (the one version of the project, in
+# CMakeLists.txt). Windows Installer compares the first three fields only:
+# an upgrade must raise one of them.
+set -euo pipefail
+HERE=$(cd "$(dirname "$0")" && pwd)
+build=$(cd "$1" && pwd)
+out=$(realpath -m "$2")
+version=${3:-$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")}
+[ -n "$version" ] || { echo "no version in $build" >&2; exit 1; }
+stage=$(mktemp -d)
+trap 'rm -rf "$stage"' EXIT
+# The compiler takes relative file names only.
+cp "$build/VelmoraURL.exe" "$HERE/../res/VelmoraURL.ico" "$HERE/VelmoraURL.wxs" "$stage/"
+defines=(-D "Version=$version" -D ExeFile=VelmoraURL.exe -D IconFile=VelmoraURL.ico)
+while IFS= read -r line; do defines+=(-D "$line"); done < <(/usr/bin/python3 "$HERE/msi_texts.py" placeholders)
+(cd "$stage" && wixl -a x64 "${defines[@]}" -o package.msi VelmoraURL.wxs 2>/dev/null)
+/usr/bin/python3 "$HERE/msi_texts.py" patch "$stage/package.msi"
+cert=${VELMORA_SIGN_CERT:-$(sed -n 's/^VELMORA_SIGN_CERT:FILEPATH=//p' "$build/CMakeCache.txt")}
+key=${VELMORA_SIGN_KEY:-$(sed -n 's/^VELMORA_SIGN_KEY:FILEPATH=//p' "$build/CMakeCache.txt")}
+if [ -n "$cert" ] && [ -n "$key" ]; then "$HERE/sign.sh" "$stage/package.msi" "$cert" "$key"; fi
+mv "$stage/package.msi" "$out"
+echo "$out ($version)"

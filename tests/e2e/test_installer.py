@@ -1,0 +1,155 @@
+"""The package that a school's IT staff deploy: a silent per-machine install
+into a clean prefix registers the link scheme before the program ever ran,
+a higher version replaces it in place, and the uninstall removes program,
+shortcut and registration but leaves the users' data. Signed builds verify."""
+
+import os
+import pathlib
+import re
+import shutil
+import subprocess
+import time
+
+import pytest
+
+from winehost import ROOT, WIN_BUILD
+
+BUILD_MSI = ROOT / "installer" / "build-msi.sh"
+SIGN = ROOT / "installer" / "sign.sh"
+UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
+
+
+def build_version():
+    cache = (WIN_BUILD / "CMakeCache.txt").read_text()
+    return re.search(r"^CMAKE_PROJECT_VERSION:STATIC=(.*)$", cache, re.M).group(1)
+
+
+def higher_version(version):
+    # Windows Installer compares the first three fields only.
+    major, minor, patch, tweak = (int(p) for p in version.split("."))
+    return f"{major}.{minor}.{patch + 1}.{tweak}"
+
+
+class Prefix:
+    """A clean Wine prefix of the test's own, as a freshly set-up machine."""
+
+    def __init__(self, path, env):
+        self.path = path
+        self.env = dict(env, WINEPREFIX=str(path))
+        subprocess.run(["wineboot", "-i"], env=self.env, check=True, capture_output=True)
+        subprocess.run(["wineserver", "-w"], env=self.env, check=True)
+
+    def wine(self, *args, timeout=120):
+        return subprocess.run(["wine", *args], env=self.env, capture_output=True,
+                              stdin=subprocess.DEVNULL, timeout=timeout)
+
+    def msiexec(self, *args):
+        return self.wine("msiexec", *args).returncode
+
+    def reg_query(self, key, *options):
+        r = self.wine("reg", "query", key, *options)
+        return r.stdout.decode("gbk", "replace") if r.returncode == 0 else None
+
+    def drive_c(self, relative):
+        return self.path / "drive_c" / relative
+
+    def windows(self, linux_path):
+        return "Z:" + str(linux_path).replace("/", "\\")
+
+    def shortcuts(self):
+        return sorted(self.drive_c("").rglob("Velmora资源平台助手.lnk"))
+
+    def stop(self):
+        subprocess.run(["wineserver", "-k"], env=self.env, check=False)
+        subprocess.run(["wineserver", "-w"], env=self.env, check=False)
+
+
+@pytest.fixture(scope="module")
+def packages(tmp_path_factory):
+    if not shutil.which("wixl"):
+        pytest.fail("wixl is not installed")
+    out = tmp_path_factory.mktemp("msi")
+    version = build_version()
+    first, second = out / "VelmoraURL.msi", out / "VelmoraURL-next.msi"
+    subprocess.run([str(BUILD_MSI), str(WIN_BUILD), str(first)], check=True)
+    subprocess.run([str(BUILD_MSI), str(WIN_BUILD), str(second), higher_version(version)],
+                   check=True)
+    return first, second, version
+
+
+@pytest.fixture(scope="module")
+def machine(tmp_path_factory, wine_env):
+    prefix = Prefix(tmp_path_factory.mktemp("machine") / "prefix", wine_env)
+    yield prefix
+    prefix.stop()
+
+
+def installed_versions(prefix):
+    text = prefix.reg_query(UNINSTALL_KEY, "/s") or ""
+    return re.findall(r"DisplayVersion\s+REG_SZ\s+(\S+)", text)
+
+
+def wait_for_log_line(path, text, timeout=30):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if path.exists() and text in path.read_bytes().decode("gbk", "replace"):
+            return True
+        time.sleep(0.2)
+    return False
+
+
+def test_install_upgrade_and_uninstall(packages, machine):
+    first, second, version = packages
+    program = machine.drive_c("Program Files/Velmora/VelmoraURL.exe")
+    log = machine.path / "install.log"
+
+    assert machine.msiexec("/i", machine.windows(first), "/qn", "/l*v",
+                           machine.windows(log)) == 0
+    assert program.is_file()
+    assert log.stat().st_size > 0
+    command = machine.reg_query(r"HKCR\VelmoraURL\shell\open\command", "/ve")
+    assert '"C:\\Program Files\\Velmora\\VelmoraURL.exe" "%1"' in command
+    assert "URL Protocol" in machine.reg_query(r"HKCR\VelmoraURL", "/v", "URL Protocol")
+    assert len(machine.shortcuts()) == 1
+    assert installed_versions(machine) == [version]
+
+    # A link works before the program's first start: the scheme is the installer's.
+    url = "velmoraurl://installed-check"
+    machine.wine("start", url)
+    appdata = machine.drive_c("users") / os.environ.get("USER", "root") / "AppData/Roaming"
+    assert wait_for_log_line(appdata / "VelmoraURL.log", url)
+    machine.stop()
+    assert (appdata / "VelmoraWeb").is_dir()
+
+    assert machine.msiexec("/i", machine.windows(second), "/qn") == 0
+    assert installed_versions(machine) == [higher_version(version)]
+    assert program.is_file() and len(machine.shortcuts()) == 1
+
+    assert machine.msiexec("/x", machine.windows(second), "/qn") == 0
+    assert not program.exists()
+    assert machine.shortcuts() == []
+    assert machine.reg_query(r"HKCR\VelmoraURL\shell\open\command", "/ve") is None
+    assert installed_versions(machine) == []
+    # Every user's data stays.
+    assert (appdata / "VelmoraWeb").is_dir()
+    assert wait_for_log_line(appdata / "VelmoraURL.log", url, timeout=1)
+
+
+def test_program_and_package_carry_a_verifiable_signature(packages, tmp_path):
+    cert, key = tmp_path / "cert.pem", tmp_path / "key.pem"
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1",
+                    "-subj", "/CN=Velmora test signing", "-keyout", str(key), "-out", str(cert)],
+                   check=True, capture_output=True)
+    program = tmp_path / "VelmoraURL.exe"
+    shutil.copyfile(WIN_BUILD / "VelmoraURL.exe", program)
+    package = tmp_path / "VelmoraURL.msi"
+    subprocess.run([str(SIGN), str(program), str(cert), str(key)], check=True)
+    subprocess.run([str(BUILD_MSI), str(WIN_BUILD), str(package)], check=True,
+                   env=dict(os.environ, VELMORA_SIGN_CERT=str(cert), VELMORA_SIGN_KEY=str(key)))
+    for signed in (program, package):
+        r = subprocess.run(["osslsigncode", "verify", "-CAfile", str(cert), "-in", str(signed)],
+                           capture_output=True, text=True)
+        assert r.returncode == 0 and "Succeeded" in r.stdout, r.stdout + r.stderr
+    unsigned = subprocess.run(["osslsigncode", "verify", "-CAfile", str(cert), "-in",
+                               str(WIN_BUILD / "VelmoraURL.exe")], capture_output=True)
+    assert unsigned.returncode != 0
