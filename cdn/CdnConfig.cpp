@@ -81,6 +81,9 @@ const std::map<std::string, Setter>& Setters() {
       {"max_fetches",
        [](CdnConfig& c, const std::string& v) { return ParseInt(v, 1, 64, c.maxFetches); }},
       {"retry_after", Seconds(&CdnConfig::retryAfter, 0)},
+      // The assistant's look-up times out after a minute; stay well below.
+      {"find_wait",
+       [](CdnConfig& c, const std::string& v) { return ParseInt(v, 0, 30, c.findWait); }},
   };
   return setters;
 }

@@ -19,7 +19,28 @@ int64_t SteadySeconds() {
 
 }  // namespace
 
-CdnFindResult CCdnService::Find(const std::string& fid) {
+CdnFindResult CCdnService::Find(const std::string& fid, bool wait) {
+  CdnFindResult result = FindNow(fid);
+  if (!wait || result.ret != CDN_RET_FETCHING || m_limits.findWaitMilliseconds <= 0) return result;
+  WaitForFetch(fid);
+  CdnFindResult after;
+  if (m_store.Lookup(fid, after.size)) {
+    after.ret = CDN_RET_HELD;
+    after.path = "/files/" + fid;
+    return after;
+  }
+  return result;
+}
+
+void CCdnService::WaitForFetch(const std::string& fid) {
+  std::unique_lock<std::mutex> guard(m_lock);
+  m_changed.wait_for(guard, std::chrono::milliseconds(m_limits.findWaitMilliseconds), [&] {
+    auto job = m_jobs.find(fid);
+    return m_bStopping || job == m_jobs.end() || job->second->done;
+  });
+}
+
+CdnFindResult CCdnService::FindNow(const std::string& fid) {
   CdnFindResult result;
   if (!IsSafeFileId(fid)) {
     result.ret = CDN_RET_BAD_FID;
@@ -112,7 +133,11 @@ int CCdnService::RunningFetches() {
 }
 
 void CCdnService::Stop() {
-  m_bStopping = true;
+  {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_bStopping = true;
+  }
+  m_changed.notify_all();
   WaitIdle();
 }
 

@@ -36,6 +36,10 @@ using CdnFetchFunction = std::function<bool(const std::string& fid, const std::s
 struct CdnServiceLimits {
   int maxFetches = 4;
   int retryAfterSeconds = 30;
+  // How long a look-up of a file being fetched waits for it: a file that the
+  // platform delivers within this time is served from the cache to the very
+  // first student, so the platform sends it once and not twice.
+  int findWaitMilliseconds = 0;
 };
 
 // The look-up service: answers from the cache and, for a file it does not
@@ -48,7 +52,9 @@ class CCdnService {
   CCdnService(const CCdnService&) = delete;
   CCdnService& operator=(const CCdnService&) = delete;
 
-  CdnFindResult Find(const std::string& fid);
+  // Answers at once, or after at most `findWaitMilliseconds` when `wait`
+  // is set and the file is being fetched.
+  CdnFindResult Find(const std::string& fid, bool wait = false);
   // Stops running fetches (their part files stay for the next start to clear)
   // and waits for them.
   void Stop();
@@ -61,6 +67,8 @@ class CCdnService {
     std::thread thread;
     bool done = false;
   };
+  CdnFindResult FindNow(const std::string& fid);
+  void WaitForFetch(const std::string& fid);
   void RunFetch(const std::string& fid);
   void ReapFinishedLocked();
   bool RecentlyFailedLocked(const std::string& fid);

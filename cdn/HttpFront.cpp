@@ -7,7 +7,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "cdn/CdnService.h"
 #include "net/Codecs.h"
@@ -31,6 +33,18 @@ void SendAll(int connection, const std::string& data) {
     if (n <= 0) return;
     sent += (size_t)n;
   }
+}
+
+// False when the peer went away or the head outgrew HTTP_MAX_REQUEST_HEAD.
+bool ReadRequestHead(int connection, std::string& head) {
+  char buffer[2048];
+  while (head.find("\r\n\r\n") == std::string::npos) {
+    if (head.size() >= HTTP_MAX_REQUEST_HEAD) return false;
+    ssize_t n = recv(connection, buffer, sizeof buffer, 0);
+    if (n <= 0) return false;
+    head.append(buffer, (size_t)n);
+  }
+  return true;
 }
 
 }  // namespace
@@ -66,12 +80,12 @@ std::string QueryValue(const std::string& query, const std::string& name) {
   return "";
 }
 
-HttpReply RouteRequest(CCdnService& service, const HttpRequestHead& request) {
+HttpReply RouteRequest(CCdnService& service, const HttpRequestHead& request, bool waitForFetch) {
   bool known = request.path == "/command/check.do" || request.path == "/command/find.do";
   if (!known) return {404, "{\"ret\":404}"};
   if (request.method != "GET" && request.method != "HEAD") return {405, "{\"ret\":405}"};
   if (request.path == "/command/check.do") return {200, "{\"ret\":0}"};
-  return {200, FormatFindReply(service.Find(QueryValue(request.query, "fid")))};
+  return {200, FormatFindReply(service.Find(QueryValue(request.query, "fid"), waitForFetch))};
 }
 
 std::string FormatReply(const HttpReply& reply, bool withBody) {
@@ -110,31 +124,33 @@ void CHttpFront::Serve(CCdnService& service, const std::atomic<bool>& stop) {
     if (poll(&waiting, 1, 500) <= 0) continue;
     int connection = accept4(m_hListen, nullptr, nullptr, SOCK_CLOEXEC);
     if (connection < 0) continue;
-    ServeConnection(service, connection);
-    close(connection);
+    if (m_nThreads >= HTTP_MAX_CONNECTION_THREADS) {
+      ServeConnection(service, connection, false);
+      continue;
+    }
+    ++m_nThreads;
+    std::thread([this, &service, connection] {
+      ServeConnection(service, connection, true);
+      --m_nThreads;
+    }).detach();
   }
+  // A waiting look-up ends at the latest when the service stops.
+  service.Stop();
+  while (m_nThreads > 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
 }
 
-void CHttpFront::ServeConnection(CCdnService& service, int connection) {
-  // A client that stalls holds the service for at most this long.
+void CHttpFront::ServeConnection(CCdnService& service, int connection, bool mayWait) {
+  // A client that stalls holds its thread for at most this long.
   timeval timeout{2, 0};
   setsockopt(connection, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
   setsockopt(connection, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
   std::string head;
-  char buffer[2048];
-  while (head.find("\r\n\r\n") == std::string::npos) {
-    if (head.size() >= HTTP_MAX_REQUEST_HEAD) {
-      SendAll(connection, FormatReply({400, "{\"ret\":400}"}, true));
-      return;
-    }
-    ssize_t n = recv(connection, buffer, sizeof buffer, 0);
-    if (n <= 0) return;
-    head.append(buffer, (size_t)n);
-  }
   HttpRequestHead request;
-  if (!ParseRequestHead(head, request)) {
-    SendAll(connection, FormatReply({400, "{\"ret\":400}"}, true));
-    return;
+  if (!ReadRequestHead(connection, head) || !ParseRequestHead(head, request)) {
+    if (!head.empty()) SendAll(connection, FormatReply({400, "{\"ret\":400}"}, true));
+  } else {
+    SendAll(connection, FormatReply(RouteRequest(service, request, mayWait),
+                                    request.method != "HEAD"));
   }
-  SendAll(connection, FormatReply(RouteRequest(service, request), request.method != "HEAD"));
+  close(connection);
 }

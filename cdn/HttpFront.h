@@ -23,22 +23,30 @@ bool ParseRequestHead(const std::string& head, HttpRequestHead& request);
 // The percent-decoded value of the first `name=` in a query; empty when absent.
 std::string QueryValue(const std::string& query, const std::string& name);
 // The two pages of the look-up service; everything else is 404 or 405.
-HttpReply RouteRequest(CCdnService& service, const HttpRequestHead& request);
+// `waitForFetch` lets a look-up wait for a running fetch of its file.
+HttpReply RouteRequest(CCdnService& service, const HttpRequestHead& request,
+                       bool waitForFetch = false);
 // Status line, headers (JSON, length, close) and, unless for HEAD, the body.
 std::string FormatReply(const HttpReply& reply, bool withBody);
 
-// The look-up service's listening socket; one request per connection, served
-// in turn (nginx in front holds the students' connections).
+// Connections served at once; beyond that a look-up is answered without
+// waiting for a fetch, so a crowd cannot pile up threads.
+constexpr int HTTP_MAX_CONNECTION_THREADS = 64;
+
+// The look-up service's listening socket; one request per connection, each
+// on a thread of its own (a look-up may wait for a fetch).
 class CHttpFront {
  public:
   ~CHttpFront();
   bool Listen(const std::string& address, int port, std::string& error);
-  // Serves until `stop` becomes true (checked twice a second).
+  // Serves until `stop` becomes true (checked twice a second), then waits
+  // for the connections in progress.
   void Serve(CCdnService& service, const std::atomic<bool>& stop);
   int Port() const { return m_nPort; }
 
  private:
-  void ServeConnection(CCdnService& service, int connection);
+  static void ServeConnection(CCdnService& service, int connection, bool mayWait);
   int m_hListen = -1;
   int m_nPort = 0;
+  std::atomic<int> m_nThreads{0};
 };

@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
                                       int64_t& size) {
     return FetchFromPlatform(platform, fid, part, maxBytes, stop, size);
   };
-  CCdnService service(store, fetch, {config.maxFetches, config.retryAfter});
+  CCdnService service(store, fetch, {config.maxFetches, config.retryAfter, config.findWait * 1000});
   CHttpFront front;
   if (!front.Listen(config.listenAddress, config.listenPort, error)) return Fail(error);
 

@@ -79,6 +79,29 @@ TEST_F(CdnServiceTest, ManyStudentsAskingStartOneFetchAndTheNextLookUpFindsIt) {
   EXPECT_EQ(platform.Count(), 1u);
 }
 
+TEST_F(CdnServiceTest, TheFirstLookUpWaitsForAQuickFetchButNotForever) {
+  FakePlatform platform;
+  platform.release = false;
+  CCdnService service(*m_store, platform.Function(), {4, 30, 300});
+  std::thread releaser([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    platform.release = true;
+  });
+  EXPECT_EQ(service.Find("quick", true).ret, CDN_RET_HELD);
+  releaser.join();
+
+  platform.release = false;
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(service.Find("stalled", true).ret, CDN_RET_FETCHING);
+  auto waited = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(waited, std::chrono::milliseconds(250));
+  EXPECT_LT(waited, std::chrono::seconds(5));
+  EXPECT_EQ(service.Find("stalled").ret, CDN_RET_FETCHING);  // no wait without asking for it
+  platform.release = true;
+  service.WaitIdle();
+  EXPECT_EQ(platform.Count(), 2u);
+}
+
 TEST_F(CdnServiceTest, UnsafeIdsNeverReachTheCacheOrThePlatform) {
   FakePlatform platform;
   CCdnService service(*m_store, platform.Function(), {});
