@@ -28,6 +28,7 @@ CACHE_LAN, CACHE_UP, PLATFORM = "10.77.0.8", "192.168.50.2", "192.168.50.1"
 STUDENTS = {"s1": "10.77.0.21", "s2": "10.77.0.22"}
 NGINX_PORT, LOOKUP_PORT = 8000, 8091
 CAP = 10 * 1048576
+SERVER_OF_LAN = "%s:%d" % (CACHE_LAN, NGINX_PORT)
 
 
 def sh(*args, check=True, **kw):

@@ -62,7 +62,10 @@ def test_a_kill_during_a_fetch_never_serves_a_partial_file(cdn):
                              "stall": {"after": MiB, "seconds": 60}, "times": 1})
     assert cdn.lookup("find.do", "?fid=bigfile")["ret"] == 1  # waited, then gave up
     part = cdn.dir / "cache" / "tmp" / "bigfile.part"
-    assert part.exists() and part.stat().st_size >= MiB
+    deadline = time.monotonic() + 15
+    while not (part.exists() and part.stat().st_size >= MiB) and time.monotonic() < deadline:
+        time.sleep(0.1)
+    assert part.stat().st_size == MiB  # the platform stalls after 1 MiB
     assert cdn.status_of("/files/bigfile") == 404
     assert cdn.lookup("find.do", "?fid=bigfile")["ret"] == 1  # still one fetch
     cdn.stop_cdn(signal.SIGKILL)
