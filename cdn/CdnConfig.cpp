@@ -57,7 +57,9 @@ const std::map<std::string, Setter>& Setters() {
       {"platform_host",
        [](CdnConfig& c, const std::string& v) {
          // Goes into the upstream URL: a host name or address, nothing more.
-         if (v.empty() || v.find_first_of("/?#@: \t") != std::string::npos) return false;
+         if (v.empty() || v.size() > 253 || v.find_first_of("/?#@: \t") != std::string::npos) {
+           return false;
+         }
          c.platformHost = v;
          return true;
        }},

@@ -67,7 +67,7 @@ TEST(CdnConfig, FullFileWithCommentsAndDefaults) {
 }
 
 TEST(CdnConfig, RefusesWhatCannotBeRight) {
-  const struct { const char* text; const char* message; } cases[] = {
+  const struct { std::string text; const char* message; } cases[] = {
       {"platform_host = p\n", "must be set"},
       {"public_address = 10.0.0.8\n", "must be set"},
       {"platform_host = p\npublic_address = 10.0.0.8\ncolour = red\n", "line 3: unknown key"},
@@ -76,6 +76,7 @@ TEST(CdnConfig, RefusesWhatCannotBeRight) {
       {"platform_host = p\npublic_address = 10.0.0.8\nmax_fetches = 0\n", "bad value"},
       {"platform_host = p\npublic_address = school-server\n", "bad value"},
       {"platform_host = p/evil?x=\npublic_address = 10.0.0.8\n", "bad value"},
+      {"platform_host = " + std::string(254, 'h') + "\npublic_address = 10.0.0.8\n", "bad value"},
       {"platform_host = p\npublic_address = 10.0.0.8\ncache_dir = relative/dir\n", "bad value"},
       {"platform_host = p\npublic_address = 10.0.0.8\ncache_cap = 0\n", "bad value"},
       {"platform_host p\n", "line 1: expected key = value"},
