@@ -109,6 +109,8 @@ bool CCacheStore::Lookup(const std::string& fid, int64_t& size) {
     m_mapEntries.erase(found);
     return false;
   }
+  // Kept (and still counted) until the fresh copy replaces it in Admit.
+  if (m_nMaxAge > 0 && time(nullptr) - info.st_mtime > m_nMaxAge) return false;
   found->second.lastUse = NextUseTime();
   StampUse(FilePath(fid), found->second.lastUse);
   size = found->second.size;

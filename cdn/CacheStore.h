@@ -11,16 +11,21 @@
 // platform's size, so a kill at any moment leaves no half file where nginx
 // looks. The total size stays within the cap: the least recently used files
 // go first. Recency is the file's access time, set on every look-up, so the
-// order survives a restart. Thread-safe.
+// order survives a restart. A file older than the maximum age (by its
+// modification time, the end of its fetch) is no longer offered, so a
+// resource updated on the platform under the same id is fetched again.
+// Thread-safe.
 class CCacheStore {
  public:
-  CCacheStore(std::string dir, int64_t cap) : m_strDir(std::move(dir)), m_nCap(cap) {}
+  CCacheStore(std::string dir, int64_t cap, int64_t maxAgeSeconds = 0)
+      : m_strDir(std::move(dir)), m_nCap(cap), m_nMaxAge(maxAgeSeconds) {}
 
   // Creates the two directories, discards what earlier runs left in tmp/,
   // indexes files/ and evicts down to the cap (it may have been lowered).
   bool Open(std::string& error);
 
-  // True with the size when the file is held whole; counts as a use.
+  // True with the size when the file is held whole and not older than the
+  // maximum age (0: no limit); counts as a use.
   bool Lookup(const std::string& fid, int64_t& size);
   // Moves a finished fetch into place. False (and the part file removed)
   // unless it holds exactly `size` bytes and `size` fits the cap at all.
@@ -45,6 +50,7 @@ class CCacheStore {
 
   std::string m_strDir;
   int64_t m_nCap;
+  int64_t m_nMaxAge;
   mutable std::mutex m_lock;
   std::map<std::string, Entry> m_mapEntries;
   int64_t m_nUsed = 0;

@@ -83,6 +83,8 @@ const std::map<std::string, Setter>& Setters() {
       {"max_fetches",
        [](CdnConfig& c, const std::string& v) { return ParseInt(v, 1, 64, c.maxFetches); }},
       {"retry_after", Seconds(&CdnConfig::retryAfter, 0)},
+      {"max_age",
+       [](CdnConfig& c, const std::string& v) { return ParseInt(v, 0, 365 * 86400, c.maxAge); }},
       // The assistant's look-up times out after a minute; stay well below.
       {"find_wait",
        [](CdnConfig& c, const std::string& v) { return ParseInt(v, 0, 30, c.findWait); }},

@@ -19,6 +19,7 @@ struct CdnConfig {
   int fetchTimeout = 60;                      // fetch_timeout: seconds without data from the platform
   int maxFetches = 4;                         // max_fetches: platform downloads at once
   int retryAfter = 30;                        // retry_after: seconds before a failed file is tried again
+  int maxAge = 86400;                         // max_age: seconds a fetched file is offered, 0 = ever
   int findWait = 5;                           // find_wait: seconds a look-up waits for a running fetch
 
   // The "host:port" that the announcement and the look-up replies name.

@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
   std::signal(SIGINT, OnSignal);
   std::signal(SIGPIPE, SIG_IGN);
 
-  CCacheStore store(config.cacheDir, config.cacheCap);
+  CCacheStore store(config.cacheDir, config.cacheCap, config.maxAge);
   if (!store.Open(error)) return Fail(error);
   std::fprintf(stderr, "velmora-cdn: %zu files, %lld of %lld bytes in %s\n", store.Count(),
                (long long)store.UsedBytes(), (long long)config.cacheCap, config.cacheDir.c_str());

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <string>
 
@@ -123,6 +125,23 @@ TEST_F(CacheStoreTest, AFileRemovedBehindItsBackIsNoLongerOffered) {
   int64_t size = 0;
   EXPECT_FALSE(store.Lookup("gone", size));
   EXPECT_EQ(store.UsedBytes(), 0);
+}
+
+TEST_F(CacheStoreTest, AFileOlderThanTheMaximumAgeIsFetchedAgain) {
+  CCacheStore store(m_dir, 1000, 3600);
+  std::string error;
+  ASSERT_TRUE(store.Open(error));
+  ASSERT_TRUE(Fetch(store, "aged", 100));
+  int64_t size = 0;
+  ASSERT_TRUE(store.Lookup("aged", size));
+  timespec times[2] = {{0, UTIME_OMIT}, {time(nullptr) - 3601, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, store.FilePath("aged").c_str(), times, 0), 0);
+  EXPECT_FALSE(store.Lookup("aged", size));
+  EXPECT_EQ(store.UsedBytes(), 100);  // still there until its fresh copy arrives
+  ASSERT_TRUE(Fetch(store, "aged", 150));
+  EXPECT_TRUE(store.Lookup("aged", size));
+  EXPECT_EQ(size, 150);
+  EXPECT_EQ(store.UsedBytes(), 150);
 }
 
 TEST_F(CacheStoreTest, OpenFailsWhereNoDirectoryCanBe) {
