@@ -12,6 +12,14 @@ namespace {
 // Bounds the memory that a stream of look-ups for missing ids can take.
 constexpr size_t MAX_REMEMBERED_FAILURES = 4096;
 
+// Fills `result` for a file held whole; false when it is not.
+bool LookupHeld(CCacheStore& store, const std::string& fid, CdnFindResult& result) {
+  if (!store.Lookup(fid, result.size)) return false;
+  result.ret = CDN_RET_HELD;
+  result.path = "/files/" + fid;
+  return true;
+}
+
 int64_t SteadySeconds() {
   using namespace std::chrono;
   return duration_cast<seconds>(steady_clock::now().time_since_epoch()).count();
@@ -23,12 +31,7 @@ CdnFindResult CCdnService::Find(const std::string& fid, bool wait) {
   CdnFindResult result = FindNow(fid);
   if (!wait || result.ret != CDN_RET_FETCHING || m_limits.findWaitMilliseconds <= 0) return result;
   WaitForFetch(fid);
-  CdnFindResult after;
-  if (m_store.Lookup(fid, after.size)) {
-    after.ret = CDN_RET_HELD;
-    after.path = "/files/" + fid;
-    return after;
-  }
+  LookupHeld(m_store, fid, result);
   return result;
 }
 
@@ -46,20 +49,12 @@ CdnFindResult CCdnService::FindNow(const std::string& fid) {
     result.ret = CDN_RET_BAD_FID;
     return result;
   }
-  if (m_store.Lookup(fid, result.size)) {
-    result.ret = CDN_RET_HELD;
-    result.path = "/files/" + fid;
-    return result;
-  }
+  if (LookupHeld(m_store, fid, result)) return result;
   std::lock_guard<std::mutex> guard(m_lock);
   ReapFinishedLocked();
   if (m_jobs.count(fid)) return result;  // one fetch per file
   // The fetch may have finished between the look-up above and the lock.
-  if (m_store.Lookup(fid, result.size)) {
-    result.ret = CDN_RET_HELD;
-    result.path = "/files/" + fid;
-    return result;
-  }
+  if (LookupHeld(m_store, fid, result)) return result;
   if (RecentlyFailedLocked(fid)) {
     result.ret = CDN_RET_UNAVAILABLE;
     return result;
