@@ -30,6 +30,23 @@ run_e2e() {
   RESULTS+=" $ROOT/build/results/e2e.xml"
 }
 
+# The school's LAN cache server with real nginx, in network namespaces of
+# its own inside an isolated one; skipped with a line where either is missing.
+run_cdn_lan() {
+  echo "== LAN cache server (network namespaces)"
+  if ! command -v nginx >/dev/null; then
+    echo "-- skipped: nginx is not installed"
+    return 0
+  fi
+  if ! unshare --net --mount true 2>/dev/null || ! command -v ip >/dev/null; then
+    echo "-- skipped: no network namespace support here"
+    return 0
+  fi
+  (cd "$ROOT" && scripts/isolated.sh /usr/bin/python3 -m pytest -q -p no:cacheprovider -rs \
+    tests/lan --junitxml="$ROOT/build/results/cdn-lan.xml") || true
+  RESULTS+=" $ROOT/build/results/cdn-lan.xml"
+}
+
 print_totals() {
   python3 "$ROOT/scripts/totals.py" $RESULTS
 }
@@ -49,5 +66,6 @@ run_all_tests() {
   run_ctest native "$ROOT/build/native" -j2
   run_ctest wine "$ROOT/build/win"
   run_e2e
+  run_cdn_lan
   print_totals && [ "$build_ok" = 1 ]
 }

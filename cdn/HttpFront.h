@@ -1,0 +1,52 @@
+#pragma once
+#include <atomic>
+#include <string>
+
+class CCdnService;
+
+struct HttpRequestHead {
+  std::string method;
+  std::string path;
+  std::string query;
+};
+
+struct HttpReply {
+  int status = 200;
+  std::string body;
+};
+
+// Longest request head the look-up service reads; nginx sends far less.
+constexpr size_t HTTP_MAX_REQUEST_HEAD = 8192;
+
+// The request line of a head ("GET /command/find.do?fid=1 HTTP/1.0\r\n...").
+bool ParseRequestHead(const std::string& head, HttpRequestHead& request);
+// The percent-decoded value of the first `name=` in a query; empty when absent.
+std::string QueryValue(const std::string& query, const std::string& name);
+// The two pages of the look-up service; everything else is 404 or 405.
+// `waitForFetch` lets a look-up wait for a running fetch of its file.
+HttpReply RouteRequest(CCdnService& service, const HttpRequestHead& request,
+                       bool waitForFetch = false);
+// Status line, headers (JSON, length, close) and, unless for HEAD, the body.
+std::string FormatReply(const HttpReply& reply, bool withBody);
+
+// Connections served at once; beyond that a look-up is answered without
+// waiting for a fetch, so a crowd cannot pile up threads.
+constexpr int HTTP_MAX_CONNECTION_THREADS = 64;
+
+// The look-up service's listening socket; one request per connection, each
+// on a thread of its own (a look-up may wait for a fetch).
+class CHttpFront {
+ public:
+  ~CHttpFront();
+  bool Listen(const std::string& address, int port, std::string& error);
+  // Serves until `stop` becomes true (checked twice a second), then waits
+  // for the connections in progress.
+  void Serve(CCdnService& service, const std::atomic<bool>& stop);
+  int Port() const { return m_nPort; }
+
+ private:
+  static void ServeConnection(CCdnService& service, int connection, bool mayWait);
+  int m_hListen = -1;
+  int m_nPort = 0;
+  std::atomic<int> m_nThreads{0};
+};

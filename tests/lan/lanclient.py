@@ -1,0 +1,82 @@
+#!/usr/bin/env python3
+"""A student machine's side of the LAN cache, as the assistant does it.
+
+  lanclient.py listen [--timeout S]      prints "server" of the first announcement
+  lanclient.py open SERVER FID OUT PLATFORM
+      asks SERVER (host:port) for FID; downloads from the answered path when it
+      holds the file, else from the platform's download service; prints JSON
+      {"source": "cdn"|"platform", "ret": N}
+  lanclient.py get URL OUT [--from N] [--to M]
+      GET into OUT, with "Range: bytes=N-" (or N-M); prints the status
+"""
+
+import json
+import socket
+import struct
+import sys
+import urllib.request
+
+ANNOUNCE_PORT = 20214
+
+
+def listen(timeout):
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as sock:
+        sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        sock.bind(("0.0.0.0", ANNOUNCE_PORT))
+        sock.settimeout(timeout)
+        buffer = b""
+        while True:
+            data, _ = sock.recvfrom(1024 - len(buffer))
+            buffer += data
+            if len(buffer) < 4:
+                continue
+            (length,) = struct.unpack("<i", buffer[:4])
+            if len(buffer) < 4 + length:
+                continue
+            message = json.loads(buffer[4:4 + length].decode("utf-8"))
+            buffer = b""
+            if int(message.get("msgid", -1)) == 0:
+                return message["server"]
+
+
+def get(url, out, start=None, end=None):
+    request = urllib.request.Request(url)
+    if start is not None:
+        request.add_header("Range", "bytes=%d-%s" % (start, "" if end is None else end))
+    with urllib.request.urlopen(request, timeout=60) as reply, open(out, "ab") as f:
+        while True:
+            block = reply.read(65536)
+            if not block:
+                return reply.status
+            f.write(block)
+
+
+def open_resource(server, fid, out, platform):
+    with urllib.request.urlopen("http://%s/command/find.do?fid=%s" % (server, fid), timeout=60) as r:
+        found = json.loads(r.read().decode("utf-8"))
+    if int(found.get("ret", 0)) == 0:
+        get("http://%s%s" % (server, found["path"]), out)
+        return {"source": "cdn", "ret": 0, "size": int(found["size"])}
+    get("http://%s:8112/file/downLoad?ft=1&u=2&fid=%s" % (platform, fid), out)
+    return {"source": "platform", "ret": int(found["ret"])}
+
+
+def main(argv):
+    if argv[0] == "listen":
+        timeout = float(argv[2]) if len(argv) > 2 and argv[1] == "--timeout" else 30.0
+        print(listen(timeout))
+    elif argv[0] == "open":
+        print(json.dumps(open_resource(*argv[1:5])))
+    elif argv[0] == "get":
+        options = dict(zip(argv[3::2], argv[4::2]))
+        start = int(options["--from"]) if "--from" in options else None
+        end = int(options["--to"]) if "--to" in options else None
+        print(get(argv[1], argv[2], start, end))
+    else:
+        print(__doc__, file=sys.stderr)
+        return 2
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))

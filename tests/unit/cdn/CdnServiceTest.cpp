@@ -1,0 +1,246 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "cdn/CdnService.h"
+#include "cdn/Announcer.h"
+#include "cdn/HttpFront.h"
+#include "net/Json.h"
+
+namespace {
+
+// A platform that hands out `size` bytes per fetch once released, and counts.
+struct FakePlatform {
+  std::mutex lock;
+  std::vector<std::string> fetched;
+  std::atomic<bool> release{true};
+  bool fail = false;
+  int64_t size = 64;
+
+  CdnFetchFunction Function() {
+    return [this](const std::string& fid, const std::string& part, int64_t maxBytes,
+                  const std::atomic<bool>& stop, int64_t& out) {
+      {
+        std::lock_guard<std::mutex> guard(lock);
+        fetched.push_back(fid);
+      }
+      while (!release && !stop) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      if (fail || stop || size > maxBytes) return false;
+      std::ofstream(part, std::ios::binary) << std::string((size_t)size, 'p');
+      out = size;
+      return true;
+    };
+  }
+  size_t Count() {
+    std::lock_guard<std::mutex> guard(lock);
+    return fetched.size();
+  }
+};
+
+class CdnServiceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/cdn-service-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    m_dir = pattern;
+    m_store = std::make_unique<CCacheStore>(m_dir, 1000);
+    std::string error;
+    ASSERT_TRUE(m_store->Open(error));
+  }
+  void TearDown() override { std::system(("rm -rf " + m_dir).c_str()); }
+  std::unique_ptr<CCacheStore> m_store;
+  std::string m_dir;
+};
+
+TEST_F(CdnServiceTest, ManyStudentsAskingStartOneFetchAndTheNextLookUpFindsIt) {
+  FakePlatform platform;
+  platform.release = false;
+  CCdnService service(*m_store, platform.Function(), {});
+  std::vector<std::thread> students;
+  std::atomic<int> answeredHeld{0};
+  for (int i = 0; i < 40; ++i) {
+    students.emplace_back([&] { answeredHeld += service.Find("100001").ret == CDN_RET_HELD; });
+  }
+  for (auto& s : students) s.join();
+  EXPECT_EQ(answeredHeld, 0);
+  platform.release = true;
+  service.WaitIdle();
+  EXPECT_EQ(platform.Count(), 1u);
+  CdnFindResult found = service.Find("100001");
+  EXPECT_EQ(found.ret, CDN_RET_HELD);
+  EXPECT_EQ(found.path, "/files/100001");
+  EXPECT_EQ(found.size, 64);
+  EXPECT_EQ(platform.Count(), 1u);
+}
+
+TEST_F(CdnServiceTest, TheFirstLookUpWaitsForAQuickFetchButNotForever) {
+  FakePlatform platform;
+  platform.release = false;
+  CCdnService service(*m_store, platform.Function(), {4, 30, 300});
+  std::thread releaser([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    platform.release = true;
+  });
+  EXPECT_EQ(service.Find("quick", true).ret, CDN_RET_HELD);
+  releaser.join();
+
+  platform.release = false;
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(service.Find("stalled", true).ret, CDN_RET_FETCHING);
+  auto waited = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(waited, std::chrono::milliseconds(250));
+  EXPECT_LT(waited, std::chrono::seconds(5));
+  EXPECT_EQ(service.Find("stalled").ret, CDN_RET_FETCHING);  // no wait without asking for it
+  platform.release = true;
+  service.WaitIdle();
+  EXPECT_EQ(platform.Count(), 2u);
+}
+
+TEST_F(CdnServiceTest, UnsafeIdsNeverReachTheCacheOrThePlatform) {
+  FakePlatform platform;
+  CCdnService service(*m_store, platform.Function(), {});
+  for (const char* fid : {"", "../x", "a/b", "1&ft=3", "..", ".x"}) {
+    EXPECT_EQ(service.Find(fid).ret, CDN_RET_BAD_FID) << fid;
+  }
+  service.WaitIdle();
+  EXPECT_EQ(platform.Count(), 0u);
+}
+
+TEST_F(CdnServiceTest, AFailedFetchIsNotRetriedUntilTheBackOffHasPassed) {
+  FakePlatform platform;
+  platform.fail = true;
+  CCdnService patient(*m_store, platform.Function(), {4, 3600});
+  EXPECT_EQ(patient.Find("missing").ret, CDN_RET_FETCHING);
+  patient.WaitIdle();
+  EXPECT_EQ(patient.Find("missing").ret, CDN_RET_UNAVAILABLE);
+  EXPECT_EQ(platform.Count(), 1u);
+  struct stat info{};
+  EXPECT_NE(stat(m_store->PartPath("missing").c_str(), &info), 0);
+
+  CCdnService eager(*m_store, platform.Function(), {4, 0});
+  eager.Find("missing");
+  eager.WaitIdle();
+  platform.fail = false;
+  EXPECT_EQ(eager.Find("missing").ret, CDN_RET_FETCHING);
+  eager.WaitIdle();
+  EXPECT_EQ(eager.Find("missing").ret, CDN_RET_HELD);
+}
+
+TEST_F(CdnServiceTest, FetchesAtOnceAreBoundedAndAFileOverTheCapIsNotKept) {
+  FakePlatform platform;
+  platform.release = false;
+  CCdnService service(*m_store, platform.Function(), {2, 3600});
+  for (const char* fid : {"a", "b", "c", "d"}) service.Find(fid);
+  EXPECT_EQ(service.RunningFetches(), 2);
+  platform.release = true;
+  service.WaitIdle();
+  EXPECT_EQ(platform.Count(), 2u);
+
+  platform.size = 1001;
+  service.Find("huge");
+  service.WaitIdle();
+  EXPECT_EQ(service.Find("huge").ret, CDN_RET_UNAVAILABLE);
+}
+
+TEST_F(CdnServiceTest, StopEndsAStalledFetchWithoutKeepingIt) {
+  FakePlatform platform;
+  platform.release = false;
+  CCdnService service(*m_store, platform.Function(), {});
+  service.Find("slow");
+  service.Stop();
+  EXPECT_EQ(service.RunningFetches(), 0);
+  int64_t size = 0;
+  EXPECT_FALSE(m_store->Lookup("slow", size));
+}
+
+// The look-up reply and the announcement, read the way the assistant reads them.
+TEST(CdnReplies, ReadBackByTheProjectsJsonReader) {
+  CdnFindResult held{CDN_RET_HELD, "/files/100001", 3000000000LL};
+  CJsonDocument doc;
+  ASSERT_TRUE(doc.Parse(FormatFindReply(held)));
+  EXPECT_EQ(doc.GetString("ret"), "0");
+  EXPECT_EQ(doc.GetString("path"), "/files/100001");
+  EXPECT_EQ(doc.GetString("size"), "3000000000");
+  ASSERT_TRUE(doc.Parse(FormatFindReply({CDN_RET_FETCHING, "", 0})));
+  EXPECT_EQ(doc.GetString("ret"), "1");
+  EXPECT_EQ(doc.Find("path"), nullptr);
+
+  std::string datagram = BuildAnnouncement("10.0.0.8:8000");
+  ASSERT_GE(datagram.size(), 4u);
+  uint32_t length = (uint8_t)datagram[0] | (uint8_t)datagram[1] << 8 |
+                    (uint8_t)datagram[2] << 16 | (uint32_t)(uint8_t)datagram[3] << 24;
+  EXPECT_EQ(length + 4, datagram.size());
+  ASSERT_TRUE(doc.Parse(datagram.substr(4)));
+  EXPECT_EQ(doc.GetString("msgid"), "0");
+  EXPECT_EQ(doc.GetString("server"), "10.0.0.8:8000");
+  EXPECT_NE(doc.Find("cmdid"), nullptr);
+}
+
+TEST(CdnHttp, RequestHeadsAndRoutes) {
+  const struct {
+    const char* head;
+    bool parses;
+    int status;
+    const char* body;
+  } cases[] = {
+      {"GET /command/check.do HTTP/1.0\r\nHost: x\r\n\r\n", true, 200, "{\"ret\":0}"},
+      {"GET /command/check.do?x=1 HTTP/1.1\r\n\r\n", true, 200, "{\"ret\":0}"},
+      {"HEAD /command/check.do HTTP/1.1\r\n\r\n", true, 200, "{\"ret\":0}"},
+      {"POST /command/check.do HTTP/1.1\r\n\r\n", true, 405, nullptr},
+      {"GET /command/other.do HTTP/1.1\r\n\r\n", true, 404, nullptr},
+      {"GET /command/find.do?fid=..%2Fetc HTTP/1.1\r\n\r\n", true, 200, "{\"ret\":2}"},
+      {"GET /command/find.do?fid=a%00b HTTP/1.1\r\n\r\n", true, 200, "{\"ret\":2}"},
+      {"GET /command/find.do HTTP/1.1\r\n\r\n", true, 200, "{\"ret\":2}"},
+      {"GET /command/find.do?x=1&fid= HTTP/1.1\r\n\r\n", true, 200, "{\"ret\":2}"},
+      {"GET command/check.do HTTP/1.1\r\n\r\n", false, 0, nullptr},
+      {"GET /command/check.do\r\n\r\n", false, 0, nullptr},
+      {" /x HTTP/1.1\r\n\r\n", false, 0, nullptr},
+      {"", false, 0, nullptr},
+  };
+  char pattern[] = "/tmp/cdn-http-XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  CCacheStore store(pattern, 1000);
+  std::string error;
+  ASSERT_TRUE(store.Open(error));
+  FakePlatform platform;
+  CCdnService service(store, platform.Function(), {});
+  for (const auto& c : cases) {
+    HttpRequestHead request;
+    ASSERT_EQ(ParseRequestHead(c.head, request), c.parses) << c.head;
+    if (!c.parses) continue;
+    HttpReply reply = RouteRequest(service, request);
+    EXPECT_EQ(reply.status, c.status) << c.head;
+    if (c.body) {
+      EXPECT_EQ(reply.body, c.body) << c.head;
+    }
+  }
+  EXPECT_EQ(platform.Count(), 0u);
+  std::system((std::string("rm -rf ") + pattern).c_str());
+}
+
+TEST(CdnHttp, QueryValuesAreFoundAndDecoded) {
+  EXPECT_EQ(QueryValue("fid=100001", "fid"), "100001");
+  EXPECT_EQ(QueryValue("a=1&fid=7&fid=8", "fid"), "7");
+  EXPECT_EQ(QueryValue("xfid=1&fid=2", "fid"), "2");
+  EXPECT_EQ(QueryValue("fid=a%2Fb", "fid"), "a/b");
+  EXPECT_EQ(QueryValue("other=1", "fid"), "");
+  EXPECT_EQ(QueryValue("", "fid"), "");
+}
+
+TEST(CdnHttp, ReplyHeadCarriesTheLengthAndHeadOmitsTheBody) {
+  std::string full = FormatReply({200, "{\"ret\":0}"}, true);
+  EXPECT_EQ(full.substr(0, 17), "HTTP/1.1 200 OK\r\n");
+  EXPECT_NE(full.find("Content-Length: 9\r\n"), std::string::npos);
+  EXPECT_EQ(full.substr(full.size() - 13), "\r\n\r\n{\"ret\":0}");
+  std::string head = FormatReply({200, "{\"ret\":0}"}, false);
+  EXPECT_EQ(head.substr(head.size() - 4), "\r\n\r\n");
+  EXPECT_NE(head.find("Content-Length: 9\r\n"), std::string::npos);
+}
+
+}  // namespace
