@@ -14,7 +14,7 @@ import time
 
 import pytest
 
-from winehost import APP_EXE, TESTBED, Driver, drive_c, windows_path
+from winehost import APP_EXE, TESTBED, WIN_BUILD, Driver, drive_c, windows_path
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "testbed"))
 from refclient import RefPlatform  # noqa: E402
@@ -28,6 +28,14 @@ IDOK, IDYES = 1, 6
 USER, PASSWORD, REMEMBER, AUTO, IDENTITY, SERVER, SERVER_LABEL = 1000, 1001, 1002, 1003, 1009, 1010, 1013
 LIST, DELETE, CLEAR, CDN_EDIT = 1012, 1013, 1014, 1016
 STN_CLICKED = 0
+
+
+def default_host():
+    """The platform's default host that the program was built with."""
+    for line in (WIN_BUILD / "CMakeCache.txt").read_text().splitlines():
+        if line.startswith("VELMORA_DEFAULT_HOST:STRING="):
+            return line.split("=", 1)[1]
+    return "www.velmora.cn"
 
 
 @pytest.fixture(scope="module")
@@ -156,7 +164,7 @@ def log_in(driver, dialog, server, user, password):
 def test_first_start_logs_in_after_refusals_that_keep_the_dialog(ref, driver, assistant,
                                                                  wine_env):
     pid, dialog = assistant()
-    assert driver.text(dialog, SERVER) == "www.velmora.cn"
+    assert driver.text(dialog, SERVER) == default_host()
     assert dlg(driver, "cursel", dialog, IDENTITY) == ["0"]
     assert dlg(driver, "checked", dialog, REMEMBER) == ["1"]
     assert dlg(driver, "checked", dialog, AUTO) == ["1"]
@@ -282,3 +290,11 @@ def test_cdn_dialog_stores_only_a_server_that_answers(ref, driver, wine_env, tmp
             shown.kill()
     assert output.read_text(encoding="utf-8").strip() == "cdn " + server
     assert any(r.target == "/command/check.do" for r in ref.requests("cdn"))
+
+
+def test_a_second_start_without_a_url_ends_while_the_first_logs_in(driver, assistant):
+    pid, dialog = assistant()
+    second = driver.launch(f'"{windows_path(APP_EXE)}"')
+    assert driver.wait_process(second, 20000) is not None, "the second copy did not end"
+    logins = [line for line in driver.windows().splitlines() if "登录Velmora平台" in line]
+    assert len(logins) == 1 and logins[0].endswith("\t%d" % pid)
