@@ -125,9 +125,12 @@ bool SubmitLogin(const LoginInput& input, LoginTarget target, const LoginCall& c
   }
   target.login = info;
   target.loggedIn = true;
-  target.settings.UpdateAccount(host, port, input.user, input.password, input.remember,
-                                input.autoLogin, input.identity, info.userId, schoolId,
-                                schoolName);
+  // A password that the user chose not to have remembered, and that no
+  // automatic login needs, is not written to the account file.
+  const bool keepPassword = input.remember || input.autoLogin;
+  target.settings.UpdateAccount(host, port, input.user, keepPassword ? input.password : "",
+                                input.remember, input.autoLogin, input.identity, info.userId,
+                                schoolId, schoolName);
   target.settings.Save();
   return true;
 }

@@ -255,6 +255,28 @@ TEST_F(SubmitLoginTest, SuccessRecordsTheLoginAndSavesTheAccount) {
   EXPECT_EQ(account->m_strOrgName, "维墨实验学校");
 }
 
+TEST_F(SubmitLoginTest, PasswordIsKeptOnlyWhenABoxAsksForIt) {
+  struct Case {
+    bool remember, autoLogin;
+    const char* stored;
+  } cases[] = {{true, false, "pw"}, {false, true, "pw"}, {true, true, "pw"}, {false, false, ""}};
+  for (const Case& c : cases) {
+    LoginInput input;
+    input.serverText = "plat.cn";
+    input.user = "u";
+    input.password = "pw";
+    input.remember = c.remember;
+    input.autoLogin = c.autoLogin;
+    ASSERT_TRUE(SubmitLogin(input, {settings, login, loggedIn, desktop}, platform.Call()));
+    CSettingsStore reread{dir.Path()};
+    ASSERT_TRUE(reread.Load());
+    CServerAccount* account = reread.FindAccount("plat.cn", 80);
+    ASSERT_NE(account, nullptr);
+    EXPECT_EQ(account->m_strPassword, c.stored) << c.remember << c.autoLogin;
+    EXPECT_EQ(account->m_strUser, "u");
+  }
+}
+
 TEST_F(SubmitLoginTest, ServerWithoutPortLogsInOnPort80) {
   ASSERT_TRUE(Submit("plat.cn"));
   EXPECT_EQ(platform.calls.at(0).substr(0, 11), "plat.cn|80|");
