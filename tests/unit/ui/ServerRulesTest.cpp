@@ -73,7 +73,7 @@ TEST_F(ServerRemovalTest, NothingSelectedAsksNothing) {
   EXPECT_TRUE(desktop.questions.empty());
 }
 
-class CdnServerTest : public testing::Test {
+class CdnDialogTextTest : public testing::Test {
  protected:
   bool Accept(const std::string& text, bool answers = true) {
     return AcceptCdnServer(text, state, desktop, [&](const std::string& url) {
@@ -86,14 +86,14 @@ class CdnServerTest : public testing::Test {
   std::vector<std::string> checked;
 };
 
-TEST_F(CdnServerTest, ReachableServerIsStoredWithoutItsBlanks) {
+TEST_F(CdnDialogTextTest, ReachableServerIsStoredWithoutItsBlanks) {
   EXPECT_TRUE(Accept("  10.0.0.8:8080\t"));
   EXPECT_EQ(checked, std::vector<std::string>{"http://10.0.0.8:8080/command/check.do"});
   EXPECT_EQ(ReadCdnServer(state), "10.0.0.8:8080");
   EXPECT_TRUE(desktop.messages.empty());
 }
 
-TEST_F(CdnServerTest, RefusedTextsKeepTheCurrentServer) {
+TEST_F(CdnDialogTextTest, RefusedTextsKeepTheCurrentServer) {
   const std::string tooLong(CDN_SERVER_SIZE, 'a');
   struct Case {
     std::string text;
