@@ -1,6 +1,8 @@
 #include "app/win/WinAssistantApp.h"
 
+#include "ui/win/CdnServerDlg.h"
 #include "ui/win/DownloadBarDlg.h"
+#include "ui/win/LoginDlg.h"
 
 bool CWinAssistantApp::RunDownloadBar(const std::string& url, const std::string& dir,
                                       const std::string& label) {
@@ -9,4 +11,16 @@ bool CWinAssistantApp::RunDownloadBar(const std::string& url, const std::string&
   bar.m_strPath = dir;
   bar.m_strLabel = label;
   return bar.DoModal(GetDesktopWindow()) == IDOK;
+}
+
+bool CWinAssistantApp::ShowLoginDialog(const std::string& server, int port) {
+  CLoginDlg login(*this);
+  login.m_strServer = server;
+  login.m_nPort = port;
+  return login.DoModal(nullptr) == IDOK;
+}
+
+void CWinAssistantApp::ShowCdnServerDialog() {
+  CCdnServerDlg dialog(Shared(), Desktop());
+  dialog.DoModal(GetActiveWindow());
 }

@@ -9,4 +9,6 @@ class CWinAssistantApp final : public CAssistantApp {
 
   bool RunDownloadBar(const std::string& url, const std::string& dir,
                       const std::string& label) override;
+  bool ShowLoginDialog(const std::string& server, int port) override;
+  void ShowCdnServerDialog() override;
 };
