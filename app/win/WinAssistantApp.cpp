@@ -1,5 +1,6 @@
 #include "app/win/WinAssistantApp.h"
 
+#include "experiments/win/ExamErrListDlg.h"
 #include "ui/win/DownloadBarDlg.h"
 
 bool CWinAssistantApp::RunDownloadBar(const std::string& url, const std::string& dir,
@@ -9,4 +10,9 @@ bool CWinAssistantApp::RunDownloadBar(const std::string& url, const std::string&
   bar.m_strPath = dir;
   bar.m_strLabel = label;
   return bar.DoModal(GetDesktopWindow()) == IDOK;
+}
+
+void CWinAssistantApp::ShowExamErrorList() {
+  CExamErrListDlg list(*m_pExamErrors, Desktop());
+  list.DoModal(GetActiveWindow());
 }
