@@ -3,11 +3,16 @@
 #include <windows.h>
 
 #include "experiments/win/ExamErrListDlg.h"
+#include "platform/SocketCleanup.h"
+#include "platform/Sockets.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   if (__argc < 2) return 2;
+  platform::StartupSocketLibrary();  // the list asks the platform for names
   CExamErrStore store;
   store.SetPath(__argv[1]);
   CExamErrListDlg list(store, platform::SystemDesktop());
-  return list.DoModal(nullptr) == IDCANCEL ? 0 : 1;
+  INT_PTR result = list.DoModal(nullptr);
+  platform::CleanupSocketLibrary();
+  return result == IDCANCEL ? 0 : 1;
 }
