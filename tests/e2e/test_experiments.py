@@ -38,8 +38,11 @@ def driver(wine_env):
 
 
 @pytest.fixture
-def resources(ref, tmp_path):
+def resources(wine_env, ref, tmp_path):
     ref.reset()
+    # Failures of earlier runs would be loaded with the user's directories.
+    for stale in failure_file(wine_env).parent.glob("examerr.data*"):
+        stale.unlink()
     shutil.copyfile(PROGRAMS / "experiment.exe", tmp_path / "100003.exe")
     return tmp_path
 
@@ -138,8 +141,6 @@ def test_a_script_is_not_run_as_an_experiment(wine_env, ref, resources):
 
 def test_unreachable_platform_stores_the_run_and_says_so_once(wine_env, ref, resources, driver):
     store = failure_file(wine_env)
-    if store.exists():
-        store.unlink()
     process = run_experiment(wine_env, ref, resources, port=1, wait=False, extradata="score87")
     box = driver.wait_window("#32770", "VelmoraURL", 30000)
     assert box, driver.windows()
