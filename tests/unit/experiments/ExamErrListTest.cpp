@@ -78,10 +78,10 @@ TEST_F(FailureList, ResubmitWithoutOperationIdOpensARunFirst) {
   list.Fill();
   EXPECT_TRUE(list.Resubmit(0));
   EXPECT_THAT(platform.Calls(),
-              testing::IsSupersetOf({
-                  "/experimentRecord/add.yks|userId=1001&experId=303&couId=201&type=1",
-                  "/experiment/dataAdd.yks|id=5001&data=whole output {\"score\":87}",
-                  "/experimentRecord/add.yks|id=5001&type=2"}));
+              ElementsAre("/course/detail.yks|id=201", "/source/detail.yks|id=303",
+                          "/experimentRecord/add.yks|userId=1001&experId=303&couId=201&type=1",
+                          "/experiment/dataAdd.yks|id=5001&data=whole output {\"score\":87}",
+                          "/experimentRecord/add.yks|id=5001&type=2"));
   EXPECT_THAT(desktop.messages, ElementsAre("提示|仿真实验数据提交成功！"));
   ASSERT_EQ(list.RowCount(), 1u);
   EXPECT_EQ(list.Row(0).m_nOperationId, 7);
