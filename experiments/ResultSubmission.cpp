@@ -28,9 +28,13 @@ void StoreFailedSubmission(CAssistantApp& app, const CUrlCommand& command, int o
   record.m_nScore = score;
   record.m_strData = data;
   record.m_strFid = command.m_strFid;
-  app.m_pExamErrors->Add(std::move(record));
+  CExamErrStore& store = *app.m_pExamErrors;
+  // Another run of the same user may have stored its failure while this one
+  // ran: the file, not what was read at login, is what the new one joins.
+  store.Load();
+  store.Add(std::move(record));
   // Unsaved, the record still waits in memory for the list of this process.
-  app.m_pExamErrors->Save();
+  store.Save();
   app.Desktop().ShowMessage("实验记录提交到服务器失败，请到“异常中心”查看并重新提交！",
                             app.GetAppTitle(), platform::MessageIcon::None, false);
 }

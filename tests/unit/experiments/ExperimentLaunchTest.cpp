@@ -165,6 +165,29 @@ TEST_F(Launch, UnreachablePlatformStoresTheWholeOutput) {
   EXPECT_THAT(LogEntries(), testing::Contains("仿真实验结束：操作ID=0"));
 }
 
+// Two experiments run at once in two processes; the one that fails last
+// must not save over the other's failure.
+TEST_F(Launch, FailureJoinsThoseStoredByOtherProcessesMeanwhile) {
+  desktop.hiddenRun = [this](const std::string&) {
+    CExamErrStore other;
+    other.SetPath(app->m_pExamErrors->GetPath());
+    ExamErrRecord earlier;
+    earlier.m_strFid = "100004";
+    other.Records().push_back(earlier);
+    ASSERT_TRUE(other.Save());
+    WriteFileBytes(ExamPath(), "{\"score\":3}");
+  };
+  CUrlCommand command = Experiment();
+  command.m_nPort = UnreachablePort();
+  app->OpenResourceFile(ExePath(), command);
+  CExamErrStore saved;
+  saved.SetPath(app->m_pExamErrors->GetPath());
+  ASSERT_TRUE(saved.Load());
+  std::vector<std::string> fids;
+  for (const ExamErrRecord& r : saved.Records()) fids.push_back(r.m_strFid);
+  EXPECT_THAT(fids, ElementsAre("100004", "100003"));
+}
+
 TEST_F(Launch, RefusedDataKeepsTheScoreTextAndTheNames) {
   platform.failing = {"/experiment/dataAdd.yks"};
   ExperimentWrites("{\"score\":\"91\"}");
