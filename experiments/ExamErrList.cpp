@@ -20,6 +20,7 @@ void CExamErrList::Fill() {
     FetchMissingNames(record);
     m_rows.push_back(&record);
   }
+  m_nFileCount = m_rows.size();
 }
 
 std::string CExamErrList::CellText(const ExamErrRecord& record, int column) {
@@ -57,7 +58,7 @@ bool CExamErrList::Resubmit(int row) {
                         platform::MessageIcon::Information, false);
   m_rows.erase(m_rows.begin() + row);
   m_store.Remove(&record);
-  m_store.Save();
+  SaveJoiningOthers();
   return true;
 }
 
@@ -66,8 +67,24 @@ bool CExamErrList::ClearAll() {
   if (!m_desktop.AskYesNo("清空数据后将无法恢复实验数据，确定要清空么", kPromptCaption)) return false;
   m_rows.clear();
   m_store.Clear();
-  m_store.Save();
+  SaveJoiningOthers();
   return true;
+}
+
+// Other processes only append to the file (each reads it just before), so
+// what lies beyond the records read last is new.
+void CExamErrList::SaveJoiningOthers() {
+  CExamErrStore file;
+  file.SetPath(m_store.GetPath());
+  file.Load();
+  size_t index = 0;
+  for (ExamErrRecord& record : file.Records()) {
+    if (index++ < m_nFileCount) continue;
+    m_store.Records().push_back(std::move(record));
+    FetchMissingNames(m_store.Records().back());
+    m_rows.push_back(&m_store.Records().back());
+  }
+  if (m_store.Save()) m_nFileCount = m_store.Records().size();
 }
 
 std::string FormatFailedTime(int32_t seconds) {

@@ -27,15 +27,20 @@ class CExamErrList {
   bool CanClear() const { return !m_rows.empty(); }
   // Submits the row's data again (with a start record of its own when it has
   // none); on success the row is removed and the store saved. True when the
-  // row is gone.
+  // row is gone. Rows may be appended by either (see SaveJoiningOthers).
   bool Resubmit(int row);
   // Asks first; true when every row was removed and the store saved.
   bool ClearAll();
 
  private:
+  // Saves the store after appending (as rows too) the failures that other
+  // processes appended to the file since it was read, so none is lost.
+  void SaveJoiningOthers();
+
   CExamErrStore& m_store;
   platform::IDesktop& m_desktop;
   std::vector<ExamErrRecord*> m_rows;
+  size_t m_nFileCount = 0;  // records in the file when last read or written
 };
 
 // A failure time in local time as "%04d-%02d-%02d %02d:%02d:%02d".

@@ -90,7 +90,13 @@ bool CExamErrListDlg::OnNotify(const NMHDR& header) {
 void CExamErrListDlg::FillRows() {
   ListView_DeleteAllItems(m_hList);
   m_list.Fill();
-  for (size_t row = 0; row < m_list.RowCount(); ++row) {
+  AppendRows();
+}
+
+// Rows for the records beyond those shown: all after a fill, and failures
+// of other processes that a save took in.
+void CExamErrListDlg::AppendRows() {
+  for (size_t row = ListView_GetItemCount(m_hList); row < m_list.RowCount(); ++row) {
     const ExamErrRecord& record = m_list.Row(row);
     std::string texts[EXAMERR_COL_COUNT];
     for (int i = 0; i < EXAMERR_COL_COUNT; ++i) texts[i] = CExamErrList::CellText(record, i);
@@ -115,11 +121,15 @@ int CExamErrListDlg::SelectedRow() const {
 
 void CExamErrListDlg::ResubmitSelected() {
   int row = SelectedRow();
-  if (m_list.Resubmit(row)) ListView_DeleteItem(m_hList, row);
+  if (!m_list.Resubmit(row)) return;
+  ListView_DeleteItem(m_hList, row);
+  AppendRows();
 }
 
 void CExamErrListDlg::ClearAll() {
-  if (m_list.ClearAll()) ListView_DeleteAllItems(m_hList);
+  if (!m_list.ClearAll()) return;
+  ListView_DeleteAllItems(m_hList);
+  AppendRows();
 }
 
 void CExamErrListDlg::ShowContextMenu() {

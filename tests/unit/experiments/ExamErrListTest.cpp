@@ -141,6 +141,24 @@ TEST_F(FailureList, ClearAsksAndEmptiesTheFile) {
   EXPECT_EQ(desktop.questions.size(), 2u);
 }
 
+// While the list is open an experiment of another process fails and
+// appends its record: neither a resubmit nor a clear saves over it.
+TEST_F(FailureList, SavesKeepFailuresStoredMeanwhile) {
+  for (bool clear : {false, true}) {
+    SCOPED_TRACE(clear);
+    OnDisk({Record(7, "a", "c"), Record(8, "b", "c")});
+    list.Fill();
+    OnDisk({Record(7, "a", "c"), Record(8, "b", "c"), Record(9, "new", "c")});
+    desktop.answers = {true};
+    EXPECT_TRUE(clear ? list.ClearAll() : list.Resubmit(0));
+    std::vector<int> rows;
+    for (size_t i = 0; i < list.RowCount(); ++i) rows.push_back(list.Row(i).m_nOperationId);
+    const std::vector<int> expected = clear ? std::vector<int>{9} : std::vector<int>{8, 9};
+    EXPECT_EQ(rows, expected);
+    EXPECT_EQ(RecordsOnDisk(), rows.size());
+  }
+}
+
 TEST_F(FailureList, MenuEntriesFollowSelectionAndRows) {
   list.Fill();
   EXPECT_FALSE(list.CanClear());
