@@ -33,6 +33,7 @@ CAssistantApp::CAssistantApp(platform::IDesktop& desktop, const AppServices& ser
     : m_desktop(desktop), m_services(services), m_sharedBlock(services.sharedBlockName) {
   m_pFileList = std::make_unique<CFileListStore>();
   m_pSettings = std::make_unique<CSettingsStore>();
+  m_pExamErrors = std::make_unique<CExamErrStore>();
   m_pFileList->SetDataDir(m_pSettings->m_strDataDir);
 }
 

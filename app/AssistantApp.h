@@ -5,6 +5,7 @@
 
 #include "app/SharedState.h"
 #include "app/UrlCommand.h"
+#include "experiments/ExamErrStore.h"
 #include "net/PlatformApi.h"
 #include "platform/Desktop.h"
 #include "platform/Registry.h"
@@ -72,12 +73,15 @@ class CAssistantApp {
   // submitted, anything else is opened by the shell. 0 when an experiment
   // cannot be started.
   int OpenResourceFile(const std::string& path, CUrlCommand& command);
+  // The application's title: the program file's name without its extension.
+  std::string GetAppTitle() const;
 
   LoginInfo m_login;
   bool m_bLoggedIn = false;
   bool m_bAlreadyRunning = false;
   std::unique_ptr<CSettingsStore> m_pSettings;
   std::unique_ptr<CFileListStore> m_pFileList;
+  std::unique_ptr<CExamErrStore> m_pExamErrors;  // the logged-in user's failed submissions
   std::string m_strFileDir;
   ToolPaths m_toolPaths;
 
@@ -89,7 +93,7 @@ class CAssistantApp {
   virtual bool CheckForUpdate() { return true; }  // false: a mandatory update was declined
   virtual void CreateAddinInstallWindow() {}      // hidden until an add-in is installed
   virtual void RunMainWindow() {}           // returns when the user quits
-  virtual void LoadExamErrors(const std::string& path) { (void)path; }  // failed submissions
+  virtual void LoadExamErrors(const std::string& path);  // failed submissions
 
  public:
   // The windows that commands open. The portable program has none; the

@@ -7,7 +7,7 @@
 // can script the answers and observe what would have been started.
 namespace platform {
 
-enum class MessageIcon { Information, Warning, Stop, Question };
+enum class MessageIcon { Information, Warning, Stop, Question, None };
 
 // A program started by the desktop; ends when the object ends (the program
 // runs on).

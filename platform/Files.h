@@ -57,4 +57,14 @@ bool DeleteFileAt(const std::string& path);
 bool RenameFile(const std::string& from, const std::string& to);
 int64_t FileSizeAt(const std::string& path);  // -1 when missing
 
+// A file's three time stamps in the system's units (100 ns); all 0 when unknown.
+struct FileTimes {
+  uint64_t created = 0;
+  uint64_t accessed = 0;
+  uint64_t written = 0;
+};
+// Reads them from the file opened for reading with no sharing; false (times
+// left as they were) when it cannot be opened, e.g. while another holds it.
+bool ReadFileTimes(const std::string& path, FileTimes& times);
+
 }  // namespace platform

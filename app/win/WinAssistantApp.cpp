@@ -1,5 +1,6 @@
 #include "app/win/WinAssistantApp.h"
 
+#include "experiments/win/ExamErrListDlg.h"
 #include "ui/win/CdnServerDlg.h"
 #include "ui/win/DownloadBarDlg.h"
 #include "ui/win/LoginDlg.h"
@@ -23,4 +24,9 @@ bool CWinAssistantApp::ShowLoginDialog(const std::string& server, int port) {
 void CWinAssistantApp::ShowCdnServerDialog() {
   CCdnServerDlg dialog(Shared(), Desktop());
   dialog.DoModal(GetActiveWindow());
+}
+
+void CWinAssistantApp::ShowExamErrorList() {
+  CExamErrListDlg list(*m_pExamErrors, Desktop());
+  list.DoModal(GetActiveWindow());
 }

@@ -11,4 +11,5 @@ class CWinAssistantApp final : public CAssistantApp {
                       const std::string& label) override;
   bool ShowLoginDialog(const std::string& server, int port) override;
   void ShowCdnServerDialog() override;
+  void ShowExamErrorList() override;
 };

@@ -123,4 +123,26 @@ int64_t FileSizeAt(const std::string& path) {
   return (int64_t)st.st_size;
 }
 
+namespace {
+
+uint64_t Ticks(const struct timespec& t) {
+  return (uint64_t)t.tv_sec * 10000000u + (uint64_t)t.tv_nsec / 100u;
+}
+
+}  // namespace
+
+// The status-change time stands in for the creation time, which POSIX lacks.
+bool ReadFileTimes(const std::string& path, FileTimes& times) {
+  int fd = open(NativePath(path).c_str(), O_RDONLY);
+  if (fd < 0) return false;
+  struct stat st;
+  bool ok = flock(fd, LOCK_EX | LOCK_NB) == 0 && fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
+  close(fd);
+  if (!ok) return false;
+  times.created = Ticks(st.st_ctim);
+  times.accessed = Ticks(st.st_atim);
+  times.written = Ticks(st.st_mtim);
+  return true;
+}
+
 }  // namespace platform

@@ -16,6 +16,7 @@ UINT IconFlag(MessageIcon icon) {
     case MessageIcon::Warning: return MB_ICONWARNING;
     case MessageIcon::Stop: return MB_ICONSTOP;
     case MessageIcon::Question: return MB_ICONQUESTION;
+    case MessageIcon::None: return 0;
     default: return MB_ICONINFORMATION;
   }
 }

@@ -106,4 +106,24 @@ int64_t FileSizeAt(const std::string& path) {
   return ((int64_t)data.nFileSizeHigh << 32) | data.nFileSizeLow;
 }
 
+namespace {
+
+uint64_t Ticks(const FILETIME& t) { return ((uint64_t)t.dwHighDateTime << 32) | t.dwLowDateTime; }
+
+}  // namespace
+
+bool ReadFileTimes(const std::string& path, FileTimes& times) {
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  FILETIME created, accessed, written;
+  bool ok = GetFileTime(h, &created, &accessed, &written) != 0;
+  CloseHandle(h);
+  if (!ok) return false;
+  times.created = Ticks(created);
+  times.accessed = Ticks(accessed);
+  times.written = Ticks(written);
+  return true;
+}
+
 }  // namespace platform
