@@ -1,0 +1,64 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+
+#include "platform/FolderPicker.h"
+#include "unit/app/ScopedAppData.h"
+
+namespace {
+
+// The picker as the user meets it: its title shown, then answered.
+struct PickerVisit {
+  int answer = IDOK;
+  bool found = false;
+  bool titleShown = false;
+};
+PickerVisit g_visit;
+
+BOOL CALLBACK FindTitle(HWND child, LPARAM) {
+  char text[256] = "";
+  GetWindowTextA(child, text, sizeof text);
+  if (std::string(text) == "请选择资源存放的目录：") g_visit.titleShown = true;
+  return TRUE;
+}
+
+BOOL CALLBACK AnswerPicker(HWND window, LPARAM) {
+  char cls[32] = "";
+  GetClassNameA(window, cls, sizeof cls);
+  if (std::string(cls) != "#32770" || !IsWindowVisible(window)) return TRUE;
+  g_visit.found = true;
+  EnumChildWindows(window, FindTitle, 0);
+  PostMessageA(window, WM_COMMAND, g_visit.answer, 0);
+  return FALSE;
+}
+
+void CALLBACK VisitPicker(HWND, UINT, UINT_PTR timer, DWORD) {
+  KillTimer(nullptr, timer);
+  EnumThreadWindows(GetCurrentThreadId(), AnswerPicker, 0);
+}
+
+std::optional<std::string> Pick(const std::string& preset, int answer) {
+  g_visit = PickerVisit();
+  g_visit.answer = answer;
+  SetTimer(nullptr, 0, 700, VisitPicker);
+  return platform::SystemFolderPicker().PickFolder("请选择资源存放的目录：", preset);
+}
+
+TEST(FolderPickerWin, OpensOnThePresetFolderAndReturnsIt) {
+  ScopedAppData scratch("picker");
+  const std::string preset = scratch.Path() + "\\资源";
+  ASSERT_TRUE(CreateDirectoryA(preset.c_str(), nullptr));
+  std::optional<std::string> chosen = Pick(preset, IDOK);
+  EXPECT_TRUE(g_visit.found);
+  EXPECT_TRUE(g_visit.titleShown);
+  ASSERT_TRUE(chosen.has_value());
+  EXPECT_EQ(0, lstrcmpiA(preset.c_str(), chosen->c_str())) << *chosen;
+}
+
+TEST(FolderPickerWin, CancelChoosesNothing) {
+  EXPECT_FALSE(Pick(std::string(), IDCANCEL).has_value());
+  EXPECT_TRUE(g_visit.found);
+}
+
+}  // namespace
