@@ -33,9 +33,10 @@ BOOL CALLBACK AnswerPicker(HWND window, LPARAM) {
   return FALSE;
 }
 
+// Until the picker has appeared, the timer comes back.
 void CALLBACK VisitPicker(HWND, UINT, UINT_PTR timer, DWORD) {
-  KillTimer(nullptr, timer);
   EnumThreadWindows(GetCurrentThreadId(), AnswerPicker, 0);
+  if (g_visit.found) KillTimer(nullptr, timer);
 }
 
 std::optional<std::string> Pick(const std::string& preset, int answer) {
