@@ -7,6 +7,7 @@
 #include "app/AppLog.h"
 #include "app/AssistantApp.h"
 #include "net/MbcsText.h"
+#include "platform/Files.h"
 #include "platform/FolderPicker.h"
 #include "platform/WaitCursor.h"
 #include "tools/MainMenuLayout.h"
@@ -53,6 +54,21 @@ std::string WithoutTrailingBackslash(std::string path) {
   return path;
 }
 
+// Whether resources can be saved in `dir`: a probe file is made and removed.
+// A name beginning with "." never counts as a listed file, and an existing
+// file of that name is left alone.
+bool CanSaveFilesIn(const std::string& dir) {
+  if (!platform::IsDirectory(dir)) return false;
+  const std::string probe = dir + "\\.velmora-write-test";
+  if (platform::FileExists(probe)) return true;
+  {
+    platform::File file;
+    if (!file.Open(probe, platform::FileMode::CreateAlways)) return false;
+  }
+  platform::DeleteFileAt(probe);
+  return true;
+}
+
 }  // namespace
 
 std::string HomePageUrl(const std::string& host, int port, const std::string& token) {
@@ -82,6 +98,13 @@ void ChooseResourceDir(CAssistantApp& app, platform::IFolderPicker& picker) {
   if (!picked) return;
   const std::string chosen = WithoutTrailingBackslash(*picked);
   if (chosen.empty() || MbcsEqualNoCase(chosen, current)) return;
+  // Otherwise nothing would move, later downloads would fail there, and the
+  // user would still be told that the resources were moved.
+  if (!CanSaveFilesIn(chosen)) {
+    app.Desktop().ShowMessage("无法在所选目录中保存资源，资源存放目录未更改！", kCaption,
+                              platform::MessageIcon::Warning, true);
+    return;
+  }
   {
     platform::CWaitCursor wait;
     MoveListedFiles(list, current, chosen);

@@ -164,7 +164,7 @@ TEST_F(MenuCommandsTest, MoveTakesOnlyListedFilesAndSavesTheDirectory) {
   EXPECT_EQ((std::vector<std::string>{"请选择资源存放的目录：|"}), picker.requests);
   EXPECT_EQ(kUnlisted, Files(resourceDir));
   EXPECT_EQ("inside", Read(resourceDir + "\\1001.d\\1002.pdf"));
-  EXPECT_EQ((std::set<std::string>{"1001.pdf", "1002.part.doc"}), Files(target));
+  EXPECT_EQ((std::set<std::string>{"1001.pdf", "1002.part.doc"}), Files(target));  // no probe left
   EXPECT_EQ("1001.pdf", Read(target + "\\1001.pdf"));
   EXPECT_EQ("already there", Read(target + "\\1002.part.doc"));
   EXPECT_EQ(target, app.m_pFileList->m_strResourceDir);
@@ -192,6 +192,16 @@ TEST_F(MenuCommandsTest, SameDirectoryOrCancelChangesNothing) {
   EXPECT_EQ(resourceDir, app.m_pFileList->m_strResourceDir);
   EXPECT_EQ(kUnlisted.size() + 2, Files(resourceDir).size());
   EXPECT_TRUE(desktop.messages.empty());
+}
+
+TEST_F(MenuCommandsTest, ADirectoryThatCannotHoldFilesChangesNothing) {
+  FillResourceDir(resourceDir);
+  picker.choices.push_back(DataDir() + "\\gone");  // removed while the picker was open
+  RunMenuCommand(app, picker, 1150);
+  EXPECT_EQ(resourceDir, app.m_pFileList->m_strResourceDir);
+  EXPECT_EQ(kUnlisted.size() + 2, Files(resourceDir).size());
+  EXPECT_EQ((std::vector<std::string>{"提示|无法在所选目录中保存资源，资源存放目录未更改！"}),
+            desktop.messages);
 }
 
 TEST_F(MenuCommandsTest, TheSameDirectoryUnderAnotherSpellingKeepsEveryFile) {
