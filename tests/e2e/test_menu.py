@@ -43,11 +43,13 @@ def read_record_string(data, offset):
 
 @pytest.fixture
 def data_dir(wine_env):
-    """The program's data directory, emptied, with user 42's file list."""
+    """The program's data directory with user 42's account made anew (its file
+    list names 1001 and 1002) and the default resource directory."""
     roaming = drive_c(wine_env) / "users" / os.environ.get("USER", "root") / "AppData" / "Roaming"
     web = roaming / "VelmoraWeb"
-    subprocess.run(["rm", "-rf", str(web)], check=True)
     account = web / f"{USER:08d}"
+    subprocess.run(["rm", "-rf", str(account)], check=True)
+    (web / "VelmoraURL.dat").unlink(missing_ok=True)
     (account / "FILE").mkdir(parents=True)
     (account / "LOGO").mkdir()
     entries = [("1001", "h1"), ("1002", "h2")]
