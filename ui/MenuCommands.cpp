@@ -49,8 +49,18 @@ std::string LogoDir(CAssistantApp& app) {
   return app.m_pSettings->m_strDataDir + "\\" + app.GetAccountDirName() + "\\LOGO";
 }
 
+// One trailing "\" removed. A double-byte character may end in the byte of
+// "\" (0x5C): that is part of the folder's name and stays.
 std::string WithoutTrailingBackslash(std::string path) {
-  if (!path.empty() && path.back() == '\\') path.pop_back();
+  bool endsInBackslash = false;
+  for (size_t i = 0; i < path.size(); ++i) {
+    endsInBackslash = path[i] == '\\';
+    if (IsGbkLeadByte(static_cast<unsigned char>(path[i])) && i + 1 < path.size()) {
+      endsInBackslash = false;
+      ++i;
+    }
+  }
+  if (endsInBackslash) path.pop_back();
   return path;
 }
 

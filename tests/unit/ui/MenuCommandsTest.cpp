@@ -10,6 +10,7 @@
 #include "FakeDesktop.h"
 #include "app/AssistantApp.h"
 #include "platform/DirFiles.h"
+#include "platform/Files.h"
 #include "platform/FolderPicker.h"
 #include "unit/app/ScopedAppData.h"
 #include "ui/MenuCommands.h"
@@ -192,6 +193,20 @@ TEST_F(MenuCommandsTest, SameDirectoryOrCancelChangesNothing) {
   EXPECT_EQ(resourceDir, app.m_pFileList->m_strResourceDir);
   EXPECT_EQ(kUnlisted.size() + 2, Files(resourceDir).size());
   EXPECT_TRUE(desktop.messages.empty());
+}
+
+TEST_F(MenuCommandsTest, AFolderNameEndingInTheByteOfABackslashIsKeptWhole) {
+  FillResourceDir(resourceDir);
+  // A double-byte character whose second byte is 0x5C ends the name.
+  const std::string target = DataDir() + "\\资料\x95\x5C";
+  ASSERT_TRUE(platform::CreateDir(target));
+  for (const std::string& choice : {target, target + "\\"}) {
+    app.m_pFileList->m_strResourceDir = resourceDir;
+    picker.choices.push_back(choice);
+    RunMenuCommand(app, picker, 1150);
+    EXPECT_EQ(target, app.m_pFileList->m_strResourceDir);
+  }
+  EXPECT_EQ((std::set<std::string>{"1001.pdf", "1002.part.doc"}), Files(target));
 }
 
 TEST_F(MenuCommandsTest, ADirectoryThatCannotHoldFilesChangesNothing) {
