@@ -56,5 +56,7 @@ bool DeleteFileAt(const std::string& path);
 // Moves a file to a name that must not exist yet.
 bool RenameFile(const std::string& from, const std::string& to);
 int64_t FileSizeAt(const std::string& path);  // -1 when missing
+// Copies a file over `to`, replacing a file of that name.
+bool CopyFileReplacing(const std::string& from, const std::string& to);
 
 }  // namespace platform

@@ -1,5 +1,6 @@
 #include "app/win/WinAssistantApp.h"
 
+#include "tools/ToolCommands.h"
 #include "ui/win/DownloadBarDlg.h"
 
 bool CWinAssistantApp::RunDownloadBar(const std::string& url, const std::string& dir,
@@ -10,3 +11,9 @@ bool CWinAssistantApp::RunDownloadBar(const std::string& url, const std::string&
   bar.m_strLabel = label;
   return bar.DoModal(GetDesktopWindow()) == IDOK;
 }
+
+bool CWinAssistantApp::CheckForUpdate() { return CheckForUpdateAtStartup(*this); }
+
+void CWinAssistantApp::CreateAddinInstallWindow() { m_addinInstallWindow.Create(); }
+
+void CWinAssistantApp::ShowAddinInstallWindow(bool shown) { m_addinInstallWindow.Show(shown); }

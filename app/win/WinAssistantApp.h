@@ -1,5 +1,6 @@
 #pragma once
 #include "app/AssistantApp.h"
+#include "tools/win/AddinInstallWindow.h"
 
 // The application with its real windows: the dialogs and the main window
 // that the portable object only names.
@@ -9,4 +10,12 @@ class CWinAssistantApp final : public CAssistantApp {
 
   bool RunDownloadBar(const std::string& url, const std::string& dir,
                       const std::string& label) override;
+  void ShowAddinInstallWindow(bool shown) override;
+
+ protected:
+  bool CheckForUpdate() override;
+  void CreateAddinInstallWindow() override;
+
+ private:
+  CAddinInstallWindow m_addinInstallWindow;
 };

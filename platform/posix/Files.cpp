@@ -117,6 +117,16 @@ bool RenameFile(const std::string& from, const std::string& to) {
   return rename(NativePath(from).c_str(), target.c_str()) == 0;
 }
 
+bool CopyFileReplacing(const std::string& from, const std::string& to) {
+  File source, target;
+  if (!source.Open(from, FileMode::Read) || !target.Open(to, FileMode::CreateAlways)) return false;
+  char block[65536];
+  size_t got = 0;
+  while (source.Read(block, sizeof block, got) && got > 0)
+    if (!target.Write(block, got)) return false;
+  return got == 0;
+}
+
 int64_t FileSizeAt(const std::string& path) {
   struct stat st;
   if (!StatPath(path, st) || S_ISDIR(st.st_mode)) return -1;
