@@ -23,6 +23,8 @@ std::string OrSystem(const std::string& dir, std::string (*system)()) {
 
 }  // namespace
 
+bool IsToolInstallerRunning() { return ProgramInstaller().IsRunning(); }
+
 ToolContext MakeToolContext(CAssistantApp& app) {
   ToolContext context;
   context.desktop = &app.Desktop();

@@ -10,6 +10,10 @@ class CAssistantApp;
 bool RunToolCommand(CAssistantApp& app, int id);
 bool RunToolCommand(const ToolContext& context, int id);
 
+// Whether the document tools' installer is at work (the program waits for it
+// before it ends).
+bool IsToolInstallerRunning();
+
 // The update check of the menu: tells the user when the program is current.
 void CheckForUpdateFromMenu(CAssistantApp& app);
 void CheckForUpdateFromMenu(const ToolContext& context);

@@ -11,10 +11,11 @@ class CWinAssistantApp final : public CAssistantApp {
   bool RunDownloadBar(const std::string& url, const std::string& dir,
                       const std::string& label) override;
   void ShowAddinInstallWindow(bool shown) override;
+  // Public: test programs that run commands without start-up create it too.
+  void CreateAddinInstallWindow() override;
 
  protected:
   bool CheckForUpdate() override;
-  void CreateAddinInstallWindow() override;
 
  private:
   CAddinInstallWindow m_addinInstallWindow;
