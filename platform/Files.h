@@ -13,6 +13,7 @@ enum class FileMode {
   CreateAlways, // created or emptied, read/write, no sharing
   OpenAlways,   // opened or created, never emptied, read/write, no sharing
   SharedWrite,  // existing file, read/write, others may read and write too
+  SharedRead,   // existing file, read only, others may read too (a running program)
 };
 
 // One open file; closed when the object ends. Not copyable.

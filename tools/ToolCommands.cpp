@@ -25,6 +25,8 @@ std::string OrSystem(const std::string& dir, std::string (*system)()) {
 
 bool IsToolInstallerRunning() { return ProgramInstaller().IsRunning(); }
 
+void WaitForToolInstaller() { ProgramInstaller().Wait(); }
+
 ToolContext MakeToolContext(CAssistantApp& app) {
   ToolContext context;
   context.desktop = &app.Desktop();

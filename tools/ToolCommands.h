@@ -13,6 +13,7 @@ bool RunToolCommand(const ToolContext& context, int id);
 // Whether the document tools' installer is at work (the program waits for it
 // before it ends).
 bool IsToolInstallerRunning();
+void WaitForToolInstaller();
 
 // The update check of the menu: tells the user when the program is current.
 void CheckForUpdateFromMenu(CAssistantApp& app);

@@ -24,7 +24,8 @@ const char kForcedUpdateQuestion[] = "发现新版Velmora助手，需要更新�
 
 std::string FileDigest(const std::string& path) {
   platform::File file;
-  if (!file.Open(path, platform::FileMode::Read)) return std::string();
+  // Shared: the digest of the running program is taken while it runs.
+  if (!file.Open(path, platform::FileMode::SharedRead)) return std::string();
   CMd5 md5;
   char block[kDigestBlock];
   size_t got = 0;

@@ -3,6 +3,10 @@
 #include "tools/ToolCommands.h"
 #include "ui/win/DownloadBarDlg.h"
 
+// The document tools' installer reports to this object's status window: it
+// must have ended before the object goes.
+CWinAssistantApp::~CWinAssistantApp() { WaitForToolInstaller(); }
+
 bool CWinAssistantApp::RunDownloadBar(const std::string& url, const std::string& dir,
                                       const std::string& label) {
   CDownloadBarDlg bar(Desktop());

@@ -7,6 +7,7 @@
 class CWinAssistantApp final : public CAssistantApp {
  public:
   using CAssistantApp::CAssistantApp;
+  ~CWinAssistantApp() override;
 
   bool RunDownloadBar(const std::string& url, const std::string& dir,
                       const std::string& label) override;

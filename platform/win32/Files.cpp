@@ -19,8 +19,11 @@ DWORD Disposition(FileMode mode) {
 
 bool File::Open(const std::string& path, FileMode mode) {
   Close();
-  DWORD access = mode == FileMode::Read ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
-  DWORD share = mode == FileMode::SharedWrite ? FILE_SHARE_READ | FILE_SHARE_WRITE : 0;
+  bool readOnly = mode == FileMode::Read || mode == FileMode::SharedRead;
+  DWORD access = readOnly ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
+  DWORD share = mode == FileMode::SharedWrite ? FILE_SHARE_READ | FILE_SHARE_WRITE
+                : mode == FileMode::SharedRead ? FILE_SHARE_READ
+                                               : 0;
   HANDLE h = CreateFileA(path.c_str(), access, share, nullptr, Disposition(mode),
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;

@@ -140,6 +140,15 @@ def test_newer_build_is_offered_and_yes_starts_the_upgrader(session, installed_a
     assert session.driver.wait_process(pid) is not None
 
 
+def test_the_running_build_is_not_offered(session, installed_app):
+    exe, windows_exe = installed_app
+    session.describe(program=md5(exe.read_bytes()), force="1")
+    pid = session.driver.launch(f'"{windows_exe}"')
+    assert session.no_box(ms=3000)
+    assert session.driver.wait_process(pid) is not None
+    assert session.fetched() == ["vmtool.ini"]
+
+
 def test_declined_forced_update_ends_the_program_before_anything_else(session, installed_app,
                                                                       wine_env):
     _, windows_exe = installed_app

@@ -58,6 +58,13 @@ TEST_F(UpdateCheck, DigestOfFilesAroundTheBlockSize) {
   EXPECT_EQ(FileDigest(dir / "missing.bin"), "");
 }
 
+// The running program is open for reading while its digest is taken.
+TEST_F(UpdateCheck, DigestOfAFileOpenElsewhereForReading) {
+  platform::File running;
+  ASSERT_TRUE(running.Open(context.programPath, platform::FileMode::SharedRead));
+  EXPECT_EQ(FileDigest(context.programPath), Md5Hex(kProgramBytes));
+}
+
 TEST_F(UpdateCheck, ProgramDirectoryEndsInItsBackslash) {
   EXPECT_EQ(ProgramDirectory("C:\\Program Files\\V\\VelmoraURL.exe"), "C:\\Program Files\\V\\");
   EXPECT_EQ(ProgramDirectory("VelmoraURL.exe"), "");
