@@ -14,6 +14,7 @@
 #include "platform/SystemDirs.h"
 #include "store/FileListStore.h"
 #include "store/SettingsStore.h"
+#include "tools/ToolInfo.h"
 
 // The system objects that start-up works on. The program takes the defaults;
 // a test puts in fakes and object names of its own.
@@ -84,6 +85,7 @@ class CAssistantApp {
   std::unique_ptr<CExamErrStore> m_pExamErrors;  // the logged-in user's failed submissions
   std::string m_strFileDir;
   ToolPaths m_toolPaths;
+  ToolInfo m_toolInfo;  // the tool server's description, fetched at start-up
 
  protected:
   // Where later parts of the program join start-up. Until they exist each
@@ -108,6 +110,8 @@ class CAssistantApp {
   virtual void ShowExamErrorList() {}      // the failed submissions ("异常中心")
   virtual void StartScreenCapture() {}     // a region of the screen to the clipboard
   virtual void UpdateMainWindowTooltip() {}  // after a change of account
+  // The status window of a plug-in installation (dialog 130); any thread.
+  virtual void ShowAddinInstallWindow(bool shown) { (void)shown; }
   // The download bar fetching `url` into the directory `dir` under `label`,
   // modal, the desktop as parent; true when the file arrived whole.
   virtual bool RunDownloadBar(const std::string& url, const std::string& dir,

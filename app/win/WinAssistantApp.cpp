@@ -1,9 +1,14 @@
 #include "app/win/WinAssistantApp.h"
 
 #include "experiments/win/ExamErrListDlg.h"
+#include "tools/ToolCommands.h"
 #include "ui/win/CdnServerDlg.h"
 #include "ui/win/DownloadBarDlg.h"
 #include "ui/win/LoginDlg.h"
+
+// The document tools' installer reports to this object's status window: it
+// must have ended before the object goes.
+CWinAssistantApp::~CWinAssistantApp() { WaitForToolInstaller(); }
 
 bool CWinAssistantApp::RunDownloadBar(const std::string& url, const std::string& dir,
                                       const std::string& label) {
@@ -30,3 +35,9 @@ void CWinAssistantApp::ShowExamErrorList() {
   CExamErrListDlg list(*m_pExamErrors, Desktop());
   list.DoModal(GetActiveWindow());
 }
+
+bool CWinAssistantApp::CheckForUpdate() { return CheckForUpdateAtStartup(*this); }
+
+void CWinAssistantApp::CreateAddinInstallWindow() { m_addinInstallWindow.Create(); }
+
+void CWinAssistantApp::ShowAddinInstallWindow(bool shown) { m_addinInstallWindow.Show(shown); }

@@ -15,7 +15,8 @@ namespace {
 
 int OpenFlags(FileMode mode) {
   switch (mode) {
-    case FileMode::Read: return O_RDONLY;
+    case FileMode::Read:
+    case FileMode::SharedRead: return O_RDONLY;
     case FileMode::CreateAlways: return O_RDWR | O_CREAT | O_TRUNC;
     case FileMode::OpenAlways: return O_RDWR | O_CREAT;
     default: return O_RDWR;
@@ -38,7 +39,7 @@ bool File::Open(const std::string& path, FileMode mode) {
   if (stat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return false;
   int fd = open(native.c_str(), OpenFlags(mode) & ~O_TRUNC, 0644);
   if (fd < 0) return false;
-  int lock = mode == FileMode::SharedWrite ? LOCK_SH : LOCK_EX;
+  int lock = mode == FileMode::SharedWrite || mode == FileMode::SharedRead ? LOCK_SH : LOCK_EX;
   if (flock(fd, lock | LOCK_NB) != 0 ||
       ((OpenFlags(mode) & O_TRUNC) && ftruncate(fd, 0) != 0)) {
     close(fd);
@@ -115,6 +116,16 @@ bool RenameFile(const std::string& from, const std::string& to) {
   struct stat st;
   if (lstat(target.c_str(), &st) == 0) return false;
   return rename(NativePath(from).c_str(), target.c_str()) == 0;
+}
+
+bool CopyFileReplacing(const std::string& from, const std::string& to) {
+  File source, target;
+  if (!source.Open(from, FileMode::Read) || !target.Open(to, FileMode::CreateAlways)) return false;
+  char block[65536];
+  size_t got = 0;
+  while (source.Read(block, sizeof block, got) && got > 0)
+    if (!target.Write(block, got)) return false;
+  return got == 0;
 }
 
 int64_t FileSizeAt(const std::string& path) {

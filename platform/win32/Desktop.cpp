@@ -82,6 +82,10 @@ class Win32Desktop final : public IDesktop {
     return (INT_PTR)r > 32;
   }
 
+  bool ShellOpenHidden(const std::string& path) override {
+    return (INT_PTR)ShellExecuteA(nullptr, "open", path.c_str(), nullptr, nullptr, SW_HIDE) > 32;
+  }
+
   bool IsDangerousType(const std::string& path) override {
     const char* ext = PathFindExtensionA(path.c_str());
     if (!ext || !*ext) return false;

@@ -19,8 +19,11 @@ DWORD Disposition(FileMode mode) {
 
 bool File::Open(const std::string& path, FileMode mode) {
   Close();
-  DWORD access = mode == FileMode::Read ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
-  DWORD share = mode == FileMode::SharedWrite ? FILE_SHARE_READ | FILE_SHARE_WRITE : 0;
+  bool readOnly = mode == FileMode::Read || mode == FileMode::SharedRead;
+  DWORD access = readOnly ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
+  DWORD share = mode == FileMode::SharedWrite ? FILE_SHARE_READ | FILE_SHARE_WRITE
+                : mode == FileMode::SharedRead ? FILE_SHARE_READ
+                                               : 0;
   HANDLE h = CreateFileA(path.c_str(), access, share, nullptr, Disposition(mode),
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
@@ -96,6 +99,10 @@ bool DeleteFileAt(const std::string& path) { return DeleteFileA(path.c_str()) !=
 
 bool RenameFile(const std::string& from, const std::string& to) {
   return MoveFileA(from.c_str(), to.c_str()) != 0;
+}
+
+bool CopyFileReplacing(const std::string& from, const std::string& to) {
+  return CopyFileA(from.c_str(), to.c_str(), FALSE) != 0;
 }
 
 int64_t FileSizeAt(const std::string& path) {
