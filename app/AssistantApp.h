@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "app/CdnListener.h"
 #include "app/SharedState.h"
 #include "app/UrlCommand.h"
 #include "net/PlatformApi.h"
@@ -23,6 +24,7 @@ struct AppServices {
   std::string instanceMutexName = INSTANCE_MUTEX_NAME;
   std::string slotMutexName = SLOT_MUTEX_NAME;
   std::string sharedBlockName = SHARED_BLOCK_NAME;
+  uint16_t cdnPort = CDN_BROADCAST_PORT;  // 0: any free port
 };
 
 // Directories of the companion tools, set up at start-up.
@@ -72,12 +74,18 @@ class CAssistantApp {
   // submitted, anything else is opened by the shell. 0 when an experiment
   // cannot be started.
   int OpenResourceFile(const std::string& path, CUrlCommand& command);
+  // The listener's handler (the application is its user pointer): an
+  // announcement with msgid 0 and a usable "server" sets the CDN server of
+  // every process and ends the listening. Always 1.
+  static int OnCdnBroadcast(const char* payload, int length, uint32_t senderAddress,
+                            uint16_t senderPort, void* user);
 
   LoginInfo m_login;
   bool m_bLoggedIn = false;
   bool m_bAlreadyRunning = false;
   std::unique_ptr<CSettingsStore> m_pSettings;
   std::unique_ptr<CFileListStore> m_pFileList;
+  std::unique_ptr<CCdnListener> m_pCdnListener;  // made when start-up starts it
   std::string m_strFileDir;
   ToolPaths m_toolPaths;
 
@@ -85,7 +93,7 @@ class CAssistantApp {
   // Where later parts of the program join start-up. Until they exist each
   // does nothing, and the login reports "not logged in", so a first start
   // without a URL ends.
-  virtual void StartCdnListener() {}        // learns CDN servers from broadcasts
+  virtual void StartCdnListener();          // learns CDN servers from broadcasts
   virtual bool CheckForUpdate() { return true; }  // false: a mandatory update was declined
   virtual void CreateAddinInstallWindow() {}      // hidden until an add-in is installed
   virtual void RunMainWindow() {}           // returns when the user quits
