@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Draws the floating window's two faces (res/face_normal.bmp, res/face_hover.bmp).
+"""Draws the floating window's two faces (res/face_normal.bmp, res/face_hover.bmp)
+and the screen capture's cross-hair cursor (res/capture.cur).
 
 Both share one silhouette on a pure white surround, which the window's region
 cuts away; inside the silhouette nothing is pure white, so the region has no
@@ -79,7 +80,43 @@ def write_bmp(path, pixels):
         f.write(header + info + data)
 
 
+def write_crosshair_cursor(path):
+    # 32x32, one bit per pixel: a black cross with a white rim, hot spot in the middle.
+    size, hot = 32, 15
+    black = set()
+    rim = set()
+    for i in range(2, 30):
+        if abs(i - hot) > 2:
+            black.add((hot, i))
+            black.add((i, hot))
+    for x, y in black:
+        for dx, dy in ((-1, 0), (1, 0), (0, -1), (0, 1)):
+            if (x + dx, y + dy) not in black:
+                rim.add((x + dx, y + dy))
+    xor_rows, and_rows = [], []
+    for y in range(size):
+        xor_bits = and_bits = 0
+        for x in range(size):
+            bit = 1 << (31 - x)
+            if (x, y) in black:
+                pass  # AND 0, XOR 0: black
+            elif (x, y) in rim:
+                xor_bits |= bit  # AND 0, XOR 1: white
+            else:
+                and_bits |= bit  # AND 1, XOR 0: transparent
+        xor_rows.append(struct.pack(">I", xor_bits))
+        and_rows.append(struct.pack(">I", and_bits))
+    image = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 1, 0, 0, 0, 0, 2, 0)
+    image += bytes((0, 0, 0, 0, 255, 255, 255, 0))
+    image += b"".join(reversed(xor_rows)) + b"".join(reversed(and_rows))
+    head = struct.pack("<HHH", 0, 2, 1)
+    entry = struct.pack("<BBBBHHII", size, size, 2, 0, hot, hot, len(image), 6 + 16)
+    with open(path, "wb") as f:
+        f.write(head + entry + image)
+
+
 if __name__ == "__main__":
     out = sys.argv[1] if len(sys.argv) > 1 else "res"
     write_bmp(out + "/face_normal.bmp", face(False))
     write_bmp(out + "/face_hover.bmp", face(True))
+    write_crosshair_cursor(out + "/capture.cur")
