@@ -68,16 +68,20 @@ bool CCdnListener::Configure(uint16_t port, CdnMessageHandler handler, void* use
   m_nPort = port;
   m_pfnHandler = handler;
   m_pUser = user;
-  return FindLocalAddress();
-}
-
-bool CCdnListener::FindLocalAddress() {
   m_strHostName = platform::LocalHostName();
   uint32_t address = 0;
   if (m_strHostName.empty() || !platform::ResolveIpv4(m_strHostName, address)) return false;
-  m_sockets.hostName = m_strHostName;
+  m_strLocalIp = DottedIpv4(address);
+  return true;
+}
+
+bool CCdnListener::FindLocalAddress() {
+  std::string hostName = platform::LocalHostName();
+  uint32_t address = 0;
+  if (hostName.empty() || !platform::ResolveIpv4(hostName, address)) return false;
+  m_sockets.hostName = hostName;
   m_sockets.localAddress = address;
-  m_sockets.localIp = m_strLocalIp = DottedIpv4(address);
+  m_sockets.localIp = DottedIpv4(address);
   m_sockets.broadcastAddress = (address & 0xFFFFFF00u) | 0xFFu;
   return true;
 }
@@ -107,6 +111,7 @@ bool CCdnListener::OpenSockets() {
   if (m_sockets.localIp.empty() && FindLocalAddress()) {
     printf("LocalName = %s(%s), %s\n", m_sockets.hostName.c_str(), m_sockets.localIp.c_str(),
            DottedIpv4(m_sockets.broadcastAddress).c_str());
+    fflush(stdout);
   }
   CloseSockets();
   platform::SocketHandle sender = platform::OpenUdpSocket();
