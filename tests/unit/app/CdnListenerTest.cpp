@@ -144,6 +144,20 @@ class UdpSender {
   }
   ~UdpSender() { platform::CloseSocket(m_socket); }
   bool Bound() const { return m_bBound; }
+  // The sender that a receiver on loopback sees for this socket.
+  uint32_t SeenAs() {
+    platform::SocketHandle receiver = platform::OpenUdpSocket();
+    uint16_t port = 0;
+    uint32_t seen = 0;
+    uint16_t seenPort = 0;
+    char byte;
+    if (platform::BindUdp(receiver, 0, port, kLoopback)) {
+      Send("?", port);
+      platform::RecvFrom(receiver, &byte, 1, seen, seenPort);
+    }
+    platform::CloseSocket(receiver);
+    return seen;
+  }
   void Send(const std::string& bytes, uint16_t port) {
     ASSERT_EQ((int)bytes.size(),
               platform::SendTo(m_socket, bytes.data(), (int)bytes.size(), kLoopback, port));
@@ -162,6 +176,11 @@ uint32_t ParseDotted(const std::string& text) {
   return a << 24 | b << 16 | c << 8 | d;
 }
 
+// Some systems (Wine) give every loopback datagram the machine's own
+// address, whatever the sender bound: then no other host can be played.
+#define SKIP_UNLESS_OTHER_HOST(sender)                                        \
+  if ((sender).SeenAs() == ownAddress) GTEST_SKIP() << "no second address on loopback here"
+
 class CdnListenerUdpTest : public testing::Test {
  protected:
   void SetUp() override {
@@ -179,6 +198,7 @@ class CdnListenerUdpTest : public testing::Test {
 TEST_F(CdnListenerUdpTest, HostileLengthsAreDiscardedAndListeningGoesOn) {
   UdpSender other(OtherThan(ownAddress));
   ASSERT_TRUE(other.Bound());
+  SKIP_UNLESS_OTHER_HOST(other);
   other.Send(LengthField(-1) + "{}", listener.BoundPort());
   other.Send(LengthField(5000) + std::string(1200, 'z'), listener.BoundPort());
   other.Send(std::string(), listener.BoundPort());  // an empty datagram ends nothing
@@ -193,6 +213,7 @@ TEST_F(CdnListenerUdpTest, OwnAddressIsIgnored) {
   if (ownAddress >> 24 != 127) GTEST_SKIP() << "this machine's name is not on loopback";
   UdpSender own(ownAddress), other(OtherThan(ownAddress));
   ASSERT_TRUE(own.Bound() && other.Bound());
+  SKIP_UNLESS_OTHER_HOST(other);
   own.Send(Message("own"), listener.BoundPort());
   other.Send(Message("other"), listener.BoundPort());
   ASSERT_TRUE(received.WaitFor(1));
@@ -203,6 +224,7 @@ TEST_F(CdnListenerUdpTest, OwnAddressIsIgnored) {
 TEST_F(CdnListenerUdpTest, HandlerAnsweringZeroEndsTheThread) {
   received.answer = 0;
   UdpSender other(OtherThan(ownAddress));
+  SKIP_UNLESS_OTHER_HOST(other);
   other.Send(Message("{}"), listener.BoundPort());
   ASSERT_TRUE(received.WaitFor(1));
   EXPECT_TRUE(WaitUntil([&] { return !listener.IsReceiving(); }));
@@ -290,6 +312,8 @@ TEST_F(CdnAnnouncementTest, FirstAnnouncementOverUdpStopsTheListener) {
   CCdnListener& listener = *app.m_pCdnListener;
   ASSERT_TRUE(WaitUntil([&] { return listener.BoundPort() != 0; }));
   UdpSender other(OtherThan(ParseDotted(listener.LocalIp())));
+  uint32_t ownAddress = ParseDotted(listener.LocalIp());
+  SKIP_UNLESS_OTHER_HOST(other);
   other.Send(Message(R"({"msgid":1,"server":"10.9.9.9:1"})"), listener.BoundPort());
   other.Send(Message(R"({"msgid":0,"server":"10.0.0.8:8000"})"), listener.BoundPort());
   EXPECT_TRUE(WaitUntil([&] { return !listener.IsReceiving(); }));
