@@ -223,6 +223,26 @@ def test_a_click_without_movement_and_escape_or_enter_change_nothing(wine_env, h
     assert host["process"].poll() is None
 
 
+def test_right_click_menu_at_the_lower_left_and_the_about_box(wine_env, host, probe, driver):
+    left, top, right, bottom = face_rect(probe, host)
+    xdo(wine_env, "mousemove", left + 60, top + 40, "sleep", 0.3, "click", 3)
+    menu = driver.wait_window("#32768", "*", 5000)
+    assert menu, "no menu"
+    assert wait_until(lambda: probe.rect(menu)[1])
+    assert probe.rect(menu)[0][:2] == (left + 16, bottom - 16)
+    xdo(wine_env, "key", "Escape")
+    assert driver.gone(menu, 5000)
+
+    probe.command(host["hwnd"], 1128)
+    about = driver.wait_window("#32770", "关于 Velmora 助手", 5000)
+    assert about, "no About box"
+    assert driver.text(about, 1002) == "Velmora助手 1.0 版"
+    assert driver.text(about, 1) == "确定"
+    driver.click(about, 1)
+    assert driver.gone(about, 5000)
+    assert face_rect(probe, host) == (left, top, right, bottom)
+
+
 def test_tray_and_back(wine_env, host, probe, driver):
     hwnd = host["hwnd"]
     probe.command(hwnd, 1125)
