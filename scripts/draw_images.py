@@ -12,10 +12,11 @@ import sys
 
 W, H = 120, 120
 WHITE = (255, 255, 255)
+RIM = [(dx, dy) for dx in range(-2, 3) for dy in range(-2, 3) if dx * dx + dy * dy <= 5]
 
 
 def inside_circle(x, y, cx, cy, r):
-    return (x - cx) ** 2 + (y - cy) ** 2 <= r * r
+    return (x - cx) ** 2 + (y - cy) ** 2 <= r * r + r  # no one-pixel bumps on the axes
 
 
 def silhouette(x, y):
@@ -39,8 +40,7 @@ def face(hover):
                 row.append(WHITE)
                 continue
             c = body
-            edge = any(not silhouette(x + dx, y + dy) for dx, dy in
-                       ((-2, 0), (2, 0), (0, -2), (0, 2)))
+            edge = any(not silhouette(x + dx, y + dy) for dx, dy in RIM)
             if edge or (58 <= x <= 62 and 14 <= y <= 24):
                 c = rim
             if inside_circle(x, y, 60, 10, 7):

@@ -280,10 +280,12 @@ class CdnAnnouncementTest : public testing::Test {
 
 TEST_F(CdnAnnouncementTest, OnlyAUsableAnnouncementSetsTheServer) {
   struct Case {
-    const char* payload;
+    std::string payload;
     const char* stored;
   };
+  const std::string tooLong(CDN_SERVER_SIZE, '9');
   const Case cases[] = {
+      {R"({"msgid":0,"server":")" + tooLong + R"("})", ""},
       {R"({"msgid":1,"cmdid":0,"server":"10.0.0.8:8000"})", ""},
       {R"(not json at all)", ""},
       {R"({"msgid":0,"server":"10.0.0.8/evil"})", ""},
@@ -294,7 +296,7 @@ TEST_F(CdnAnnouncementTest, OnlyAUsableAnnouncementSetsTheServer) {
       {R"({"msgid":0,"cmdid":7,"server":"10.0.0.8:8000"})", "10.0.0.8:8000"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.payload);
+    SCOPED_TRACE(c.payload.substr(0, 60));
     ListeningApp app(desktop, services);
     StoreCdnServer(app.Shared(), "");
     EXPECT_EQ(1, Handle(app, c.payload));
