@@ -31,9 +31,13 @@ void CWinAssistantApp::UpdateMainWindowTooltip() {
 }
 
 void CWinAssistantApp::StartScreenCapture() {
+  if (m_bCapturing) return;
+  m_bCapturing = true;
   HWND owner = m_pMainWnd ? m_pMainWnd->GetSafeHwnd() : nullptr;
   CCaptureDlg capture;
-  if (capture.DoModal(owner) != IDOK) return;
-  CCapturePreviewDlg preview;
-  preview.DoModal(owner);
+  if (capture.DoModal(owner) == IDOK) {
+    CCapturePreviewDlg preview;
+    preview.DoModal(owner);
+  }
+  m_bCapturing = false;
 }

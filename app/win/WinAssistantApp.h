@@ -17,4 +17,5 @@ class CWinAssistantApp : public CAssistantApp {
 
  private:
   CAssistantWnd* m_pMainWnd = nullptr;  // while it runs
+  bool m_bCapturing = false;  // the hot key again during a capture: not a second one over it
 };

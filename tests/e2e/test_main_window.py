@@ -259,6 +259,8 @@ def test_hot_key_captures_a_dragged_region_to_the_clipboard(wine_env, host, prob
     capture = driver.wait_window("#32770", "任意截屏", 10000)
     assert capture, "the capture window did not open"
     assert probe.rect(capture) == ((0, 0, 1280, 800), True)
+    xdo(wine_env, "key", "alt+shift+z", "sleep", 1.0)  # no second capture over the first
+    assert driver.windows().count("任意截屏") == 1
 
     drag(wine_env, (100, 100), (104, 104))  # 4 x 4: nothing is copied
     assert probe.clipboard() == "none"
@@ -311,3 +313,20 @@ def test_exit_stores_the_position(wine_env, host, probe):
     probe.command(host["hwnd"], 1127)
     host["process"].wait(timeout=30)
     assert read_position(wine_env) == (left, top)
+
+
+def test_a_position_off_every_screen_is_brought_back(wine_env, driver, probe, host):
+    assert host["process"].poll() is not None  # the first start has ended
+    write_position(wine_env, 5000, -4000)  # stored on a larger screen
+    process = subprocess.Popen(["wine", str(HOST_EXE)], env=wine_env, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
+    try:
+        hwnd = driver.wait_window("#32770", CAPTION, 30000)
+        assert hwnd
+        assert probe.rect(hwnd) == ((1280 - FACE, 0, 1280, FACE), True)
+        probe.command(hwnd, 1127)
+        process.wait(timeout=30)
+        assert read_position(wine_env) == (1280 - FACE, 0)
+    finally:
+        if process.poll() is None:
+            process.kill()
