@@ -88,7 +88,6 @@ void CAssistantWnd::OnInitDialog() {
                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, m_hWnd, nullptr,
                               Instance(), nullptr);
   if (m_tooltip) SendMessageA(m_tooltip, TTM_ACTIVATE, TRUE, 0);
-  MoveToStoredPosition();
 
   SetWindowLongPtrA(m_hWnd, GWL_EXSTYLE,
                     GetWindowLongPtrA(m_hWnd, GWL_EXSTYLE) | WS_EX_TOOLWINDOW);
@@ -96,6 +95,7 @@ void CAssistantWnd::OnInitDialog() {
   m_hbmNormal = (HBITMAP)LoadImageA(Instance(), MAKEINTRESOURCEA(IDB_FACE_NORMAL), IMAGE_BITMAP,
                                     0, 0, LR_CREATEDIBSECTION);
   ShapeByFace();
+  MoveToStoredPosition();  // in the face's size, which decides whether it is on screen
   m_hbmHover = (HBITMAP)LoadImageA(Instance(), MAKEINTRESOURCEA(IDB_FACE_HOVER), IMAGE_BITMAP, 0,
                                    0, LR_CREATEDIBSECTION);
 
