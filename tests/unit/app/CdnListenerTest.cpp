@@ -265,6 +265,7 @@ class CdnAnnouncementTest : public testing::Test {
     static int counter = 0;
     services.sharedBlockName = "velmora cdn test " + std::to_string(++counter);
     services.cdnPort = 0;
+    platform::StartupSocketLibrary();  // start-up's first step, not run here
   }
   std::string ReadLog() {
     std::ifstream in(appData.Native("VelmoraURL.log"), std::ios::binary);
