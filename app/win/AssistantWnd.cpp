@@ -185,6 +185,13 @@ void CAssistantWnd::ShowFromTray() {
 }
 
 INT_PTR CAssistantWnd::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+  // A restarted shell has forgotten the icon; without it a window in the
+  // tray could not be reached again.
+  static const UINT taskbarCreated = RegisterWindowMessageA("TaskbarCreated");
+  if (taskbarCreated != 0 && message == taskbarCreated && m_bInTray) {
+    Shell_NotifyIconA(NIM_ADD, &m_nid);
+    return TRUE;
+  }
   POINT point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
   switch (message) {
     case WM_PAINT:
