@@ -37,7 +37,8 @@ CAssistantApp::CAssistantApp(platform::IDesktop& desktop, const AppServices& ser
   m_pFileList->SetDataDir(m_pSettings->m_strDataDir);
 }
 
-CAssistantApp::~CAssistantApp() = default;
+// The listener's thread writes into the shared block: it ends first.
+CAssistantApp::~CAssistantApp() { m_pCdnListener.reset(); }
 
 int CAssistantApp::Run(const std::string& commandLine) {
   m_strCommandLine = commandLine;

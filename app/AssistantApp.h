@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "app/CdnListener.h"
 #include "app/SharedState.h"
 #include "app/UrlCommand.h"
 #include "experiments/ExamErrStore.h"
@@ -25,6 +26,7 @@ struct AppServices {
   std::string instanceMutexName = INSTANCE_MUTEX_NAME;
   std::string slotMutexName = SLOT_MUTEX_NAME;
   std::string sharedBlockName = SHARED_BLOCK_NAME;
+  uint16_t cdnPort = CDN_BROADCAST_PORT;  // 0: any free port
 };
 
 // Directories of the companion tools, set up at start-up.
@@ -76,6 +78,11 @@ class CAssistantApp {
   int OpenResourceFile(const std::string& path, CUrlCommand& command);
   // The application's title: the program file's name without its extension.
   std::string GetAppTitle() const;
+  // The listener's handler (the application is its user pointer): an
+  // announcement with msgid 0 and a usable "server" sets the CDN server of
+  // every process and ends the listening. Always 1.
+  static int OnCdnBroadcast(const char* payload, int length, uint32_t senderAddress,
+                            uint16_t senderPort, void* user);
 
   LoginInfo m_login;
   bool m_bLoggedIn = false;
@@ -83,6 +90,7 @@ class CAssistantApp {
   std::unique_ptr<CSettingsStore> m_pSettings;
   std::unique_ptr<CFileListStore> m_pFileList;
   std::unique_ptr<CExamErrStore> m_pExamErrors;  // the logged-in user's failed submissions
+  std::unique_ptr<CCdnListener> m_pCdnListener;  // made when start-up starts it
   std::string m_strFileDir;
   ToolPaths m_toolPaths;
   ToolInfo m_toolInfo;  // the tool server's description, fetched at start-up
@@ -91,7 +99,7 @@ class CAssistantApp {
   // Where later parts of the program join start-up. Until they exist each
   // does nothing, and the login reports "not logged in", so a first start
   // without a URL ends.
-  virtual void StartCdnListener() {}        // learns CDN servers from broadcasts
+  virtual void StartCdnListener();          // learns CDN servers from broadcasts
   virtual bool CheckForUpdate() { return true; }  // false: a mandatory update was declined
   virtual void CreateAddinInstallWindow() {}      // hidden until an add-in is installed
   virtual void RunMainWindow() {}           // returns when the user quits

@@ -1,7 +1,13 @@
 #include "app/win/WinAssistantApp.h"
 
+#include <windows.h>
+#include <commctrl.h>
+
+#include "app/win/AssistantWnd.h"
 #include "experiments/win/ExamErrListDlg.h"
 #include "tools/ToolCommands.h"
+#include "ui/win/CapturePreviewDlg.h"
+#include "ui/win/CaptureDlg.h"
 #include "ui/win/CdnServerDlg.h"
 #include "ui/win/DownloadBarDlg.h"
 #include "ui/win/LoginDlg.h"
@@ -41,3 +47,28 @@ bool CWinAssistantApp::CheckForUpdate() { return CheckForUpdateAtStartup(*this);
 void CWinAssistantApp::CreateAddinInstallWindow() { m_addinInstallWindow.Create(); }
 
 void CWinAssistantApp::ShowAddinInstallWindow(bool shown) { m_addinInstallWindow.Show(shown); }
+
+void CWinAssistantApp::RunMainWindow() {
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES};
+  InitCommonControlsEx(&controls);
+  CAssistantWnd window(*this);
+  m_pMainWnd = &window;
+  window.DoModal();
+  m_pMainWnd = nullptr;
+}
+
+void CWinAssistantApp::UpdateMainWindowTooltip() {
+  if (m_pMainWnd) m_pMainWnd->UpdateTooltip();
+}
+
+void CWinAssistantApp::StartScreenCapture() {
+  if (m_bCapturing) return;
+  m_bCapturing = true;
+  HWND owner = m_pMainWnd ? m_pMainWnd->GetSafeHwnd() : nullptr;
+  CCaptureDlg capture;
+  if (capture.DoModal(owner) == IDOK) {
+    CCapturePreviewDlg preview;
+    preview.DoModal(owner);
+  }
+  m_bCapturing = false;
+}

@@ -4,7 +4,9 @@
 
 // The application with its real windows: the dialogs and the main window
 // that the portable object only names.
-class CWinAssistantApp final : public CAssistantApp {
+class CAssistantWnd;
+
+class CWinAssistantApp : public CAssistantApp {
  public:
   using CAssistantApp::CAssistantApp;
   ~CWinAssistantApp() override;
@@ -17,10 +19,15 @@ class CWinAssistantApp final : public CAssistantApp {
   void ShowAddinInstallWindow(bool shown) override;
   // Public: test programs that run commands without start-up create it too.
   void CreateAddinInstallWindow() override;
+  void RunMainWindow() override;
+  void UpdateMainWindowTooltip() override;
+  void StartScreenCapture() override;
 
  protected:
   bool CheckForUpdate() override;
 
  private:
   CAddinInstallWindow m_addinInstallWindow;
+  CAssistantWnd* m_pMainWnd = nullptr;  // while it runs
+  bool m_bCapturing = false;  // the hot key again during a capture: not a second one over it
 };
