@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "app/DownloadProgress.h"
 #include "app/SharedState.h"
 #include "app/UrlCommand.h"
 #include "net/PlatformApi.h"
@@ -72,6 +73,13 @@ class CAssistantApp {
   // submitted, anything else is opened by the shell. 0 when an experiment
   // cannot be started.
   int OpenResourceFile(const std::string& path, CUrlCommand& command);
+  // A video streamed in the companion viewer, which is installed first
+  // when missing (on the user's Yes).
+  void PlayOnlineVideo(CUrlCommand& command);
+  // The companion tools from the tool server with the download bar: the
+  // viewer's installer, run hidden and waited for; the micro-course tool.
+  bool DownloadVideoViewer();
+  bool DownloadCourseTool();
 
   LoginInfo m_login;
   bool m_bLoggedIn = false;
@@ -111,8 +119,11 @@ class CAssistantApp {
     (void)url, (void)dir, (void)label;
     return false;
   }
+  // The progress window of one resource download, hidden until it starts.
+  virtual std::unique_ptr<IDownloadProgress> CreateDownloadProgress();
 
  private:
+  bool LogInForResource(const CUrlCommand& command);
   int OpenLocalFile(const CUrlCommand& command);
   int StartLocalProgram(const CUrlCommand& command);
 

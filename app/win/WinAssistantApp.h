@@ -9,4 +9,5 @@ class CWinAssistantApp final : public CAssistantApp {
 
   bool RunDownloadBar(const std::string& url, const std::string& dir,
                       const std::string& label) override;
+  std::unique_ptr<IDownloadProgress> CreateDownloadProgress() override;
 };
