@@ -1,4 +1,7 @@
 #pragma once
+#include <windows.h>
+#include <commctrl.h>
+
 #include "app/DownloadProgress.h"
 #include "ui/win/DownloadProgressDlg.h"
 
@@ -6,7 +9,12 @@
 // and hidden until a download starts.
 class CWinDownloadProgress final : public IDownloadProgress {
  public:
-  CWinDownloadProgress() { m_dialog.Create(GetDesktopWindow()); }
+  CWinDownloadProgress() {
+    // The dialog's bar is a common control: its class must exist first.
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&controls);
+    m_dialog.Create(GetDesktopWindow());
+  }
 
   void StartTimer() override { m_dialog.StartTimer(); }
   void StopTimer() override { m_dialog.StopTimer(); }
