@@ -268,3 +268,14 @@ def test_a_hostile_link_touches_nothing_and_sends_nothing(assistant, ref, wine_e
     assert ref.requests() == []
     assert assistant.driver.wait_window(*NOTICE, ms=300) is None
     assert not (assistant.roaming / "VelmoraWeb" / USER_DIR).exists()
+
+
+@pytest.mark.parametrize("target, named", [
+    ("someproto:abc", "someproto:abc"),
+    ("file://otherhost/share/lesson.vtest", "“otherhost”"),
+])
+def test_the_file_form_asks_before_handing_on_an_address(assistant, target, named):
+    pid = assistant.driver.launch(f'"{windows_path(APP_EXE)}" "velmoraurl://file:{target}"')
+    assert named in assistant.answer(IDNO)
+    assert assistant.ended(pid)
+    assert assistant.opened(timeout=2) == []
