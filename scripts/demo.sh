@@ -68,6 +68,20 @@ stop_reference_platform() {
   kill -9 "$REF_PID" 2>/dev/null || true
 }
 
+# The prefix is shared with the tests: the accounts that the demo remembers
+# are given back as they were when it ends.
+keep_accounts() {
+  ACCOUNTS="$WINEPREFIX/drive_c/users/$(whoami)/AppData/Roaming/VelmoraWeb/Velmora.data"
+  ACCOUNTS_KEPT=$(mktemp -d)
+  cp -p "$ACCOUNTS" "$ACCOUNTS"_OLD "$ACCOUNTS_KEPT"/ 2>/dev/null || true
+}
+restore_accounts() {
+  [ -n "${ACCOUNTS_KEPT:-}" ] || return 0
+  rm -f "$ACCOUNTS" "$ACCOUNTS"_OLD
+  cp -p "$ACCOUNTS_KEPT"/* "$(dirname "$ACCOUNTS")"/ 2>/dev/null || true
+  rm -rf "$ACCOUNTS_KEPT"
+}
+
 fail_step() {  # fail_step TEXT: the demo ends with an error
   echo "!! $1" >&2
   exit 1
@@ -78,6 +92,7 @@ fail_step() {  # fail_step TEXT: the demo ends with an error
 demo_resource_links() {
   local host=${VELMORA_HOSTS%% *}
   echo "== remembered auto-login account 13800000001 at $host:9112"
+  keep_accounts
   wine "$ROOT/build/win/testbed/velmorastate.exe" account "$host" 9112 13800000001 123456 0 \
     </dev/null >/dev/null 2>&1 || fail_step "could not remember the account"
   local files="$WINEPREFIX/drive_c/users/$(whoami)/AppData/Roaming/VelmoraWeb/00001001/FILE"
@@ -138,7 +153,7 @@ demo_steps() {
   source "$ROOT/scripts/wine-env.sh"
   [ -n "${DISPLAY:-}" ] || start_display
   wineserver -p 2>/dev/null || true  # already running is fine
-  trap 'stop_reference_platform; wineserver -k 2>/dev/null; stop_display' EXIT
+  trap 'stop_reference_platform; wineserver -k 2>/dev/null; stop_display; restore_accounts' EXIT
   start_reference_platform
   echo "== reference platform: $(tr '\n' ' ' <"$REF_READY")"
   # A fresh prefix has the text-file handler but not the extension that names it.

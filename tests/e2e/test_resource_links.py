@@ -40,8 +40,21 @@ def ref(tmp_path_factory):
 
 @pytest.fixture(scope="module")
 def roaming(wine_env):
-    return next(p for p in (drive_c(wine_env) / "users").glob("*/AppData/Roaming")
-                if "Public" not in p.parts)
+    """The user's APPDATA in the prefix; the remembered accounts are given back
+    as they were, so that later tests do not log in with this module's account."""
+    found = next(p for p in (drive_c(wine_env) / "users").glob("*/AppData/Roaming")
+                 if "Public" not in p.parts)
+    data = found / "VelmoraWeb"
+    kept = {name: (data / name).read_bytes() for name in ("Velmora.data", "Velmora.data_OLD")
+            if (data / name).exists()}
+    yield found
+    for name in ("Velmora.data", "Velmora.data_OLD"):
+        (data / name).unlink(missing_ok=True)
+        if name in kept:
+            (data / name).write_bytes(kept[name])
+    shutil.rmtree(data / USER_DIR, ignore_errors=True)
+    shutil.rmtree(data / "Tools" / "webView", ignore_errors=True)
+    (data / "Tools" / "webView.exe").unlink(missing_ok=True)
 
 
 @pytest.fixture(scope="module")
@@ -106,7 +119,8 @@ def assistant(wine_env, ref, roaming, opener, request):
     ref.reset()
     ref.clear_faults()
     shutil.rmtree(roaming / "VelmoraWeb" / USER_DIR, ignore_errors=True)
-    shutil.rmtree(roaming / "VelmoraWeb" / "Tools", ignore_errors=True)
+    shutil.rmtree(roaming / "VelmoraWeb" / "Tools" / "webView", ignore_errors=True)
+    (roaming / "VelmoraWeb" / "Tools" / "webView.exe").unlink(missing_ok=True)
     assert helper(wine_env, "account", "127.0.0.1", 9112, "13800000001", "123456", 0) == 0
     log = drive_c(wine_env) / WORK / f"{request.node.name[:60]}.log"
     log.unlink(missing_ok=True)
