@@ -48,8 +48,14 @@ int CDownloadContext::OpenResource(CUrlCommand& command) {
     m_app.PlayOnlineVideo(command);
     return 1;
   }
-  const std::string cached =
-      m_app.m_pFileList->m_strResourceDir + "\\" + command.m_strFid + "." + command.m_strFext;
+  const std::string& resourceDir = m_app.m_pFileList->m_strResourceDir;
+  // Without its directory (the account's could not be made) the file would
+  // land at the root of the drive.
+  if (!platform::IsDirectory(resourceDir)) {
+    WriteLog(GetLogPath(), "[%s]:资源目录不存在：%s\r\n", FormatNow().c_str(), resourceDir.c_str());
+    return 0;
+  }
+  const std::string cached = resourceDir + "\\" + command.m_strFid + "." + command.m_strFext;
   const std::string partialPath = cached + ".tmp";
   CachedCopy copy = CheckCachedCopy(command, cached, partialPath);
   if (copy == CachedCopy::Current && platform::FileExists(cached))

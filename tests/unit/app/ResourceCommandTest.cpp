@@ -240,6 +240,18 @@ TEST_F(ResourceTest, FailedRenameKeepsThePartAndRecordsNothing) {
   EXPECT_TRUE(desktop.opened.empty());
 }
 
+// The account's directories cannot be made (a file holds the name): the
+// download has nowhere to go and is not started.
+TEST_F(ResourceTest, NoResourceDirectoryDownloadsNothing) {
+  platform.resources["1200"] = Pattern(100);
+  std::ofstream(Native("VelmoraWeb\\00000042")) << "in the way";
+  EXPECT_EQ(Run(Link("1200")), 0);
+  EXPECT_EQ(desktop.messages, (std::vector<std::string>{"Velmora助手|创建Account目录失败！",
+                                                        "Velmora助手|资源下载失败！"}));
+  EXPECT_EQ(Count("/file/downLoad"), 0u);
+  EXPECT_TRUE(desktop.opened.empty());
+}
+
 TEST_F(ResourceTest, HostileLinksTouchNothingAndSendNothing) {
   fs::create_directories(Native("VelmoraWeb\\Documents"));
   std::ofstream(Native("VelmoraWeb\\Documents\\thesis.docx")) << "years of work";
