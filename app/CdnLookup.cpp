@@ -34,7 +34,3 @@ bool CdnFindFile(const std::string& cdnServer, const std::string& fid, std::stri
   size = told > 0 ? told : 0;
   return true;
 }
-
-std::string CdnFileUrl(const std::string& cdnServer, const std::string& path) {
-  return "http://" + cdnServer + path;
-}

@@ -9,5 +9,3 @@
 // with "/", or holding a blank or control byte) counts as not held.
 bool CdnFindFile(const std::string& cdnServer, const std::string& fid, std::string& path,
                  int64_t& size);
-// The download URL of a file that a CDN server holds.
-std::string CdnFileUrl(const std::string& cdnServer, const std::string& path);

@@ -6,6 +6,7 @@
 #include "app/AppLog.h"
 #include "app/AssistantApp.h"
 #include "app/CdnLookup.h"
+#include "app/DownloadUrls.h"
 #include "net/MbcsText.h"
 #include "net/PlatformApi.h"
 #include "platform/Files.h"
@@ -13,7 +14,6 @@
 namespace {
 
 constexpr int64_t QUESTION_THRESHOLD = 1048576;  // larger resources are downloaded on a Yes
-constexpr int PLATFORM_DOWNLOAD_PORT = 8112;     // whatever port the platform's interface has
 
 bool IsVideoExtension(const std::string& fext) {
   std::string ext = MbcsToLower(fext);
@@ -79,17 +79,11 @@ int CDownloadContext::OpenResource(CUrlCommand& command) {
     }
   }
 
-  std::string url;
-  if (cdnPath.empty()) {
-    char text[1024];
-    snprintf(text, sizeof text, "http://%s:%d/file/downLoad?ft=1&u=2&fid=%s", m_strHost.c_str(),
-             PLATFORM_DOWNLOAD_PORT, command.m_strFid.c_str());
-    url = text;
-  } else {
-    WriteLog(GetLogPath(), "[%s]:CDN===>%s\r\n", FormatNow().c_str(), cdnServer.c_str());
-    url = CdnFileUrl(cdnServer, cdnPath);
-  }
-  return Fetch(command, url, !cdnPath.empty(), cached, partialPath);
+  if (cdnPath.empty())
+    return Fetch(command, PlatformDownloadUrl(m_strHost, 1, command.m_strFid), false, cached,
+                 partialPath);
+  WriteLog(GetLogPath(), "[%s]:CDN===>%s\r\n", FormatNow().c_str(), cdnServer.c_str());
+  return Fetch(command, CdnFileUrl(cdnServer, cdnPath), true, cached, partialPath);
 }
 
 // A link names the server it belongs to; an empty one means the current.

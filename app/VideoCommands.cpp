@@ -5,12 +5,12 @@
 #include "BuildConfig.h"
 #include "app/AssistantApp.h"
 #include "app/CdnLookup.h"
+#include "app/DownloadUrls.h"
 #include "platform/Files.h"
 
 namespace {
 
 const char kPromptCaption[] = "提示";
-constexpr int PLATFORM_DOWNLOAD_PORT = 8112;
 constexpr int TOOL_SERVER_PORT = 7112;
 constexpr int VIEWER_START_DELAY_MS = 1000;  // the installer's files settle first
 
@@ -31,15 +31,8 @@ void CAssistantApp::PlayOnlineVideo(CUrlCommand& command) {
   std::string cdnPath;
   int64_t size = 0;
   if (!cdnServer.empty()) CdnFindFile(cdnServer, command.m_strFid, cdnPath, size);
-  std::string url;
-  if (!cdnPath.empty()) {
-    url = CdnFileUrl(cdnServer, cdnPath);
-  } else {
-    char text[1024];
-    snprintf(text, sizeof text, "http://%s:%d/file/downLoad?ft=3&u=2&fid=%s", host.c_str(),
-             PLATFORM_DOWNLOAD_PORT, command.m_strFid.c_str());
-    url = text;
-  }
+  const std::string url = cdnPath.empty() ? PlatformDownloadUrl(host, 3, command.m_strFid)
+                                          : CdnFileUrl(cdnServer, cdnPath);
   const std::string parameters = url + " 播放在线视频";
   const std::string viewer = toolsDir + "\\webView\\webView.exe";
   if (platform::FileExists(viewer)) {
