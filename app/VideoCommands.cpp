@@ -1,25 +1,17 @@
 #include <chrono>
-#include <cstdio>
 #include <thread>
 
-#include "BuildConfig.h"
 #include "app/AssistantApp.h"
 #include "app/CdnLookup.h"
 #include "app/DownloadUrls.h"
 #include "platform/Files.h"
+#include "tools/CompanionTools.h"
+#include "tools/ToolCommands.h"
 
 namespace {
 
 const char kPromptCaption[] = "提示";
-constexpr int TOOL_SERVER_PORT = 7112;
 constexpr int VIEWER_START_DELAY_MS = 1000;  // the installer's files settle first
-
-std::string ToolServerUrl(const std::string& file) {
-  char url[512];
-  snprintf(url, sizeof url, "http://%s:%d/%s/%s", VELMORA_DEFAULT_HOST, TOOL_SERVER_PORT,
-           "VelmoraTool", file.c_str());
-  return url;
-}
 
 }  // namespace
 
@@ -54,19 +46,8 @@ void CAssistantApp::PlayOnlineVideo(CUrlCommand& command) {
   m_desktop.ShellOpen(viewer, parameters);
 }
 
-// The installer from the tool server puts the viewer into Tools\webView.
-bool CAssistantApp::DownloadVideoViewer() {
-  const std::string& toolsDir = m_pSettings->m_strToolsDir;
-  if (!RunDownloadBar(ToolServerUrl("webView.exe"), toolsDir, "正在下载视频插件")) return false;
-  // Quoted: the tools directory lies below the user's profile, whose path
-  // may hold blanks.
-  auto installer = m_desktop.StartHidden("\"" + toolsDir + "\\webView.exe\"");
-  if (!installer) return false;
-  installer->Wait();
-  return true;
-}
+// The companion tools' own fetches: the download bar, then the viewer's
+// installer run hidden and waited for.
+bool CAssistantApp::DownloadVideoViewer() { return FetchVideoViewer(MakeToolContext(*this)); }
 
-bool CAssistantApp::DownloadCourseTool() {
-  return RunDownloadBar(ToolServerUrl("VmCourse_self.exe"), m_pSettings->m_strToolsDir,
-                        "正在下载微课工具");
-}
+bool CAssistantApp::DownloadCourseTool() { return FetchCourseTool(MakeToolContext(*this)); }

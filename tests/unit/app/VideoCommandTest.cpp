@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "BuildConfig.h"
+#include "platform/Files.h"
 #include "unit/app/ResourceFixture.h"
 
 namespace {
@@ -52,12 +53,15 @@ TEST_F(VideoTest, CdnServerStreamsWhenItHoldsTheVideo) {
                                       Viewer() + "|" + PlatformStream()}));
 }
 
-TEST_F(VideoTest, AVideoOfAnotherKindIsDownloaded) {
+// Downloaded and handed on as an experiment, which only a program can be:
+// nothing is opened or started.
+TEST_F(VideoTest, AVideoOfAnotherKindIsDownloadedAndNotRunAsAnExperiment) {
   InstallViewer();
   platform.resources["555"] = Pattern(1000);
-  EXPECT_EQ(Run(VideoLink("mp4", 1)), 1);
-  EXPECT_EQ(desktop.opened,
-            std::vector<std::string>{app->m_pFileList->m_strResourceDir + "\\555.mp4"});
+  EXPECT_EQ(Run(VideoLink("mp4", 1)), 0);
+  EXPECT_TRUE(desktop.opened.empty());
+  EXPECT_TRUE(desktop.started.empty());
+  EXPECT_TRUE(platform::FileExists(app->m_pFileList->m_strResourceDir + "\\555.mp4"));
   EXPECT_EQ(platform.RequestsFor("/file/downLoad?ft=1&u=2&fid=555 ").size(), 1u);
 }
 
