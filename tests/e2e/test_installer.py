@@ -43,6 +43,12 @@ class Prefix:
         return subprocess.run(["wine", *args], env=self.env, capture_output=True,
                               stdin=subprocess.DEVNULL, timeout=timeout)
 
+    def start(self, url):
+        # Not through pipes: the program stays with its main window and would
+        # hold them open.
+        subprocess.run(["wine", "start", url], env=self.env, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
+
     def msiexec(self, *args):
         return self.wine("msiexec", *args).returncode
 
@@ -115,7 +121,7 @@ def test_install_upgrade_and_uninstall(packages, machine):
 
     # A link works before the program's first start: the scheme is the installer's.
     url = "velmoraurl://installed-check"
-    machine.wine("start", url)
+    machine.start(url)
     appdata = machine.drive_c("users") / os.environ.get("USER", "root") / "AppData/Roaming"
     assert wait_for_log_line(appdata / "VelmoraURL.log", url)
     machine.stop()

@@ -17,8 +17,11 @@ from winehost import APP_EXE, TESTBED, Driver, copy_into_prefix, drive_c, wait_f
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "testbed"))
 from refclient import RefPlatform  # noqa: E402
 
-pytestmark = pytest.mark.skipif(os.environ.get("VELMORA_ISOLATED") != "1",
-                                reason="fixed ports and built-in hosts: run under scripts/isolated.sh")
+# Links are followed while a first process runs, as they are beside the main
+# window: each process carries out its link and ends.
+pytestmark = [pytest.mark.skipif(os.environ.get("VELMORA_ISOLATED") != "1",
+                                 reason="fixed ports and built-in hosts: run under scripts/isolated.sh"),
+              pytest.mark.usefixtures("later_processes")]
 
 WORK = "velmora-e2e"
 SERVER = "127.0.0.1:9112"
@@ -40,15 +43,19 @@ def ref(tmp_path_factory):
 
 @pytest.fixture(scope="module")
 def roaming(wine_env):
-    """The user's APPDATA in the prefix; the remembered accounts are given back
-    as they were, so that later tests do not log in with this module's account."""
+    """The user's APPDATA in the prefix. The remembered accounts and the window
+    state are given back as they were, so that later tests do not log in with
+    this module's account; the module starts without a window state, so the
+    resource directory is its user's FILE directory."""
     found = next(p for p in (drive_c(wine_env) / "users").glob("*/AppData/Roaming")
                  if "Public" not in p.parts)
     data = found / "VelmoraWeb"
-    kept = {name: (data / name).read_bytes() for name in ("Velmora.data", "Velmora.data_OLD")
-            if (data / name).exists()}
+    names = ("Velmora.data", "Velmora.data_OLD", "VelmoraURL.dat", "VelmoraURL.dat_OLD")
+    kept = {name: (data / name).read_bytes() for name in names if (data / name).exists()}
+    for name in names[2:]:
+        (data / name).unlink(missing_ok=True)
     yield found
-    for name in ("Velmora.data", "Velmora.data_OLD"):
+    for name in names:
         (data / name).unlink(missing_ok=True)
         if name in kept:
             (data / name).write_bytes(kept[name])
@@ -266,10 +273,14 @@ def test_six_links_at_once_download_at_most_five(assistant, ref):
     assert len(assistant.opened()) == 5
 
 
-def test_a_link_for_another_server_opens_nothing(assistant, ref):
+def test_a_link_for_another_server_asks_for_a_login_and_opens_nothing(assistant, ref):
     link = resource(ref, "e2e-other", 1000)
-    assert assistant.ended(assistant.follow(link, server="127.0.0.1:9999"))
+    pid = assistant.follow(link, server="127.0.0.1:9999")
+    login = assistant.driver.wait_window("#32770", "登录Velmora平台")
+    assert login, "no login dialog for the other server"
     assert ref.requests("api") == [] and ref.requests("download") == []
+    assert assistant.driver.run("close", login)[0] == 0
+    assert assistant.ended(pid)
     assert assistant.opened(timeout=2) == []
 
 

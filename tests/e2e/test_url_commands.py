@@ -28,7 +28,7 @@ def recorder(wine_env):
 
 
 @pytest.fixture
-def run(wine_env, recorder, request):
+def run(wine_env, recorder, later_processes, request):
     """Starts the program with one URL; returns (driver, pid, recorder log path)."""
     log = drive_c(wine_env) / WORK / f"{request.node.name}.log"
     log.unlink(missing_ok=True)
