@@ -41,6 +41,11 @@ class File {
   bool Read(void* buffer, size_t count, size_t& got);
   // Writes all `count` bytes at the current position, or fails.
   bool Write(const void* bytes, size_t count);
+  // Writes all `count` bytes at `offset` in one call of the system where it
+  // can; the position afterwards is unspecified.
+  bool WriteAt(int64_t offset, const void* bytes, size_t count);
+  // Puts what was written on the disk before returning.
+  bool Flush();
   bool Seek(int64_t offset);  // from the first byte
   int64_t Size() const;       // -1 when it cannot be told
   bool SetSize(int64_t size); // extends or cuts; the position is kept
@@ -56,5 +61,14 @@ bool DeleteFileAt(const std::string& path);
 // Moves a file to a name that must not exist yet.
 bool RenameFile(const std::string& from, const std::string& to);
 int64_t FileSizeAt(const std::string& path);  // -1 when missing
+// Gives `replacement` the name `path` in one step of the file system, an
+// existing file at `path` replaced; the move is on the disk on return.
+bool MoveFileReplacing(const std::string& replacement, const std::string& path);
+// The same, and the file that was at `path` (if any) is kept as `backup`
+// (a file there before is dropped). Where the system allows, `path` names a
+// complete file at every instant; elsewhere it may be missing for a moment
+// while `backup` already holds the previous one.
+bool ReplaceFileKeepingBackup(const std::string& replacement, const std::string& path,
+                              const std::string& backup);
 
 }  // namespace platform

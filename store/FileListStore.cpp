@@ -83,6 +83,7 @@ bool CFileListStore::LoadList() {
   m_entries.clear();
   if (m_strDataDir.empty()) return false;
   return LoadRecords(ListPath(), [this](CRecordStream& in) {
+    m_entries.clear();
     int32_t count = 0;
     if (!in.ReadInt32(count)) return false;
     for (int32_t i = 0; i < count; ++i) {

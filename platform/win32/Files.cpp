@@ -58,6 +58,25 @@ bool File::Write(const void* bytes, size_t count) {
   return true;
 }
 
+bool File::WriteAt(int64_t offset, const void* bytes, size_t count) {
+  if (m_handle == -1) return false;
+  const char* p = static_cast<const char*>(bytes);
+  while (count > 0) {
+    DWORD want = count > 0x40000000 ? 0x40000000 : (DWORD)count;
+    OVERLAPPED at{};
+    at.Offset = (DWORD)((uint64_t)offset & 0xFFFFFFFFu);
+    at.OffsetHigh = (DWORD)((uint64_t)offset >> 32);
+    DWORD n = 0;
+    if (!WriteFile(H(m_handle), p, want, &n, &at) || n == 0) return false;
+    p += n;
+    offset += n;
+    count -= n;
+  }
+  return true;
+}
+
+bool File::Flush() { return m_handle != -1 && FlushFileBuffers(H(m_handle)); }
+
 bool File::Seek(int64_t offset) {
   LARGE_INTEGER to;
   to.QuadPart = offset;
@@ -96,6 +115,27 @@ bool DeleteFileAt(const std::string& path) { return DeleteFileA(path.c_str()) !=
 
 bool RenameFile(const std::string& from, const std::string& to) {
   return MoveFileA(from.c_str(), to.c_str()) != 0;
+}
+
+bool MoveFileReplacing(const std::string& replacement, const std::string& path) {
+  return MoveFileExA(replacement.c_str(), path.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+// ReplaceFileA keeps the name present throughout; where it fails (a file
+// system without its support) the two moves leave the name missing only
+// while the backup already holds the previous file.
+bool ReplaceFileKeepingBackup(const std::string& replacement, const std::string& path,
+                              const std::string& backup) {
+  if (!FileExists(path)) return MoveFileReplacing(replacement, path);
+  DeleteFileA(backup.c_str());
+  if (ReplaceFileA(path.c_str(), replacement.c_str(), backup.c_str(),
+                   REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
+    return true;
+  if (FileExists(path) &&
+      !MoveFileExA(path.c_str(), backup.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    return false;
+  return MoveFileReplacing(replacement, path);
 }
 
 int64_t FileSizeAt(const std::string& path) {
