@@ -26,6 +26,9 @@ bool ConnectSocket(SocketHandle socket, const std::string& host, uint16_t port,
 int SendSocket(SocketHandle socket, const char* bytes, int count);
 int RecvSocket(SocketHandle socket, char* buffer, int size);
 void CloseSocket(SocketHandle socket);
+// Ends both directions of a connection without closing the handle: a call
+// blocked in receive or send on another thread returns at once.
+void ShutdownSocket(SocketHandle socket);
 int LastSocketError();
 // The failure of the last send was only "the call would block".
 bool LastSendWouldBlock();

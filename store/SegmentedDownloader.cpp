@@ -155,7 +155,9 @@ bool CSegmentedDownloader::Start(const std::string& url, const std::string& dir,
     client.Download(url, m_strTargetPath);
     return true;
   }
-  const bool resumed = LoadResumeRecords(size);
+  // A server without ranges answers a resume's request with the whole file,
+  // which a range may not take: its one segment starts from the first byte.
+  const bool resumed = m_header.AcceptsByteRanges() && LoadResumeRecords(size);
   if (!resumed) {
     if (!CreatePartFile(size)) {
       m_nError = SDE_PART_FILE;
@@ -215,6 +217,7 @@ bool CSegmentedDownloader::LoadResumeRecords(int64_t size) {
   }
   std::vector<SegmentRange> ranges;
   bool loaded = LoadRecords(RecordsPath(), [&ranges](CRecordStream& stream) {
+    ranges.clear();
     int32_t count = 0;
     // The count is only believed up to what a download can have.
     if (!stream.ReadInt32(count) || count < 1 || count > MAX_PARTS + 1) return false;
@@ -246,30 +249,56 @@ void CSegmentedDownloader::MakeSegments(const std::vector<SegmentRange>& ranges)
 // their first byte after every block: opening the file per block would cost
 // more than the block itself.
 void CSegmentedDownloader::OpenResumeRecords(bool fresh) {
-  std::lock_guard<std::mutex> lock(m_progressLock);
+  std::lock_guard<std::mutex> lock(m_recordsLock);
   auto mode = fresh ? platform::FileMode::CreateAlways : platform::FileMode::OpenAlways;
-  if (m_recordsFile.Open(RecordsPath(), mode))
-    m_pRecords = std::make_unique<CRecordStream>(m_recordsFile, CRecordStream::STORE);
+  m_recordsFile.Open(RecordsPath(), mode);
+  m_nRecordsFormatted = 0;
+  m_nRecordsWritten = 0;
 }
 
 void CSegmentedDownloader::CloseResumeRecords() {
-  std::lock_guard<std::mutex> lock(m_progressLock);
-  m_pRecords.reset();
+  std::lock_guard<std::mutex> lock(m_recordsLock);
   m_recordsFile.Close();
 }
 
-// Called with the progress lock held.
-void CSegmentedDownloader::WriteResumeRecords() {
-  if (!m_pRecords || m_bSpoiled) return;
-  CRecordStream& records = *m_pRecords;
-  records.Rewind();
-  records.WriteInt32(static_cast<int32_t>(m_segments.size()));
+// The records' bytes as a record stream stores them: the count, then start,
+// end and done of each range as decimal text. Decimal texts of 64 bits are
+// shorter than 255 bytes, so each has the one-byte length prefix. Called
+// with the progress lock held.
+std::string CSegmentedDownloader::FormatResumeRecords() const {
+  std::string bytes;
+  const uint32_t count = static_cast<uint32_t>(m_segments.size());
+  for (int i = 0; i < 4; ++i) bytes += static_cast<char>(count >> (8 * i));
+  auto add = [&bytes](int64_t value) {
+    const std::string text = FormatDecimal64(value);
+    bytes += static_cast<char>(text.size());
+    bytes += text;
+  };
   for (const auto& segment : m_segments) {
-    records.WriteString(FormatDecimal64(segment->m_nStart));
-    records.WriteString(FormatDecimal64(segment->m_nEnd));
-    records.WriteString(FormatDecimal64(segment->m_nDone));
+    add(segment->m_nStart);
+    add(segment->m_nEnd);
+    add(segment->m_nDone);
   }
-  records.Flush();
+  return bytes;
+}
+
+// One positioned write of what the progress lock saw last. Texts formatted
+// earlier than the last one written are dropped: counts only grow, and an
+// older text may not follow a newer one onto the disk. Bytes left behind a
+// shorter text are never read, since the count comes first.
+void CSegmentedDownloader::WriteResumeRecords(const std::string& bytes, uint64_t formatted) {
+  std::lock_guard<std::mutex> lock(m_recordsLock);
+  if (!m_recordsFile.IsOpen() || m_bSpoiled || formatted <= m_nRecordsWritten) return;
+  m_nRecordsWritten = formatted;
+  m_recordsFile.WriteAt(0, bytes.data(), bytes.size());
+}
+
+// Bytes of a foreign reply have landed in other ranges: records that count
+// them as done must not survive even a crash before Finish.
+void CSegmentedDownloader::MarkPartFileSpoiled() {
+  std::lock_guard<std::mutex> lock(m_recordsLock);
+  m_bSpoiled = true;
+  if (m_recordsFile.IsOpen()) m_recordsFile.SetSize(0);
 }
 
 void CSegmentedDownloader::StartWorkers() {
@@ -281,6 +310,7 @@ void CSegmentedDownloader::StartWorkers() {
     segment->m_strPartPath = PartPath();
     segment->m_bGaveUp = false;
     segment->m_bStop = false;
+    segment->m_client.ResumeConnections();
     segment->m_bEnded = false;
     {
       std::lock_guard<std::mutex> lock(m_threadLock);
@@ -401,12 +431,18 @@ bool CSegmentedDownloader::TakeRetry() {
 }
 
 void CSegmentedDownloader::AddDone(CDownloadSegment& segment, int64_t bytes) {
+  std::string records;
+  uint64_t formatted = 0;
   {
     std::lock_guard<std::mutex> lock(m_progressLock);
     segment.m_nDone += bytes;
     m_nDone += bytes;
-    WriteResumeRecords();
+    if (m_bResumeRecords) {
+      records = FormatResumeRecords();
+      formatted = ++m_nRecordsFormatted;
+    }
   }
+  if (formatted) WriteResumeRecords(records, formatted);
   Notify(SDN_PROGRESS);
 }
 

@@ -88,7 +88,8 @@ class CSegmentedDownloader {
   bool CreatePartFile(int64_t size);
   void MakeSegments(const std::vector<SegmentRange>& ranges);
   void OpenResumeRecords(bool fresh);
-  void WriteResumeRecords();
+  std::string FormatResumeRecords() const;
+  void WriteResumeRecords(const std::string& bytes, uint64_t formatted);
   void CloseResumeRecords();
   void StartWorkers();
   void WorkerMain(CDownloadSegment* segment);
@@ -99,7 +100,7 @@ class CSegmentedDownloader {
   // Called by the segments.
   bool TakeRetry();
   void AddDone(CDownloadSegment& segment, int64_t bytes);
-  void MarkPartFileSpoiled() { m_bSpoiled = true; }
+  void MarkPartFileSpoiled();
   void Notify(int kind);
 
   std::vector<std::unique_ptr<CDownloadSegment>> m_segments;
@@ -107,11 +108,13 @@ class CSegmentedDownloader {
   std::atomic<int64_t> m_nDone{0};
   std::atomic<int> m_nRetriesLeft{0};
   std::atomic<bool> m_bSpoiled{false};
-  std::mutex m_progressLock;  // m_nDone's additions, segments' m_nDone, the records
+  std::mutex m_progressLock;  // m_nDone's additions, segments' m_nDone, m_nRecordsFormatted
+  std::mutex m_recordsLock;   // the records file, m_nRecordsWritten
   std::mutex m_threadLock;    // m_threads
   std::condition_variable m_threadsEnded;
   platform::File m_recordsFile;
-  std::unique_ptr<CRecordStream> m_pRecords;
+  uint64_t m_nRecordsFormatted = 0;  // texts of the records made so far
+  uint64_t m_nRecordsWritten = 0;    // the last of them that reached the file
 };
 
 // Rules of the segmented download, exposed for their own tests.

@@ -117,6 +117,10 @@ void CloseSocket(SocketHandle socket) {
   if (socket != INVALID_SOCKET_HANDLE) close((int)socket);
 }
 
+void ShutdownSocket(SocketHandle socket) {
+  if (socket != INVALID_SOCKET_HANDLE) shutdown((int)socket, SHUT_RDWR);
+}
+
 int LastSocketError() { return t_lastError; }
 bool LastSendWouldBlock() { return t_sendWouldBlock; }
 void YieldThread() { sched_yield(); }

@@ -107,6 +107,10 @@ void CloseSocket(SocketHandle socket) {
   if (socket != INVALID_SOCKET_HANDLE) closesocket(ToSocket(socket));
 }
 
+void ShutdownSocket(SocketHandle socket) {
+  if (socket != INVALID_SOCKET_HANDLE) shutdown(ToSocket(socket), SD_BOTH);
+}
+
 int LastSocketError() { return t_lastError; }
 bool LastSendWouldBlock() { return t_sendWouldBlock; }
 void YieldThread() { Sleep(0); }
