@@ -6,6 +6,11 @@
 // and must never be changed on its own.
 
 bool IsGbkLeadByte(unsigned char c);
+// 0x40-0x7E and 0x80-0xFE: never '/', '\\', ':' or another byte below 0x40.
+bool IsGbkTrailByte(unsigned char c);
+// A double-byte character starts at `i`: a lead byte and a valid trail byte.
+// A lead byte before anything else stands for itself.
+bool IsGbkPairAt(const std::string& text, size_t i);
 // ASCII letters lower-cased, double-byte characters untouched.
 std::string MbcsToLower(const std::string& text);
 // Every single-byte `from` replaced by `to`, double-byte characters untouched.

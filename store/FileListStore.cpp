@@ -24,7 +24,7 @@ std::string AccountDirName(int32_t userId) {
 size_t LastBackslash(const std::string& path) {
   size_t last = std::string::npos;
   for (size_t i = 0; i < path.size(); ++i) {
-    if (IsGbkLeadByte((unsigned char)path[i]) && i + 1 < path.size()) {
+    if (IsGbkPairAt(path, i)) {
       ++i;
       continue;
     }

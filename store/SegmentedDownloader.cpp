@@ -66,7 +66,7 @@ size_t LastSeparator(const std::string& text) {
   size_t found = std::string::npos;
   for (size_t i = 0; i < text.size(); ++i) {
     unsigned char c = static_cast<unsigned char>(text[i]);
-    if (IsGbkLeadByte(c) && i + 1 < text.size()) {
+    if (IsGbkPairAt(text, i)) {
       ++i;
       continue;
     }
@@ -107,7 +107,7 @@ std::string FileNameOfPath(const std::string& path) {
   size_t i = 0, found = std::string::npos;
   for (; i < path.size(); ++i) {
     unsigned char c = static_cast<unsigned char>(path[i]);
-    if (IsGbkLeadByte(c) && i + 1 < path.size()) {
+    if (IsGbkPairAt(path, i)) {
       ++i;
     } else if (c == '\\') {
       found = i;
