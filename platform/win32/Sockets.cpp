@@ -107,8 +107,13 @@ void CloseSocket(SocketHandle socket) {
   if (socket != INVALID_SOCKET_HANDLE) closesocket(ToSocket(socket));
 }
 
+// A shutdown alone does not wake a receive that already waits (measured under
+// Wine); cancelling the handle's pending I/O does, and the shutdown makes
+// every later call fail at once, so no call can slip in between.
 void ShutdownSocket(SocketHandle socket) {
-  if (socket != INVALID_SOCKET_HANDLE) shutdown(ToSocket(socket), SD_BOTH);
+  if (socket == INVALID_SOCKET_HANDLE) return;
+  shutdown(ToSocket(socket), SD_BOTH);
+  CancelIoEx((HANDLE)socket, nullptr);
 }
 
 int LastSocketError() { return t_lastError; }
