@@ -41,8 +41,8 @@ class File {
   bool Read(void* buffer, size_t count, size_t& got);
   // Writes all `count` bytes at the current position, or fails.
   bool Write(const void* bytes, size_t count);
-  // Writes all `count` bytes at `offset` in one call of the system where it
-  // can; the position afterwards is unspecified.
+  // Writes all `count` bytes at `offset`, in one call of the system where
+  // that is the cheaper way; the position afterwards is unspecified.
   bool WriteAt(int64_t offset, const void* bytes, size_t count);
   // Puts what was written on the disk before returning.
   bool Flush();

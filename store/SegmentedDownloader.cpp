@@ -1,6 +1,7 @@
 #include "store/SegmentedDownloader.h"
 
 #include <algorithm>
+#include <charconv>
 #include <exception>
 
 #include "net/MbcsText.h"
@@ -262,35 +263,48 @@ void CSegmentedDownloader::CloseResumeRecords() {
 }
 
 // The records' bytes as a record stream stores them: the count, then start,
-// end and done of each range as decimal text. Decimal texts of 64 bits are
-// shorter than 255 bytes, so each has the one-byte length prefix. Called
-// with the progress lock held.
-std::string CSegmentedDownloader::FormatResumeRecords() const {
-  std::string bytes;
+// end and done of each range as unsigned decimal text. Such texts are
+// shorter than 255 bytes, so each has the one-byte length prefix. Made after
+// every block under the progress lock, into the same buffer each time.
+void CSegmentedDownloader::FormatResumeRecords(std::string& bytes) const {
+  bytes.clear();
   const uint32_t count = static_cast<uint32_t>(m_segments.size());
   for (int i = 0; i < 4; ++i) bytes += static_cast<char>(count >> (8 * i));
   auto add = [&bytes](int64_t value) {
-    const std::string text = FormatDecimal64(value);
-    bytes += static_cast<char>(text.size());
-    bytes += text;
+    char text[24];
+    char* end = std::to_chars(text, text + sizeof text, static_cast<uint64_t>(value)).ptr;
+    bytes += static_cast<char>(end - text);
+    bytes.append(text, end);
   };
   for (const auto& segment : m_segments) {
     add(segment->m_nStart);
     add(segment->m_nEnd);
     add(segment->m_nDone);
   }
-  return bytes;
 }
 
-// One positioned write of what the progress lock saw last. Texts formatted
-// earlier than the last one written are dropped: counts only grow, and an
-// older text may not follow a newer one onto the disk. Bytes left behind a
-// shorter text are never read, since the count comes first.
-void CSegmentedDownloader::WriteResumeRecords(const std::string& bytes, uint64_t formatted) {
-  std::lock_guard<std::mutex> lock(m_recordsLock);
-  if (!m_recordsFile.IsOpen() || m_bSpoiled || formatted <= m_nRecordsWritten) return;
-  m_nRecordsWritten = formatted;
-  m_recordsFile.WriteAt(0, bytes.data(), bytes.size());
+// The records text that the progress lock saw last goes to the file in one
+// positioned write. One worker writes at a time; the others leave their text
+// to it instead of waiting, and it writes again while a newer text is there
+// (counts only grow, so a text on disk is never ahead of the part file).
+// Bytes left behind a shorter text are never read: the count comes first.
+void CSegmentedDownloader::WritePendingRecords() {
+  while (m_nRecordsWritten.load() != m_nRecordsFormatted.load()) {
+    std::unique_lock<std::mutex> writing(m_recordsLock, std::try_to_lock);
+    if (!writing.owns_lock()) return;  // its holder checks again after letting go
+    for (;;) {
+      uint64_t formatted;
+      {
+        std::lock_guard<std::mutex> lock(m_progressLock);
+        formatted = m_nRecordsFormatted;
+        if (formatted == m_nRecordsWritten) break;
+        m_strRecordsWriting.assign(m_strRecords);
+      }
+      if (m_recordsFile.IsOpen() && !m_bSpoiled)
+        m_recordsFile.WriteAt(0, m_strRecordsWriting.data(), m_strRecordsWriting.size());
+      m_nRecordsWritten = formatted;
+    }
+  }
 }
 
 // Bytes of a foreign reply have landed in other ranges: records that count
@@ -431,18 +445,16 @@ bool CSegmentedDownloader::TakeRetry() {
 }
 
 void CSegmentedDownloader::AddDone(CDownloadSegment& segment, int64_t bytes) {
-  std::string records;
-  uint64_t formatted = 0;
   {
     std::lock_guard<std::mutex> lock(m_progressLock);
     segment.m_nDone += bytes;
     m_nDone += bytes;
     if (m_bResumeRecords) {
-      records = FormatResumeRecords();
-      formatted = ++m_nRecordsFormatted;
+      FormatResumeRecords(m_strRecords);
+      ++m_nRecordsFormatted;
     }
   }
-  if (formatted) WriteResumeRecords(records, formatted);
+  if (m_bResumeRecords) WritePendingRecords();
   Notify(SDN_PROGRESS);
 }
 

@@ -88,8 +88,8 @@ class CSegmentedDownloader {
   bool CreatePartFile(int64_t size);
   void MakeSegments(const std::vector<SegmentRange>& ranges);
   void OpenResumeRecords(bool fresh);
-  std::string FormatResumeRecords() const;
-  void WriteResumeRecords(const std::string& bytes, uint64_t formatted);
+  void FormatResumeRecords(std::string& bytes) const;
+  void WritePendingRecords();
   void CloseResumeRecords();
   void StartWorkers();
   void WorkerMain(CDownloadSegment* segment);
@@ -108,13 +108,15 @@ class CSegmentedDownloader {
   std::atomic<int64_t> m_nDone{0};
   std::atomic<int> m_nRetriesLeft{0};
   std::atomic<bool> m_bSpoiled{false};
-  std::mutex m_progressLock;  // m_nDone's additions, segments' m_nDone, m_nRecordsFormatted
-  std::mutex m_recordsLock;   // the records file, m_nRecordsWritten
+  std::mutex m_progressLock;  // m_nDone's additions, segments' m_nDone, m_strRecords
+  std::mutex m_recordsLock;   // writing the records file
   std::mutex m_threadLock;    // m_threads
   std::condition_variable m_threadsEnded;
   platform::File m_recordsFile;
-  uint64_t m_nRecordsFormatted = 0;  // texts of the records made so far
-  uint64_t m_nRecordsWritten = 0;    // the last of them that reached the file
+  std::string m_strRecords;         // the records' bytes after the last block
+  std::string m_strRecordsWriting;  // the copy being written, under the records lock
+  std::atomic<uint64_t> m_nRecordsFormatted{0};  // texts made so far (changed under the progress lock)
+  std::atomic<uint64_t> m_nRecordsWritten{0};    // the last of them that reached the file
 };
 
 // Rules of the segmented download, exposed for their own tests.

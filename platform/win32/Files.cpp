@@ -58,21 +58,11 @@ bool File::Write(const void* bytes, size_t count) {
   return true;
 }
 
+// A seek and a write: a write with an OVERLAPPED offset on this synchronous
+// handle costs 15 times as much under Wine (10 against 0.7 µs, measured),
+// where the two calls stay in the process.
 bool File::WriteAt(int64_t offset, const void* bytes, size_t count) {
-  if (m_handle == -1) return false;
-  const char* p = static_cast<const char*>(bytes);
-  while (count > 0) {
-    DWORD want = count > 0x40000000 ? 0x40000000 : (DWORD)count;
-    OVERLAPPED at{};
-    at.Offset = (DWORD)((uint64_t)offset & 0xFFFFFFFFu);
-    at.OffsetHigh = (DWORD)((uint64_t)offset >> 32);
-    DWORD n = 0;
-    if (!WriteFile(H(m_handle), p, want, &n, &at) || n == 0) return false;
-    p += n;
-    offset += n;
-    count -= n;
-  }
-  return true;
+  return Seek(offset) && Write(bytes, count);
 }
 
 bool File::Flush() { return m_handle != -1 && FlushFileBuffers(H(m_handle)); }

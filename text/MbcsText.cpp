@@ -1,4 +1,4 @@
-#include "net/MbcsText.h"
+#include "text/MbcsText.h"
 
 #include <climits>
 
