@@ -156,6 +156,9 @@ TEST(SegmentedDownloaderServer, ResumesOnlyTheIncompleteRanges) {
     return !s.Failed();
   }));
   ASSERT_EQ(records.size(), 10u);
+  int64_t recorded = 0;  // the newest counts reached the file, not an earlier text
+  for (const auto& r : records) recorded += ParseDecimal64(r[2]);
+  EXPECT_EQ(recorded, stoppedAt);
   records[3][2] = "10000";
   {
     platform::File part;
