@@ -2,7 +2,7 @@
 
 PACKAGES=(cmake ninja-build g++ googletest libgtest-dev libgmock-dev
   g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 xvfb xdotool imagemagick
-  fonts-wqy-microhei locales python3 python3-pytest curl wget aria2 nginx-light time)
+  fonts-wqy-microhei locales python3 python3-pytest curl wget aria2 nginx-light time clang)
 
 install_deps() {
   local missing=()
@@ -46,6 +46,8 @@ build_all() {
   build_tree "$ROOT/build/native"
   echo "== building build/win"
   build_tree "$ROOT/build/win" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake"
+  echo "== building build/asan"
+  build_tree "$ROOT/build/asan" -DVELMORA_SANITIZE=ON
 }
 
 # The project's own Wine prefix: no links into $HOME, Chinese fonts mapped.

@@ -47,6 +47,9 @@ run_all_tests() {
   # the standard handles they were started with: keep the runners' pipes from them.
   wine "$ROOT/build/win/testbed/uidriver.exe" list </dev/null >/dev/null 2>&1 || true
   run_ctest native "$ROOT/build/native" -j2
+  # A finding of either sanitizer (leaks included) ends its test program as
+  # a failure.
+  UBSAN_OPTIONS=print_stacktrace=1 run_ctest asan "$ROOT/build/asan" -j2 -L "unit|integration"
   run_ctest wine "$ROOT/build/win"
   run_e2e
   print_totals && [ "$build_ok" = 1 ]
