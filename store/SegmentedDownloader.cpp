@@ -217,11 +217,18 @@ bool CSegmentedDownloader::LoadResumeRecords(int64_t size) {
     }
   }
   std::vector<SegmentRange> ranges;
-  bool loaded = LoadRecords(RecordsPath(), [&ranges](CRecordStream& stream) {
+  if (!ReadResumeRecords(RecordsPath(), ranges) || !ResumableRanges(ranges, size)) return false;
+  MakeSegments(ranges);
+  return true;
+}
+
+bool ReadResumeRecords(const std::string& path, std::vector<SegmentRange>& ranges) {
+  return LoadRecords(path, [&ranges](CRecordStream& stream) {
     ranges.clear();
     int32_t count = 0;
     // The count is only believed up to what a download can have.
-    if (!stream.ReadInt32(count) || count < 1 || count > MAX_PARTS + 1) return false;
+    const int32_t most = CSegmentedDownloader::MAX_PARTS + 1;
+    if (!stream.ReadInt32(count) || count < 1 || count > most) return false;
     for (int32_t i = 0; i < count; ++i) {
       std::string start, end, done;
       if (!stream.ReadString(start) || !stream.ReadString(end) || !stream.ReadString(done))
@@ -230,9 +237,6 @@ bool CSegmentedDownloader::LoadResumeRecords(int64_t size) {
     }
     return true;
   });
-  if (!loaded || !ResumableRanges(ranges, size)) return false;
-  MakeSegments(ranges);
-  return true;
 }
 
 bool CSegmentedDownloader::CreatePartFile(int64_t size) {

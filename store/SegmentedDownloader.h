@@ -129,6 +129,8 @@ std::vector<SegmentRange> SplitRanges(int64_t size, int parts);
 // other character, wrapping modulo 2^64 (so the text of 2^64 - 1 is -1).
 int64_t ParseDecimal64(const std::string& text);
 std::string FormatDecimal64(int64_t value);  // unsigned decimal of the bits
+// The ranges of a resume records file, as written (not yet judged).
+bool ReadResumeRecords(const std::string& path, std::vector<SegmentRange>& ranges);
 // Whether loaded ranges can be resumed for a file of `size` bytes: each range
 // inside the file with a sane done count, and the non-empty ranges covering
 // the file exactly once.
