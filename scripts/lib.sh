@@ -2,7 +2,7 @@
 
 PACKAGES=(cmake ninja-build g++ googletest libgtest-dev libgmock-dev
   g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 xvfb xdotool imagemagick
-  fonts-wqy-microhei locales python3 python3-pytest curl wget aria2 nginx-light time clang)
+  fonts-wqy-microhei locales python3 python3-pytest curl wget aria2 nginx-light time clang libclang-rt-14-dev)
 
 install_deps() {
   local missing=()
