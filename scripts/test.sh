@@ -39,6 +39,15 @@ run_fuzz() {
   RESULTS+=" $ROOT/build/results/fuzz.xml"
 }
 
+# Kills at random moments of the downloads and the stores' saves (bench/).
+run_crash_trials() {
+  echo "== crash trials"
+  mkdir -p "$ROOT/build/results"
+  python3 "$ROOT/bench/crash_trials.py" --count 3 --build "$ROOT/build/native" \
+    --junit "$ROOT/build/results/crash.xml" || true
+  RESULTS+=" $ROOT/build/results/crash.xml"
+}
+
 print_totals() {
   python3 "$ROOT/scripts/totals.py" $RESULTS
 }
@@ -60,6 +69,7 @@ run_all_tests() {
   # a failure.
   UBSAN_OPTIONS=print_stacktrace=1 run_ctest asan "$ROOT/build/asan" -j2 -L "unit|integration"
   run_fuzz
+  run_crash_trials
   run_ctest wine "$ROOT/build/win"
   run_e2e
   print_totals && [ "$build_ok" = 1 ]
