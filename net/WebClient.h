@@ -69,7 +69,6 @@ class CWebClient {
   // or send returns) and refuses new connections until ResumeConnections.
   void AbortFromOtherThread();
   void ResumeConnections();
-  bool IsAborted() const { return m_bAborted; }
   // The connection's own end, on the thread that runs the operation.
   void CloseConnection();
   // Takes a new connection's socket, or closes it when an abort came first.
