@@ -41,11 +41,19 @@ build_tree() {  # build_tree DIR [cmake args...] [-- targets...]
   fi
 }
 
+# Every tree is built even when one fails; the result is false if any did.
 build_all() {
+  local ok=0
   echo "== building build/native"
-  build_tree "$ROOT/build/native"
+  build_tree "$ROOT/build/native" || ok=1
   echo "== building build/win"
-  build_tree "$ROOT/build/win" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake"
+  build_tree "$ROOT/build/win" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" || ok=1
+  return $ok
+}
+
+# The native suites with AddressSanitizer and UndefinedBehaviorSanitizer, for
+# the test command.
+build_sanitized() {
   echo "== building build/asan"
   build_tree "$ROOT/build/asan" -DVELMORA_SANITIZE=ON
 }

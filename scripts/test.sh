@@ -56,6 +56,7 @@ run_all_tests() {
   install_deps
   local build_ok=1
   build_all || build_ok=0
+  build_sanitized || build_ok=0
   make_prefix
   start_display
   trap 'wineserver -k 2>/dev/null; stop_display' EXIT
