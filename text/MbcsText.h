@@ -6,7 +6,8 @@
 // and must never be changed on its own.
 
 bool IsGbkLeadByte(unsigned char c);
-// 0x40-0x7E and 0x80-0xFE: never '/', '\\', ':' or another byte below 0x40.
+// 0x40-0x7E and 0x80-0xFE: never '/', ':' or another byte below 0x40 (a "\\"
+// can be one).
 bool IsGbkTrailByte(unsigned char c);
 // A double-byte character starts at `i`: a lead byte and a valid trail byte.
 // A lead byte before anything else stands for itself.
