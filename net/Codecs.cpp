@@ -36,12 +36,12 @@ int HexDigit(char c) {
 // `at` now stands, after the ones before it have shrunk.
 size_t ReplaceEscapeEverywhere(std::string& text, size_t at, char to) {
   const std::string escape = text.substr(at, 3);
-  size_t before = 0;
+  size_t current = at;  // where the one at `at` stands while others shrink
   for (size_t i = text.find(escape); i != std::string::npos; i = text.find(escape, i + 1)) {
-    if (i < at) ++before;
+    if (i < current) current -= 2;
     text.replace(i, escape.size(), 1, to);
   }
-  return at - 2 * before;
+  return current;
 }
 
 }  // namespace

@@ -58,10 +58,7 @@ int CHeaderEndFinder::Feed(const char* bytes, int count) {
   return -1;
 }
 
-ConnectionGuard::~ConnectionGuard() {
-  platform::CloseSocket(m_client.m_hSocket);
-  m_client.m_hSocket = platform::INVALID_SOCKET_HANDLE;
-}
+ConnectionGuard::~ConnectionGuard() { m_client.CloseConnection(); }
 
 void Fail(CWebClient& client, Operation operation, int code, int sysError) {
   client.m_nError = code;
@@ -79,15 +76,13 @@ bool SplitUrl(CWebClient& client, const std::string& url, Exchange& exchange) {
 }
 
 bool Connect(CWebClient& client, Exchange& exchange) {
-  platform::CloseSocket(client.m_hSocket);
-  client.m_hSocket = platform::INVALID_SOCKET_HANDLE;
+  client.CloseConnection();
   int port = exchange.url.nPort;
   if (port < 1 || port > 65534) {
     Fail(client, exchange.operation, WCE_CONNECT, 0);
     return false;
   }
-  client.m_hSocket = platform::OpenTcpSocket();
-  if (client.m_hSocket == platform::INVALID_SOCKET_HANDLE ||
+  if (!client.AdoptSocket(platform::OpenTcpSocket()) ||
       !platform::SetSocketTimeouts(client.m_hSocket, client.m_nSendTimeout,
                                    client.m_nRecvTimeout) ||
       !platform::ConnectSocket(client.m_hSocket, exchange.url.strHost, (uint16_t)port)) {
@@ -232,13 +227,37 @@ bool RunTextRequest(CWebClient& client, Operation operation, const std::string& 
 
 }  // namespace
 
-CWebClient::~CWebClient() { platform::CloseSocket(m_hSocket); }
+CWebClient::~CWebClient() { CloseConnection(); }
+
+void CWebClient::CloseConnection() {
+  std::lock_guard<std::mutex> lock(m_socketLock);
+  platform::CloseSocket(m_hSocket);
+  m_hSocket = platform::INVALID_SOCKET_HANDLE;
+}
+
+bool CWebClient::AdoptSocket(platform::SocketHandle socket) {
+  std::lock_guard<std::mutex> lock(m_socketLock);
+  if (m_bAborted) {
+    platform::CloseSocket(socket);
+    m_hSocket = platform::INVALID_SOCKET_HANDLE;
+    return false;
+  }
+  m_hSocket = socket;
+  return socket != platform::INVALID_SOCKET_HANDLE;
+}
+
+void CWebClient::AbortFromOtherThread() {
+  std::lock_guard<std::mutex> lock(m_socketLock);
+  m_bAborted = true;
+  platform::ShutdownSocket(m_hSocket);
+}
+
+void CWebClient::ResumeConnections() { m_bAborted = false; }
 
 bool CWebClient::StartupSockets() { return platform::StartupSocketLibrary(); }
 
 void CWebClient::StopTransfer() {
-  platform::CloseSocket(m_hSocket);
-  m_hSocket = platform::INVALID_SOCKET_HANDLE;
+  CloseConnection();
   m_bStopped = true;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
+#include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 
 #include "net/HttpResponseHeader.h"
@@ -63,6 +65,14 @@ class CWebClient {
   // Ends a running DownloadRange from its data callback: closes the socket
   // and sets m_bStopped, so the next receive fails with WCE_RECV_BODY.
   void StopTransfer();
+  // From any thread: ends the running operation at once (a blocked receive
+  // or send returns) and refuses new connections until ResumeConnections.
+  void AbortFromOtherThread();
+  void ResumeConnections();
+  // The connection's own end, on the thread that runs the operation.
+  void CloseConnection();
+  // Takes a new connection's socket, or closes it when an abort came first.
+  bool AdoptSocket(platform::SocketHandle socket);
 
   std::string m_strHost;
   int m_nPort = 0;
@@ -79,5 +89,11 @@ class CWebClient {
   platform::SocketHandle m_hSocket = platform::INVALID_SOCKET_HANDLE;
   int m_nError = WCE_OK;
   int m_nSysError = 0;
+
+ private:
+  // Held while m_hSocket changes and while another thread shuts it down, so
+  // a shutdown never reaches a closed handle whose number was given again.
+  std::mutex m_socketLock;
+  std::atomic<bool> m_bAborted{false};
 };
 

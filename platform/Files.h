@@ -42,6 +42,11 @@ class File {
   bool Read(void* buffer, size_t count, size_t& got);
   // Writes all `count` bytes at the current position, or fails.
   bool Write(const void* bytes, size_t count);
+  // Writes all `count` bytes at `offset`, in one call of the system where
+  // that is the cheaper way; the position afterwards is unspecified.
+  bool WriteAt(int64_t offset, const void* bytes, size_t count);
+  // Puts what was written on the disk before returning.
+  bool Flush();
   bool Seek(int64_t offset);  // from the first byte
   int64_t Size() const;       // -1 when it cannot be told
   bool SetSize(int64_t size); // extends or cuts; the position is kept
@@ -69,5 +74,14 @@ struct FileTimes {
 // Reads them from the file opened for reading with no sharing; false (times
 // left as they were) when it cannot be opened, e.g. while another holds it.
 bool ReadFileTimes(const std::string& path, FileTimes& times);
+// Gives `replacement` the name `path` in one step of the file system, an
+// existing file at `path` replaced; the move is on the disk on return.
+bool MoveFileReplacing(const std::string& replacement, const std::string& path);
+// The same, and the file that was at `path` (if any) is kept as `backup`
+// (a file there before is dropped). Where the system allows, `path` names a
+// complete file at every instant; elsewhere it may be missing for a moment
+// while `backup` already holds the previous one.
+bool ReplaceFileKeepingBackup(const std::string& replacement, const std::string& path,
+                              const std::string& backup);
 
 }  // namespace platform

@@ -26,6 +26,9 @@ bool ConnectSocket(SocketHandle socket, const std::string& host, uint16_t port,
 int SendSocket(SocketHandle socket, const char* bytes, int count);
 int RecvSocket(SocketHandle socket, char* buffer, int size);
 void CloseSocket(SocketHandle socket);
+// Ends both directions of a connection without closing the handle: a call
+// blocked in receive or send on another thread returns at once.
+void ShutdownSocket(SocketHandle socket);
 int LastSocketError();
 // The failure of the last send was only "the call would block".
 bool LastSendWouldBlock();
@@ -47,8 +50,6 @@ bool BindUdp(SocketHandle socket, uint16_t port, uint16_t& boundPort, uint32_t a
 int RecvFrom(SocketHandle socket, char* buffer, int size, uint32_t& senderAddress,
              uint16_t& senderPort);
 int SendTo(SocketHandle socket, const char* bytes, int count, uint32_t address, uint16_t port);
-// Ends a receive that another thread is blocked in (the socket stays open).
-void ShutdownSocket(SocketHandle socket);
 // This machine's name, empty when it cannot be read.
 std::string LocalHostName();
 // The first IPv4 address that `host` resolves to.

@@ -3,7 +3,7 @@
 PACKAGES=(cmake ninja-build g++ googletest libgtest-dev libgmock-dev
   g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 xvfb xdotool imagemagick
   fonts-wqy-microhei locales python3 python3-pytest curl wget aria2 nginx-light time
-  wixl msitools osslsigncode openssl python3-olefile)
+  wixl msitools osslsigncode openssl python3-olefile clang libclang-rt-14-dev)
 
 install_deps() {
   local missing=()
@@ -42,11 +42,21 @@ build_tree() {  # build_tree DIR [cmake args...] [-- targets...]
   fi
 }
 
+# Every tree is built even when one fails; the result is false if any did.
 build_all() {
+  local ok=0
   echo "== building build/native"
-  build_tree "$ROOT/build/native"
+  build_tree "$ROOT/build/native" || ok=1
   echo "== building build/win"
-  build_tree "$ROOT/build/win" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake"
+  build_tree "$ROOT/build/win" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" || ok=1
+  return $ok
+}
+
+# The native suites with AddressSanitizer and UndefinedBehaviorSanitizer, for
+# the test command.
+build_sanitized() {
+  echo "== building build/asan"
+  build_tree "$ROOT/build/asan" -DVELMORA_SANITIZE=ON
 }
 
 # The project's own Wine prefix: no links into $HOME, Chinese fonts mapped.

@@ -47,6 +47,24 @@ run_cdn_lan() {
   RESULTS+=" $ROOT/build/results/cdn-lan.xml"
 }
 
+# Each fuzz target for a short while, so that CI keeps them building and
+# finding nothing; fuzz/README.md has the command of a long run.
+run_fuzz() {
+  echo "== fuzzing (20 s per target)"
+  mkdir -p "$ROOT/build/results"
+  "$ROOT/fuzz/run.sh" 20 "$ROOT/build/results/fuzz.xml" || true
+  RESULTS+=" $ROOT/build/results/fuzz.xml"
+}
+
+# Kills at random moments of the downloads and the stores' saves (bench/).
+run_crash_trials() {
+  echo "== crash trials"
+  mkdir -p "$ROOT/build/results"
+  python3 "$ROOT/bench/crash_trials.py" --count 3 --build "$ROOT/build/native" \
+    --junit "$ROOT/build/results/crash.xml" || true
+  RESULTS+=" $ROOT/build/results/crash.xml"
+}
+
 print_totals() {
   python3 "$ROOT/scripts/totals.py" $RESULTS
 }
@@ -55,6 +73,7 @@ run_all_tests() {
   install_deps
   local build_ok=1
   build_all || build_ok=0
+  build_sanitized || build_ok=0
   make_prefix
   start_display
   trap 'wineserver -k 2>/dev/null; stop_display' EXIT
@@ -64,6 +83,11 @@ run_all_tests() {
   # the standard handles they were started with: keep the runners' pipes from them.
   wine "$ROOT/build/win/testbed/uidriver.exe" list </dev/null >/dev/null 2>&1 || true
   run_ctest native "$ROOT/build/native" -j2
+  # A finding of either sanitizer (leaks included) ends its test program as
+  # a failure.
+  UBSAN_OPTIONS=print_stacktrace=1 run_ctest asan "$ROOT/build/asan" -j2 -L "unit|integration"
+  run_fuzz
+  run_crash_trials
   run_ctest wine "$ROOT/build/win"
   run_e2e
   run_cdn_lan

@@ -15,7 +15,12 @@ CDownloadSegment::CDownloadSegment(CSegmentedDownloader& owner, int64_t start, i
   m_client.m_pUserData = this;
 }
 
-void CDownloadSegment::RequestStop() { m_bStop = true; }
+// The client's socket is shut down too: a worker waiting on a stalled
+// server returns now instead of at its receive time-out.
+void CDownloadSegment::RequestStop() {
+  m_bStop = true;
+  m_client.AbortFromOtherThread();
+}
 
 int CDownloadSegment::Run() {
   for (;;) {
@@ -29,7 +34,8 @@ int CDownloadSegment::Run() {
       m_bGaveUp = true;
       return SEG_FAILED;
     }
-    if (m_client.m_bStopped) return SEG_STOPPED;
+    // A stop ends the attempt as a failure would: it must not use a retry.
+    if (m_client.m_bStopped || m_bStop) return SEG_STOPPED;
     if (!m_owner.TakeRetry()) {
       m_bGaveUp = true;
       return SEG_FAILED;

@@ -28,7 +28,7 @@ class CDownloadSegment {
   int Run();
   // Data callback of the segment's client, after a block was written.
   void OnBlock(int64_t total, int length);
-  // Asks the worker to end at its next block or retry.
+  // Ends the worker's transfer at once; the worker takes no further retry.
   void RequestStop();
 
   int64_t m_nStart;

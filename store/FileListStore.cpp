@@ -24,7 +24,7 @@ std::string AccountDirName(int32_t userId) {
 size_t LastBackslash(const std::string& path) {
   size_t last = std::string::npos;
   for (size_t i = 0; i < path.size(); ++i) {
-    if (IsGbkLeadByte((unsigned char)path[i]) && i + 1 < path.size()) {
+    if (IsGbkPairAt(path, i)) {
       ++i;
       continue;
     }
@@ -83,6 +83,7 @@ bool CFileListStore::LoadList() {
   m_entries.clear();
   if (m_strDataDir.empty()) return false;
   return LoadRecords(ListPath(), [this](CRecordStream& in) {
+    m_entries.clear();
     int32_t count = 0;
     if (!in.ReadInt32(count)) return false;
     for (int32_t i = 0; i < count; ++i) {

@@ -5,6 +5,13 @@
 
 namespace {
 
+// No data file of the system comes near this; a larger one is damaged or
+// hostile, and reading it would take many times its size in memory.
+constexpr int64_t MAX_DATA_FILE_SIZE = 64 * 1024 * 1024;
+
+const char kBackupSuffix[] = "_OLD";
+const char kNewSuffix[] = "_NEW";
+
 // Runs one direction of a stream over an open file; memory exhaustion is a
 // failure of the stream like any other.
 bool RunStream(platform::File& file, CRecordStream::Direction direction,
@@ -19,35 +26,52 @@ bool RunStream(platform::File& file, CRecordStream::Direction direction,
   }
 }
 
-bool WriteNewFile(const std::string& path, const RecordWriter& write) {
+bool LoadOneFile(const std::string& path, const RecordReader& read) {
   platform::File file;
-  if (!file.Open(path, platform::FileMode::CreateAlways)) return false;
-  return RunStream(file, CRecordStream::STORE, write);
+  if (!file.Open(path, platform::FileMode::Read)) return false;
+  const int64_t size = file.Size();
+  if (size < 0 || size > MAX_DATA_FILE_SIZE) return false;
+  return RunStream(file, CRecordStream::LOAD, read);
+}
+
+// The new content goes to a file of its own beside the target and is on the
+// disk before it takes the target's name, so a crash at any moment leaves a
+// complete file under the name.
+bool WriteBesideTarget(const std::string& path, const RecordWriter& write, std::string& written) {
+  written = path + kNewSuffix;
+  platform::File file;
+  if (!file.Open(written, platform::FileMode::CreateAlways)) return false;
+  if (RunStream(file, CRecordStream::STORE, write) && file.Flush()) return true;
+  file.Close();
+  platform::DeleteFileAt(written);
+  return false;
 }
 
 }  // namespace
 
 bool LoadRecords(const std::string& path, const RecordReader& read) {
-  platform::File file;
-  if (!file.Open(path, platform::FileMode::Read)) return false;
-  return RunStream(file, CRecordStream::LOAD, read);
+  if (LoadOneFile(path, read)) return true;
+  const std::string backup = path + kBackupSuffix;
+  if (!platform::FileExists(backup)) return false;
+  if (LoadOneFile(backup, read)) return true;
+  // Neither is whole: keep what the file itself gave, as without a backup.
+  LoadOneFile(path, read);
+  return false;
 }
 
 bool SaveRecords(const std::string& path, const RecordWriter& write) {
-  return WriteNewFile(path, write);
+  std::string written;
+  if (!WriteBesideTarget(path, write, written)) return false;
+  if (platform::MoveFileReplacing(written, path)) return true;
+  platform::DeleteFileAt(written);
+  return false;
 }
 
 bool SaveWithBackup(const std::string& path, const RecordWriter& write) {
-  const std::string backup = path + "_OLD";
-  if (platform::FileExists(path)) {
-    platform::DeleteFileAt(backup);
-    // Without a backup the new file would be written over the only good copy.
-    if (!platform::RenameFile(path, backup)) return false;
-  }
-  if (WriteNewFile(path, write)) return true;
-  if (platform::FileExists(backup)) {
-    platform::DeleteFileAt(path);
-    platform::RenameFile(backup, path);
-  }
+  if (platform::IsDirectory(path)) return false;
+  std::string written;
+  if (!WriteBesideTarget(path, write, written)) return false;
+  if (platform::ReplaceFileKeepingBackup(written, path, path + kBackupSuffix)) return true;
+  platform::DeleteFileAt(written);
   return false;
 }

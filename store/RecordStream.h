@@ -69,15 +69,19 @@ using RecordWriter = std::function<bool(CRecordStream&)>;
 using RecordReader = std::function<bool(CRecordStream&)>;
 
 // The load frame: opens the file for reading and runs `read`; false when the
-// file cannot be opened or the fields end early. What `read` stored before
-// the failure stays with the caller.
+// file cannot be opened, is larger than any data file can be, or the fields
+// end early. A file that is missing or cannot be read whole is replaced by
+// its backup (path + "_OLD") when that one reads whole, so `read` may run a
+// second time: it starts from an empty store on every run. When neither reads
+// whole, what `read` stored from the file itself stays with the caller.
 bool LoadRecords(const std::string& path, const RecordReader& read);
 
-// A save without backup: the file is created anew (emptied) and written.
+// A save without backup. The new content is written and flushed beside the
+// file (path + "_NEW") and then takes its name, so the name holds the old or
+// the new content at every moment; false leaves the old file as it was.
 bool SaveRecords(const std::string& path, const RecordWriter& write);
 
-// The safe save: the previous file becomes path + "_OLD" and the new one is
-// written; when writing fails the previous file is put back. When the
-// previous file cannot be moved aside nothing is written and the result is
-// false, so the only good copy is never overwritten.
+// The safe save: written like SaveRecords, and the previous file is kept as
+// path + "_OLD". False (nothing could be written, or the replacement failed)
+// leaves the previous file and its backup in place.
 bool SaveWithBackup(const std::string& path, const RecordWriter& write);

@@ -1,6 +1,7 @@
 #include "store/SegmentedDownloader.h"
 
 #include <algorithm>
+#include <charconv>
 #include <exception>
 
 #include "net/MbcsText.h"
@@ -66,7 +67,7 @@ size_t LastSeparator(const std::string& text) {
   size_t found = std::string::npos;
   for (size_t i = 0; i < text.size(); ++i) {
     unsigned char c = static_cast<unsigned char>(text[i]);
-    if (IsGbkLeadByte(c) && i + 1 < text.size()) {
+    if (IsGbkPairAt(text, i)) {
       ++i;
       continue;
     }
@@ -107,7 +108,7 @@ std::string FileNameOfPath(const std::string& path) {
   size_t i = 0, found = std::string::npos;
   for (; i < path.size(); ++i) {
     unsigned char c = static_cast<unsigned char>(path[i]);
-    if (IsGbkLeadByte(c) && i + 1 < path.size()) {
+    if (IsGbkPairAt(path, i)) {
       ++i;
     } else if (c == '\\') {
       found = i;
@@ -155,7 +156,9 @@ bool CSegmentedDownloader::Start(const std::string& url, const std::string& dir,
     client.Download(url, m_strTargetPath);
     return true;
   }
-  const bool resumed = LoadResumeRecords(size);
+  // A server without ranges answers a resume's request with the whole file,
+  // which a range may not take: its one segment starts from the first byte.
+  const bool resumed = m_header.AcceptsByteRanges() && LoadResumeRecords(size);
   if (!resumed) {
     if (!CreatePartFile(size)) {
       m_nError = SDE_PART_FILE;
@@ -214,10 +217,18 @@ bool CSegmentedDownloader::LoadResumeRecords(int64_t size) {
     }
   }
   std::vector<SegmentRange> ranges;
-  bool loaded = LoadRecords(RecordsPath(), [&ranges](CRecordStream& stream) {
+  if (!ReadResumeRecords(RecordsPath(), ranges) || !ResumableRanges(ranges, size)) return false;
+  MakeSegments(ranges);
+  return true;
+}
+
+bool ReadResumeRecords(const std::string& path, std::vector<SegmentRange>& ranges) {
+  return LoadRecords(path, [&ranges](CRecordStream& stream) {
+    ranges.clear();
     int32_t count = 0;
     // The count is only believed up to what a download can have.
-    if (!stream.ReadInt32(count) || count < 1 || count > MAX_PARTS + 1) return false;
+    const int32_t most = CSegmentedDownloader::MAX_PARTS + 1;
+    if (!stream.ReadInt32(count) || count < 1 || count > most) return false;
     for (int32_t i = 0; i < count; ++i) {
       std::string start, end, done;
       if (!stream.ReadString(start) || !stream.ReadString(end) || !stream.ReadString(done))
@@ -226,9 +237,6 @@ bool CSegmentedDownloader::LoadResumeRecords(int64_t size) {
     }
     return true;
   });
-  if (!loaded || !ResumableRanges(ranges, size)) return false;
-  MakeSegments(ranges);
-  return true;
 }
 
 bool CSegmentedDownloader::CreatePartFile(int64_t size) {
@@ -246,30 +254,69 @@ void CSegmentedDownloader::MakeSegments(const std::vector<SegmentRange>& ranges)
 // their first byte after every block: opening the file per block would cost
 // more than the block itself.
 void CSegmentedDownloader::OpenResumeRecords(bool fresh) {
-  std::lock_guard<std::mutex> lock(m_progressLock);
+  std::lock_guard<std::mutex> lock(m_recordsLock);
   auto mode = fresh ? platform::FileMode::CreateAlways : platform::FileMode::OpenAlways;
-  if (m_recordsFile.Open(RecordsPath(), mode))
-    m_pRecords = std::make_unique<CRecordStream>(m_recordsFile, CRecordStream::STORE);
+  m_recordsFile.Open(RecordsPath(), mode);
+  m_nRecordsFormatted = 0;
+  m_nRecordsWritten = 0;
 }
 
 void CSegmentedDownloader::CloseResumeRecords() {
-  std::lock_guard<std::mutex> lock(m_progressLock);
-  m_pRecords.reset();
+  std::lock_guard<std::mutex> lock(m_recordsLock);
   m_recordsFile.Close();
 }
 
-// Called with the progress lock held.
-void CSegmentedDownloader::WriteResumeRecords() {
-  if (!m_pRecords || m_bSpoiled) return;
-  CRecordStream& records = *m_pRecords;
-  records.Rewind();
-  records.WriteInt32(static_cast<int32_t>(m_segments.size()));
+// The records' bytes as a record stream stores them: the count, then start,
+// end and done of each range as unsigned decimal text. Such texts are
+// shorter than 255 bytes, so each has the one-byte length prefix. Made after
+// every block under the progress lock, into the same buffer each time.
+void CSegmentedDownloader::FormatResumeRecords(std::string& bytes) const {
+  bytes.clear();
+  const uint32_t count = static_cast<uint32_t>(m_segments.size());
+  for (int i = 0; i < 4; ++i) bytes += static_cast<char>(count >> (8 * i));
+  auto add = [&bytes](int64_t value) {
+    char text[24];
+    char* end = std::to_chars(text, text + sizeof text, static_cast<uint64_t>(value)).ptr;
+    bytes += static_cast<char>(end - text);
+    bytes.append(text, end);
+  };
   for (const auto& segment : m_segments) {
-    records.WriteString(FormatDecimal64(segment->m_nStart));
-    records.WriteString(FormatDecimal64(segment->m_nEnd));
-    records.WriteString(FormatDecimal64(segment->m_nDone));
+    add(segment->m_nStart);
+    add(segment->m_nEnd);
+    add(segment->m_nDone);
   }
-  records.Flush();
+}
+
+// The records text that the progress lock saw last goes to the file in one
+// positioned write. One worker writes at a time; the others leave their text
+// to it instead of waiting, and it writes again while a newer text is there
+// (counts only grow, so a text on disk is never ahead of the part file).
+// Bytes left behind a shorter text are never read: the count comes first.
+void CSegmentedDownloader::WritePendingRecords() {
+  while (m_nRecordsWritten.load() != m_nRecordsFormatted.load()) {
+    std::unique_lock<std::mutex> writing(m_recordsLock, std::try_to_lock);
+    if (!writing.owns_lock()) return;  // its holder checks again after letting go
+    for (;;) {
+      uint64_t formatted;
+      {
+        std::lock_guard<std::mutex> lock(m_progressLock);
+        formatted = m_nRecordsFormatted;
+        if (formatted == m_nRecordsWritten) break;
+        m_strRecordsWriting.assign(m_strRecords);
+      }
+      if (m_recordsFile.IsOpen() && !m_bSpoiled)
+        m_recordsFile.WriteAt(0, m_strRecordsWriting.data(), m_strRecordsWriting.size());
+      m_nRecordsWritten = formatted;
+    }
+  }
+}
+
+// Bytes of a foreign reply have landed in other ranges: records that count
+// them as done must not survive even a crash before Finish.
+void CSegmentedDownloader::MarkPartFileSpoiled() {
+  std::lock_guard<std::mutex> lock(m_recordsLock);
+  m_bSpoiled = true;
+  if (m_recordsFile.IsOpen()) m_recordsFile.SetSize(0);
 }
 
 void CSegmentedDownloader::StartWorkers() {
@@ -281,6 +328,7 @@ void CSegmentedDownloader::StartWorkers() {
     segment->m_strPartPath = PartPath();
     segment->m_bGaveUp = false;
     segment->m_bStop = false;
+    segment->m_client.ResumeConnections();
     segment->m_bEnded = false;
     {
       std::lock_guard<std::mutex> lock(m_threadLock);
@@ -405,8 +453,12 @@ void CSegmentedDownloader::AddDone(CDownloadSegment& segment, int64_t bytes) {
     std::lock_guard<std::mutex> lock(m_progressLock);
     segment.m_nDone += bytes;
     m_nDone += bytes;
-    WriteResumeRecords();
+    if (m_bResumeRecords) {
+      FormatResumeRecords(m_strRecords);
+      ++m_nRecordsFormatted;
+    }
   }
+  if (m_bResumeRecords) WritePendingRecords();
   Notify(SDN_PROGRESS);
 }
 

@@ -88,7 +88,8 @@ class CSegmentedDownloader {
   bool CreatePartFile(int64_t size);
   void MakeSegments(const std::vector<SegmentRange>& ranges);
   void OpenResumeRecords(bool fresh);
-  void WriteResumeRecords();
+  void FormatResumeRecords(std::string& bytes) const;
+  void WritePendingRecords();
   void CloseResumeRecords();
   void StartWorkers();
   void WorkerMain(CDownloadSegment* segment);
@@ -99,7 +100,7 @@ class CSegmentedDownloader {
   // Called by the segments.
   bool TakeRetry();
   void AddDone(CDownloadSegment& segment, int64_t bytes);
-  void MarkPartFileSpoiled() { m_bSpoiled = true; }
+  void MarkPartFileSpoiled();
   void Notify(int kind);
 
   std::vector<std::unique_ptr<CDownloadSegment>> m_segments;
@@ -107,11 +108,15 @@ class CSegmentedDownloader {
   std::atomic<int64_t> m_nDone{0};
   std::atomic<int> m_nRetriesLeft{0};
   std::atomic<bool> m_bSpoiled{false};
-  std::mutex m_progressLock;  // m_nDone's additions, segments' m_nDone, the records
+  std::mutex m_progressLock;  // m_nDone's additions, segments' m_nDone, m_strRecords
+  std::mutex m_recordsLock;   // writing the records file
   std::mutex m_threadLock;    // m_threads
   std::condition_variable m_threadsEnded;
   platform::File m_recordsFile;
-  std::unique_ptr<CRecordStream> m_pRecords;
+  std::string m_strRecords;         // the records' bytes after the last block
+  std::string m_strRecordsWriting;  // the copy being written, under the records lock
+  std::atomic<uint64_t> m_nRecordsFormatted{0};  // texts made so far (changed under the progress lock)
+  std::atomic<uint64_t> m_nRecordsWritten{0};    // the last of them that reached the file
 };
 
 // Rules of the segmented download, exposed for their own tests.
@@ -124,6 +129,8 @@ std::vector<SegmentRange> SplitRanges(int64_t size, int parts);
 // other character, wrapping modulo 2^64 (so the text of 2^64 - 1 is -1).
 int64_t ParseDecimal64(const std::string& text);
 std::string FormatDecimal64(int64_t value);  // unsigned decimal of the bits
+// The ranges of a resume records file, as written (not yet judged).
+bool ReadResumeRecords(const std::string& path, std::vector<SegmentRange>& ranges);
 // Whether loaded ranges can be resumed for a file of `size` bytes: each range
 // inside the file with a sane done count, and the non-empty ranges covering
 // the file exactly once.

@@ -75,6 +75,7 @@ std::string CSettingsStore::DefaultPath() const {
 bool CSettingsStore::Load(const std::string& path) {
   m_accounts.clear();
   return LoadRecords(path.empty() ? DefaultPath() : path, [this](CRecordStream& in) {
+    m_accounts.clear();
     int32_t count = 0;
     if (!in.ReadString(m_strLastHost) || !in.ReadInt32(count)) return false;
     for (int32_t i = 0; i < count; ++i) {

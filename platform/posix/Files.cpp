@@ -80,6 +80,22 @@ bool File::Write(const void* bytes, size_t count) {
   return true;
 }
 
+bool File::WriteAt(int64_t offset, const void* bytes, size_t count) {
+  if (m_handle < 0) return false;
+  const char* p = static_cast<const char*>(bytes);
+  while (count > 0) {
+    ssize_t n = pwrite((int)m_handle, p, count, (off_t)offset);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    p += n;
+    offset += n;
+    count -= (size_t)n;
+  }
+  return true;
+}
+
+bool File::Flush() { return m_handle >= 0 && fsync((int)m_handle) == 0; }
+
 bool File::Seek(int64_t offset) {
   return m_handle >= 0 && lseek((int)m_handle, (off_t)offset, SEEK_SET) == (off_t)offset;
 }
@@ -126,6 +142,41 @@ bool CopyFileReplacing(const std::string& from, const std::string& to) {
   while (source.Read(block, sizeof block, got) && got > 0)
     if (!target.Write(block, got)) return false;
   return got == 0;
+}
+
+namespace {
+
+// A rename is only durable once the directory that holds the names is.
+void SyncDirectoryOf(const std::string& nativePath) {
+  size_t slash = nativePath.rfind('/');
+  std::string dir = slash == std::string::npos ? "." : nativePath.substr(0, slash + 1);
+  int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+  if (fd < 0) return;
+  fsync(fd);
+  close(fd);
+}
+
+}  // namespace
+
+bool MoveFileReplacing(const std::string& replacement, const std::string& path) {
+  const std::string target = NativePath(path);
+  if (IsDirectory(path) || rename(NativePath(replacement).c_str(), target.c_str()) != 0)
+    return false;
+  SyncDirectoryOf(target);
+  return true;
+}
+
+// The backup is a second name of the current file, so the name itself is
+// replaced by one rename and never missing.
+bool ReplaceFileKeepingBackup(const std::string& replacement, const std::string& path,
+                              const std::string& backup) {
+  const std::string current = NativePath(path), kept = NativePath(backup);
+  if (FileExists(path)) {
+    unlink(kept.c_str());
+    if (link(current.c_str(), kept.c_str()) != 0 && rename(current.c_str(), kept.c_str()) != 0)
+      return false;
+  }
+  return MoveFileReplacing(replacement, path);
 }
 
 int64_t FileSizeAt(const std::string& path) {

@@ -1,6 +1,6 @@
 #include "platform/posix/NativePath.h"
 
-#include "net/MbcsText.h"
+#include "text/MbcsText.h"
 #include "platform/CodePage.h"
 
 namespace platform {

@@ -117,6 +117,10 @@ void CloseSocket(SocketHandle socket) {
   if (socket != INVALID_SOCKET_HANDLE) close((int)socket);
 }
 
+void ShutdownSocket(SocketHandle socket) {
+  if (socket != INVALID_SOCKET_HANDLE) shutdown((int)socket, SHUT_RDWR);
+}
+
 int LastSocketError() { return t_lastError; }
 bool LastSendWouldBlock() { return t_sendWouldBlock; }
 void YieldThread() { sched_yield(); }
@@ -198,10 +202,6 @@ int SendTo(SocketHandle socket, const char* bytes, int count, uint32_t address, 
   ssize_t sent = sendto((int)socket, bytes, count, MSG_NOSIGNAL, (sockaddr*)&to, sizeof to);
   if (sent < 0) return Failed(), -1;
   return (int)sent;
-}
-
-void ShutdownSocket(SocketHandle socket) {
-  if (socket != INVALID_SOCKET_HANDLE) shutdown((int)socket, SHUT_RDWR);
 }
 
 std::string LocalHostName() {

@@ -107,6 +107,15 @@ void CloseSocket(SocketHandle socket) {
   if (socket != INVALID_SOCKET_HANDLE) closesocket(ToSocket(socket));
 }
 
+// A shutdown alone does not wake a receive that already waits (measured under
+// Wine); cancelling the handle's pending I/O does, and the shutdown makes
+// every later call fail at once, so no call can slip in between.
+void ShutdownSocket(SocketHandle socket) {
+  if (socket == INVALID_SOCKET_HANDLE) return;
+  shutdown(ToSocket(socket), SD_BOTH);
+  CancelIoEx((HANDLE)socket, nullptr);
+}
+
 int LastSocketError() { return t_lastError; }
 bool LastSendWouldBlock() { return t_sendWouldBlock; }
 void YieldThread() { Sleep(0); }
@@ -187,10 +196,6 @@ int SendTo(SocketHandle socket, const char* bytes, int count, uint32_t address, 
   int sent = sendto(ToSocket(socket), bytes, count, 0, (sockaddr*)&to, sizeof to);
   if (sent == SOCKET_ERROR) return Failed(), -1;
   return sent;
-}
-
-void ShutdownSocket(SocketHandle socket) {
-  if (socket != INVALID_SOCKET_HANDLE) shutdown(ToSocket(socket), SD_BOTH);
 }
 
 std::string LocalHostName() {

@@ -143,3 +143,25 @@ def test_progress_dialog_cancel_stops_the_download(ref, tool, wine_env, driver, 
     assert process.returncode == 3, out
     assert "progress cancelled" in out.decode("utf-8")
     assert 0 < target.stat().st_size < SIZE
+
+
+def test_bar_leaves_at_once_while_the_server_stalls(ref, tool, wine_env, driver, tmp_path):
+    ref.set_faults({"server": "tool", "path": "/VelmoraTool/" + TOOL,
+                    "stall": {"after": 1000, "seconds": 60}})
+    process = subprocess.Popen(["wine", str(DLWINDOWS), "bar", tool, windows_path(tmp_path)],
+                               env=wine_env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    bar = driver.wait_window("#32770", "下载")
+    assert bar, driver.windows()
+    deadline = time.monotonic() + 30
+    while len(range_starts(ref)) < 10 and time.monotonic() < deadline:
+        time.sleep(0.1)
+    assert len(range_starts(ref)) == 10
+    time.sleep(0.5)  # every worker now waits inside its reply
+    assert driver.run("close", bar)[0] == 0
+    asked = time.monotonic()
+    out, _ = process.communicate(timeout=90)
+    # The window's stop takes well under a second; the rest is Wine ending
+    # the process. Before, the workers ran on until the stall ended (60 s).
+    assert time.monotonic() - asked < 2.5, out
+    assert process.returncode == 2, out
+    assert (tmp_path / (TOOL + ".down.cfg")).exists()  # the stop keeps the records

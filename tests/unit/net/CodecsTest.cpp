@@ -106,6 +106,7 @@ TEST(PercentDecode, Table) {
       {"%4", "%4"},                 // fewer than two characters left
       {"a%", "a%"},
       {"%%41", "%41"},              // "%%" yields '%' and the search goes on after it
+      {"%%41%41%42", "AAB"},        // the escape found is counted once, after its shrunk twin
   };
   for (const auto& c : cases) EXPECT_EQ(PercentDecode(c.in), c.out) << c.in;
 }

@@ -20,6 +20,29 @@ TEST(MbcsText, ReplaceLeavesTrailBytesAlone) {
             "C:/" + kBackslashTrail + "/x");
 }
 
+// Only 0x40-0x7E and 0x80-0xFE follow a lead byte; other bytes after it are
+// characters of their own.
+TEST(MbcsText, LeadByteBeforeAnInvalidTrailStandsAlone) {
+  const struct { std::string in, replaced; } cases[] = {
+      {"a\x81/b", "a\x81_b"},
+      {"a\x81:b", "a\x81_b"},
+      {"a\x81\x3F/", "a\x81?_"},
+      {"a\x81\x7F/", "a\x81\x7F_"},
+      {"a\xFE\xFF/", "a\xFE\xFF_"},
+      {"a\x81\x40/", "a\x81\x40_"},
+      {"a\x81/", "a\x81_"},
+      {"/\x81", "_\x81"},
+  };
+  for (const auto& c : cases) {
+    std::string out = MbcsReplaceChar(MbcsReplaceChar(c.in, '/', '_'), ':', '_');
+    EXPECT_EQ(out, c.replaced) << c.in;
+  }
+  EXPECT_TRUE(IsGbkPairAt("\x81\x40", 0));
+  EXPECT_TRUE(IsGbkPairAt("\xFE\xFE", 0));
+  EXPECT_FALSE(IsGbkPairAt("\x81\x3F", 0));
+  EXPECT_FALSE(IsGbkPairAt("\x81", 0));
+}
+
 TEST(MbcsText, EqualNoCase) {
   EXPECT_TRUE(MbcsEqualNoCase("WWW.Example.CN", "www.example.cn"));
   EXPECT_FALSE(MbcsEqualNoCase(kLetterTrail, "\x81\x61"));

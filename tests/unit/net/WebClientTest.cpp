@@ -181,3 +181,33 @@ TEST(WebClient, ReceiveTimeoutEndsAStalledReply) {
 }
 
 }  // namespace
+
+// An abort from another thread ends a receive that waits on a silent server
+// at once, and refuses connections until they are resumed: a stop that
+// comes between two attempts cannot start a new wait.
+TEST(WebClientAbort, EndsAWaitingReceiveAndRefusesNewConnections) {
+  CLoopbackServer server(
+      [](CLoopbackPeer& peer) {
+        peer.Send("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc");
+        peer.Pause(1500);
+      },
+      2);
+  CWebClient client;
+  std::thread stopper([&client] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    client.AbortFromOtherThread();
+  });
+  std::string reply;
+  auto began = std::chrono::steady_clock::now();
+  EXPECT_FALSE(client.Get(server.Url(), reply));
+  EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::milliseconds(1200));
+  EXPECT_EQ(client.m_nError, WCE_RECV_BODY);
+  stopper.join();
+
+  EXPECT_FALSE(client.Get(server.Url(), reply));
+  EXPECT_EQ(client.m_nError, WCE_CONNECT);
+  EXPECT_EQ(server.Requests().size(), 1u);  // refused before connecting
+  client.ResumeConnections();
+  EXPECT_FALSE(client.Get(server.Url(), reply));  // the silent server again
+  EXPECT_EQ(server.Requests().size(), 2u);
+}

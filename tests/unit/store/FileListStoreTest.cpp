@@ -146,6 +146,18 @@ TEST_F(FileList, LoadListReplacesTheEntriesOfTheAccountBefore) {
   EXPECT_EQ(Ids(), (std::vector<std::string>{"1=a"}));
 }
 
+// A list cut by a crash of an older version is replaced by its backup whole,
+// never by the backup added to the cut list's first entries.
+TEST_F(FileList, CutListIsReplacedByItsBackupWithoutDuplicates) {
+  store.SetHash("1", "a");
+  ASSERT_TRUE(store.SaveList());
+  store.SetHash("2", "b");
+  ASSERT_TRUE(store.SaveList());
+  WriteFileBytes(store.ListPath(), Bytes({2, 0, 0, 0, 1, '1', 1, 'a', 1}));
+  EXPECT_TRUE(store.LoadList());
+  EXPECT_EQ(Ids(), (std::vector<std::string>{"1=a"}));
+}
+
 struct NameCase {
   std::string name;
   std::optional<std::string> fileId;

@@ -252,14 +252,84 @@ TEST_F(SafeSave, BackupThatCannotBeMadeLeavesTheOnlyCopyAlone) {
   ASSERT_TRUE(SaveWithBackup(path, Text("only copy")));
   ASSERT_TRUE(platform::CreateDir(backup));
   WriteFileBytes(backup + "\\blocker", "x");
-  bool called = false;
-  EXPECT_FALSE(SaveWithBackup(path, [&](CRecordStream& out) {
-    called = true;
-    return out.WriteString("new");
-  }));
-  EXPECT_FALSE(called);
+  EXPECT_FALSE(SaveWithBackup(path, Text("new")));
   EXPECT_EQ(ReadFileBytes(path), "\11only copy");
   EXPECT_TRUE(platform::IsDirectory(backup));
+  EXPECT_FALSE(platform::FileExists(path + "_NEW"));
+}
+
+// A kill in the middle of a save leaves at most a cut "_NEW" beside the file:
+// the file keeps its content, and the next save writes over the leftover.
+TEST_F(SafeSave, LeftoverOfAKilledSaveChangesNothing) {
+  ASSERT_TRUE(SaveWithBackup(path, Text("one")));
+  WriteFileBytes(path + "_NEW", Bytes({0x09, 'c', 'u'}));
+  std::string back;
+  EXPECT_TRUE(LoadRecords(path, [&](CRecordStream& in) { return in.ReadString(back); }));
+  EXPECT_EQ(back, "one");
+  ASSERT_TRUE(SaveWithBackup(path, Text("two")));
+  EXPECT_EQ(ReadFileBytes(path), "\3two");
+  EXPECT_EQ(ReadFileBytes(backup), "\3one");
+  EXPECT_FALSE(platform::FileExists(path + "_NEW"));
+}
+
+struct FallbackCase {
+  const char* what;
+  const char* file;    // nullptr: missing
+  const char* backup;  // nullptr: missing
+  bool loaded;
+  std::vector<std::string> strings;  // what the store holds afterwards
+};
+
+// The reader below starts from an empty list on every run, as the stores do.
+TEST_F(SafeSave, LoadFallsBackToTheBackupOnlyWhenTheFileIsNotWhole) {
+  const std::vector<FallbackCase> cases = {
+      {"whole file", "\2\1a\1b", "\1\1z", true, {"a", "b"}},
+      {"missing file", nullptr, "\1\1z", true, {"z"}},
+      {"cut file", "\2\1a\1", "\1\1z", true, {"z"}},
+      {"cut file, cut backup", "\2\1a\1", "\2\1z", false, {"a"}},
+      {"cut file, no backup", "\2\1a\1", nullptr, false, {"a"}},
+      {"missing file, cut backup", nullptr, "\2\1z", false, {"z"}},
+      {"neither", nullptr, nullptr, false, {}},
+  };
+  for (const FallbackCase& c : cases) {
+    platform::DeleteFileAt(path);
+    platform::DeleteFileAt(backup);
+    if (c.file) WriteFileBytes(path, c.file);
+    if (c.backup) WriteFileBytes(backup, c.backup);
+    std::vector<std::string> strings;
+    bool loaded = LoadRecords(path, [&](CRecordStream& in) {
+      strings.clear();
+      unsigned char count = 0;
+      if (in.ReadBytes(&count, 1) != 1) return false;
+      for (int i = 0; i < count; ++i) {
+        std::string text;
+        if (!in.ReadString(text)) return false;
+        strings.push_back(text);
+      }
+      return true;
+    });
+    EXPECT_EQ(loaded, c.loaded) << c.what;
+    EXPECT_EQ(strings, c.strings) << c.what;
+  }
+}
+
+// A data file larger than any the system writes is refused before reading.
+TEST_F(SafeSave, OversizedFileIsDamagedAndItsBackupServes) {
+  {
+    platform::File big;
+    ASSERT_TRUE(big.Open(path, platform::FileMode::CreateAlways));
+    ASSERT_TRUE(big.Write("\3big", 4));
+    ASSERT_TRUE(big.SetSize(64 * 1024 * 1024 + 1));
+  }
+  auto read = [](std::string& into) {
+    return [&into](CRecordStream& in) { return in.ReadString(into); };
+  };
+  std::string back;
+  EXPECT_FALSE(LoadRecords(path, read(back)));
+  EXPECT_EQ(back, "");
+  WriteFileBytes(backup, "\3old");
+  EXPECT_TRUE(LoadRecords(path, read(back)));
+  EXPECT_EQ(back, "old");
 }
 
 TEST_F(SafeSave, SaveWithoutBackupEmptiesTheFileFirst) {

@@ -182,6 +182,7 @@ TEST_F(SampleFiles, FileListCutAtEveryByte) {
   }
   const size_t size = SampleSize("filelist.dat");
   ASSERT_EQ(entryEnds.back(), size);
+  platform::DeleteFileAt(ListStore().ListPath() + "_OLD");  // a cut file without a backup
   for (size_t cut = 0; cut < size; ++cut) {
     SCOPED_TRACE(cut);
     CFileListStore store = ListStore();
@@ -222,6 +223,7 @@ TEST_F(SampleFiles, AccountFileCutAtEveryByte) {
     ASSERT_TRUE(partial.Save());
     accountEnds.push_back(ReadFileBytes(partial.DefaultPath()).size() - 4);
   }
+  platform::DeleteFileAt(CSettingsStore(dir.Path()).DefaultPath() + "_OLD");
   const size_t hostEnd = 1 + std::string("edu.velmora.cn").size();
   const size_t size = SampleSize("Velmora.data");
   for (size_t cut = 0; cut < size; ++cut) {

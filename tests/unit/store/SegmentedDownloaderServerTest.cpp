@@ -156,6 +156,9 @@ TEST(SegmentedDownloaderServer, ResumesOnlyTheIncompleteRanges) {
     return !s.Failed();
   }));
   ASSERT_EQ(records.size(), 10u);
+  int64_t recorded = 0;  // the newest counts reached the file, not an earlier text
+  for (const auto& r : records) recorded += ParseDecimal64(r[2]);
+  EXPECT_EQ(recorded, stoppedAt);
   records[3][2] = "10000";
   {
     platform::File part;
@@ -323,4 +326,67 @@ TEST(SegmentedDownloaderServer, ReplyWithoutLengthIsFetchedWholeOnTheCallingThre
   EXPECT_FALSE(platform::FileExists(dir / "tool.bin.down"));
   EXPECT_FALSE(platform::FileExists(dir / "tool.bin.down.cfg"));
   EXPECT_EQ(notes.progress + notes.ended, 0);
+}
+
+// Workers waiting on a server that has stopped answering end as soon as the
+// download is stopped, and the stop does not use up the retry budget.
+TEST(SegmentedDownloaderServer, StopEndsWorkersStalledOnTheServerAtOnce) {
+  ScratchDir dir;
+  RangeServer server(Content(100000));
+  server.holdRanges = true;
+  CSegmentedDownloader downloader;
+  downloader.m_nRetryBudget = 1;
+  ASSERT_TRUE(downloader.Start(server.Url(), dir.Path(), nullptr, 10));
+  WaitFor([&] { return RangeRequests(server).size() == 10u; });
+  ASSERT_EQ(RangeRequests(server).size(), 10u);
+  const auto stopped = std::chrono::steady_clock::now();
+  downloader.StopAll();
+  EXPECT_FALSE(downloader.Finish(true, -1));
+  EXPECT_LT(std::chrono::steady_clock::now() - stopped, std::chrono::seconds(1));
+  EXPECT_FALSE(downloader.AnySegmentGaveUp());
+  EXPECT_FALSE(downloader.IsRunning());
+  EXPECT_TRUE(platform::FileExists(dir / "tool.bin.down.cfg"));
+}
+
+// A server without ranges answers a resume with the whole file: the resume
+// starts the one segment from its first byte instead of failing every time.
+TEST(SegmentedDownloaderServer, ResumeFromAServerWithoutRangesStartsFromTheFirstByte) {
+  ScratchDir dir;
+  const std::string content = Content(60000);
+  RangeServer server(content);
+  server.acceptRanges = false;
+  server.trickleAfter = 5000;
+  {
+    CSegmentedDownloader first;
+    ASSERT_TRUE(first.Start(server.Url(), dir.Path(), nullptr, 10));
+    WaitFor([&] { return first.GetDone() >= 6000; });
+    first.StopAll();
+    EXPECT_FALSE(first.Finish(true, -1));
+    ASSERT_GT(first.GetDone(), 0);
+  }
+  ASSERT_TRUE(platform::FileExists(dir / "tool.bin.down.cfg"));
+  server.trickleAfter = -1;
+  for (int start = 0; start < 2; ++start) {  // a second start finds the file done
+    CSegmentedDownloader again;
+    ASSERT_TRUE(again.Start(server.Url(), dir.Path(), nullptr, 10));
+    EXPECT_TRUE(again.Finish(true, -1));
+    ExpectFileHolds(dir / "tool.bin", content);
+  }
+  EXPECT_FALSE(platform::FileExists(dir / "tool.bin.down.cfg"));
+}
+
+// The records are emptied when the spill happens, not only at Finish: a
+// crash before Finish cannot resume over the overwritten bytes.
+TEST(SegmentedDownloaderServer, SpilledReplyEmptiesTheRecordsAtOnce) {
+  ScratchDir dir;
+  RangeServer server(Content(10000));
+  server.overlongRanges = true;
+  WriteFileBytes(dir / "tool.bin.down", std::string(10000, '\0'));
+  WriteRecords(dir / "tool.bin.down.cfg", 2, {{"0", "4999", "0"}, {"5000", "9999", "0"}});
+  CSegmentedDownloader downloader;
+  ASSERT_TRUE(downloader.Start(server.Url(), dir.Path(), nullptr, 2));
+  WaitFor([&] { return !downloader.IsRunning(); });
+  ASSERT_FALSE(downloader.IsRunning());
+  EXPECT_EQ(platform::FileSizeAt(dir / "tool.bin.down.cfg"), 0);
+  EXPECT_FALSE(downloader.Finish(true, -1));
 }

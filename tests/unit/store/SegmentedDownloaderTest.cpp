@@ -99,6 +99,10 @@ TEST(SegmentedDownloaderRules, FileNames) {
           // A trail byte 0x5C inside a double-byte character is no separator.
           {"http://h/x", "h", "淺水.exe", "淺水.exe"},
           {"http://h/x", "h", "dir\\淺", "淺"},
+          // A lead byte before a byte that cannot follow it stands alone.
+          {"http://h/x", "h", "sub\xFE/evil.exe", "evil.exe"},
+          {"http://h/x", "h", "x\x81:y", "x\x81_y"},
+          {"http://h/x", "h", "d\x81\x7F/n", "n"},
       };
   for (const auto& c : cases)
     EXPECT_EQ(DownloadFileName(c.url, c.host, c.disposition), c.name) << c.url << " " << c.disposition;

@@ -145,6 +145,27 @@ TEST_F(Settings, DamagedFileKeepsWholeAccountsAndThePreviousPort) {
   EXPECT_EQ(again.m_accounts.front().m_strUser, "one");
 }
 
+// With a backup beside it, a cut or missing account file gives the previous
+// save whole: the accounts are not added to those of the cut file.
+TEST_F(Settings, CutOrMissingFileLoadsThePreviousSave) {
+  Update("a.cn", 80, "one");
+  ASSERT_TRUE(store.Save());
+  Update("b.cn", 90, "two");
+  ASSERT_TRUE(store.Save());
+  std::string bytes = ReadFileBytes(store.DefaultPath());
+  for (bool missing : {false, true}) {
+    if (missing)
+      platform::DeleteFileAt(store.DefaultPath());
+    else
+      WriteFileBytes(store.DefaultPath(), bytes.substr(0, bytes.size() - 10));
+    CSettingsStore again(dir.Path());
+    EXPECT_TRUE(again.Load()) << missing;
+    EXPECT_EQ(again.m_nLastPort, 80) << missing;
+    ASSERT_EQ(again.m_accounts.size(), 1u) << missing;
+    EXPECT_EQ(again.m_accounts.front().m_strUser, "one");
+  }
+}
+
 TEST_F(Settings, NegativeOrHugeAccountCounts) {
   WriteFileBytes(store.DefaultPath(), Bytes({1, 'h', 0xFF, 0xFF, 0xFF, 0xFF, 0x50, 0, 0, 0}));
   EXPECT_TRUE(store.Load());

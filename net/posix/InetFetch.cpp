@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "net/HttpResponseHeader.h"
-#include "net/MbcsText.h"
+#include "text/MbcsText.h"
 #include "net/Url.h"
 #include "net/WebClient.h"
 #include "net/WebClientExchange.h"

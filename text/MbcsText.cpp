@@ -1,4 +1,4 @@
-#include "net/MbcsText.h"
+#include "text/MbcsText.h"
 
 #include <climits>
 
@@ -10,7 +10,7 @@ bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 template <typename Visit>
 void ForEachSingleByte(const std::string& text, Visit visit) {
   for (size_t i = 0; i < text.size(); ++i) {
-    if (IsGbkLeadByte((unsigned char)text[i]) && i + 1 < text.size()) {
+    if (IsGbkPairAt(text, i)) {
       ++i;
       continue;
     }
@@ -21,6 +21,13 @@ void ForEachSingleByte(const std::string& text, Visit visit) {
 }  // namespace
 
 bool IsGbkLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
+
+bool IsGbkTrailByte(unsigned char c) { return c >= 0x40 && c <= 0xFE && c != 0x7F; }
+
+bool IsGbkPairAt(const std::string& text, size_t i) {
+  return i + 1 < text.size() && IsGbkLeadByte((unsigned char)text[i]) &&
+         IsGbkTrailByte((unsigned char)text[i + 1]);
+}
 
 std::string MbcsToLower(const std::string& text) {
   std::string out = text;
