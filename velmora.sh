@@ -15,5 +15,6 @@ case "${1:-}" in
   prefix) install_deps; make_prefix ;;
   test) source scripts/test.sh; run_all_tests ;;
   demo) source scripts/demo.sh; run_demo ;;
-  *) echo "usage: $0 demo|test|build|deps|prefix" >&2; exit 2 ;;
+  journey) source scripts/journey.sh; run_journey ;;
+  *) echo "usage: $0 demo|journey|test|build|deps|prefix" >&2; exit 2 ;;
 esac
