@@ -12,7 +12,8 @@ journey_exe() { winepath -w "$ROOT/build/win/VelmoraURL.exe"; }
 journey_data() { echo "$WINEPREFIX/drive_c/users/$(whoami)/AppData/Roaming/VelmoraWeb"; }
 journey_testbed() { echo "$ROOT/build/win/testbed"; }
 
-# True when the piece is in this build; prints "skipped" when it is not.
+# True when the piece is in this build; prints "skipped" and returns 2 when
+# it is not.
 journey_needs() {  # journey_needs "what is missing" FILE...
   local what=$1 file
   shift
@@ -35,9 +36,13 @@ journey_step() {  # journey_step FUNCTION TITLE
   echo "== $JOURNEY_NO. $2"
   local status=0
   "journey_$1" || status=$?
-  local outcome=ok
-  [ "$status" = 2 ] && outcome=skipped
-  [ "$status" != 0 ] && [ "$status" != 2 ] && outcome=FAILED
+  local outcome
+  case $status in
+    0) outcome=ok ;;
+    2) outcome=skipped ;;
+    3) outcome=partly ;;  # done as far as this build goes
+    *) outcome=FAILED ;;
+  esac
   echo "   -> $outcome"
   printf '%s\t%s\t%s\n' "$outcome" "$JOURNEY_NO" "$2" >>"$JOURNEY_OUT/steps.tsv"
 }
@@ -57,6 +62,9 @@ journey_session_start() {
     /d "$JOURNEY_SIZE" /f >/dev/null 2>&1
   # A fresh prefix has the text-file handler but not the extension naming it.
   wine reg add 'HKCR\.txt' /ve /d txtfile /f >/dev/null 2>&1
+  # The desktop's own process comes first, away from every caller's pipes.
+  wine explorer "/desktop=$JOURNEY_DESKTOP,$JOURNEY_SIZE" </dev/null >/dev/null 2>&1 &
+  sleep 2
   export VELMORA_TOOL_LOG='C:\velmora-demo\tools.log'
   mkdir -p "$WINEPREFIX/drive_c/velmora-demo"
   rm -f "$WINEPREFIX/drive_c/velmora-demo/tools.log"
@@ -66,11 +74,13 @@ journey_session_start() {
 }
 
 journey_session_end() {
+  [ -n "$JOURNEY_STATE" ] || return 0
   journey_platform_stop
   wine reg delete 'HKCU\Software\Wine\Explorer' /v Desktop /f >/dev/null 2>&1
   wineserver -k 2>/dev/null
   stop_display
   rm -rf "$JOURNEY_STATE"
+  JOURNEY_STATE=""
 }
 
 journey_platform_start() {
@@ -102,14 +112,26 @@ PY
 
 # -- windows: the UI driver, screenshots ---------------------------------------
 
-jdrv() { wine "$(journey_testbed)/uidriver.exe" "$@" </dev/null 2>/dev/null | tr -d '\r'; }
-jdlg() { wine "$(journey_testbed)/dlgdriver.exe" "$@" </dev/null 2>/dev/null | tr -d '\r'; }
-jprobe() { wine "$(journey_testbed)/mainwndprobe.exe" "$@" </dev/null 2>/dev/null | tr -d '\r'; }
+# Output goes through a file, not a pipe: programs that a helper starts (the
+# virtual desktop among them) inherit its standard handles and would hold a
+# pipe open.
+journey_helper() {  # journey_helper NAME ARGS...: a testbed program's output, its status
+  local name=$1 out status=0
+  shift
+  out=$(mktemp)
+  wine "$(journey_testbed)/$name.exe" "$@" </dev/null >"$out" 2>/dev/null || status=$?
+  tr -d '\r' <"$out"
+  rm -f "$out"
+  return "$status"
+}
+jdrv() { journey_helper uidriver "$@"; }
+jdlg() { journey_helper dlgdriver "$@"; }
+jprobe() { journey_helper mainwndprobe "$@"; }
 jxdo() { xdotool "$@"; }
 
 journey_link() {  # journey_link URL: started as the browser starts it
   echo "   link: $1"
-  wine start "$1" </dev/null >/dev/null 2>&1
+  wine start "$1" </dev/null >/dev/null 2>&1 || journey_fail "wine start refused the link"
 }
 
 journey_wait_caption() {  # journey_wait_caption TEXT SECONDS: prints the window
@@ -163,7 +185,7 @@ journey_montage() {
 journey_summary() {
   local steps=$JOURNEY_OUT/steps.tsv
   [ -s "$steps" ] || { echo "!! the journey did not run" >&2; return 0; }
-  echo "== journey: $(grep -c '^ok' "$steps") ok, $(grep -c '^skipped' "$steps") skipped," \
+  echo "== journey: $(grep -c '^ok' "$steps") ok, $(grep -c '^partly' "$steps") partly, $(grep -c '^skipped' "$steps") skipped," \
     "$(grep -c '^FAILED' "$steps") failed"
   awk -F'\t' '{ printf "   %-8s %s. %s\n", $1, $2, $3 }' "$steps"
 }

@@ -1,5 +1,6 @@
 # The steps of the journey (scripts/journey.sh). Each returns 0 when done,
-# 2 when its piece is not in this build, anything else when it failed.
+# 2 when its piece is not in this build, 3 when done as far as this build
+# goes, anything else when it failed.
 
 JOURNEY_USER=13800000001
 JOURNEY_PASSWORD=123456
@@ -33,7 +34,7 @@ journey_first_start() {
   jdrv gone "$dialog" 20000 >/dev/null || journey_fail "the login dialog stayed open" || return
   [ -s "$(journey_data)/Velmora.data" ] || journey_fail "the account was not remembered" || return
   echo "   logged in; account remembered in VelmoraWeb\\Velmora.data"
-  journey_needs "the floating window" app/win/AssistantWnd.cpp || return
+  journey_needs "the floating window" app/win/AssistantWnd.cpp || return 3
   JOURNEY_MAIN_WND=$(jdrv wait '#32770' 'Velmora助手' 20000) ||
     journey_fail "no floating window after the login" || return
   journey_shot 02-floating-window "登录后：桌面上的悬浮窗"

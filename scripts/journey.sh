@@ -10,6 +10,8 @@
 # scripts/journey-lib.sh, the steps in scripts/journey-steps.sh.
 
 JOURNEY_OUT="$ROOT/build/demo"
+source "$ROOT/scripts/journey-lib.sh"
+source "$ROOT/scripts/journey-steps.sh"
 JOURNEY_HELPERS=(VelmoraURL uidriver dlgdriver labexperiment webView experiment mainwndprobe
   listdriver VmCourse_self)
 
@@ -27,10 +29,8 @@ run_journey() {
   # The wineserver must run inside the namespace, since it owns the sockets.
   wineserver -k 2>/dev/null || true
   local status=0
-  "$ROOT/scripts/isolated.sh" bash -c 'set -uo pipefail; ROOT=$VELMORA_ROOT
-    source "$ROOT/scripts/lib.sh"; source "$ROOT/scripts/journey.sh"
-    source "$ROOT/scripts/journey-lib.sh"; source "$ROOT/scripts/journey-steps.sh"
-    journey_steps' || status=$?
+  timeout 900 "$ROOT/scripts/isolated.sh" bash -c 'set -uo pipefail; ROOT=$VELMORA_ROOT
+    source "$ROOT/scripts/lib.sh"; source "$ROOT/scripts/journey.sh"; journey_steps' || status=$?
   journey_montage || status=1
   journey_summary
   return "$status"
@@ -49,6 +49,7 @@ journey_targets_present() {  # the journey's helpers that this build has
 journey_steps() {
   journey_session_start || return 1
   trap journey_session_end EXIT
+  trap 'exit 1' TERM INT
   journey_step first_start "首次启动：登录对话框，记住密码并自动登录，悬浮窗"
   journey_step course_document "课程讲义（大于1M）：询问大小、下载进度、打开"
   journey_step same_document_again "再次点击同一讲义：直接打开本地副本"

@@ -30,9 +30,9 @@ def test_every_step_that_ran_passed(journey):
     assert status == 0, output[-4000:]
     outcomes = steps()
     assert len(outcomes) == 10, outcomes
-    assert all(outcome in ("ok", "skipped") for outcome, _, _ in outcomes), outcomes
+    assert all(outcome in ("ok", "partly", "skipped") for outcome, _, _ in outcomes), outcomes
     # The login is in every build: the journey starts with it for real.
-    assert outcomes[0][0] == "ok", output[-4000:]
+    assert outcomes[0][0] in ("ok", "partly"), output[-4000:]
 
 
 def test_each_screenshot_is_a_whole_screen_and_the_overview_names_them(journey):
