@@ -156,12 +156,14 @@ journey_shot() {  # journey_shot NAME CAPTION: the screen into build/demo/NAME.p
   echo "   screenshot build/demo/$1.png: $2"
 }
 
-# The box that came up: its text printed, a screenshot, then the button.
+# The box that came up: its text printed (and kept in JOURNEY_BOX_TEXT), a
+# screenshot, then the button.
 journey_answer() {  # journey_answer CAPTION SHOT SHOT_CAPTION BUTTON [MS]
-  local box text
+  local box
+  JOURNEY_BOX_TEXT=""
   box=$(jdrv wait '#32770' "$1" "${5:-30000}") || return 1
-  text=$(jdrv text "$box" | tr '\n' ' ')
-  echo "   「$1」 $text"
+  JOURNEY_BOX_TEXT=$(jdrv text "$box" | tr '\n' ' ' | sed 's/ *$//')
+  echo "   「$1」 $JOURNEY_BOX_TEXT"
   journey_shot "$2" "$3"
   jdrv click "$box" "$4" >/dev/null
   jdrv gone "$box" 10000 >/dev/null

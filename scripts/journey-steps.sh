@@ -141,44 +141,54 @@ PY
   echo "   the platform received: $received"
 }
 
+# The reference platform keeps its records in memory only, so its interface
+# is taken down (every connection closed unanswered) rather than its process
+# ended: the record opened when the run started is still there afterwards,
+# as on the real platform.
 journey_experiment_platform_down() {
   journey_needs "experiments" experiments/ResultSubmission.cpp labexperiment.exe || return
   rm -f "$(journey_data)/00001001/examerr.data"
   journey_run_lab 78 09-experiment-running "实验进行中，平台停止" || return
-  journey_platform_stop
-  echo "   the platform stopped during the experiment"
+  journey_platform <<<'platform.set_faults({"server": "api", "raw": ""})' >/dev/null
+  echo "   the platform stopped answering during the experiment"
   jdrv click "$JOURNEY_LAB" $IDOK >/dev/null
   journey_answer 'VelmoraURL' 10-submission-failed "提交失败：请到“异常中心”重新提交" $IDOK 60000 ||
     journey_fail "no failure message" || return
   [ -s "$(journey_data)/00001001/examerr.data" ] || journey_fail "the run was not stored" || return
-  journey_platform_start || return
+  journey_platform <<<'platform.clear_faults()' >/dev/null
   echo "   the platform is back"
   journey_needs "the failure list in the main menu" experiments/win/ExamErrListDlg.cpp \
-    app/win/AssistantWnd.cpp mainwndprobe.exe || return
+    app/win/AssistantWnd.cpp mainwndprobe.exe listdriver.exe || return 3
   [ -n "$JOURNEY_MAIN_WND" ] || journey_fail "no floating window to open the list from" || return
   jprobe command "$JOURNEY_MAIN_WND" $IDM_EXAM_ERRORS >/dev/null
   local list
   list=$(jdrv wait '#32770' '实验记录提交失败列表' 15000) || journey_fail "no 异常中心 list" || return
-  journey_list_rows "$list" | sed 's/^/   row: /'
-  [ "$(journey_list_rows "$list" | wc -l)" -ge 1 ] || journey_fail "the failed run is not listed" ||
-    return
+  journey_resubmit_first_row "$list"
+  local status=$?
+  jdrv close "$list" >/dev/null
+  jdrv gone "$list" 5000 >/dev/null || journey_fail "the list did not close" || return
+  return $status
+}
+
+journey_resubmit_first_row() {  # journey_resubmit_first_row LIST
+  journey_list_rows "$1" | sed 's/^/   row: /'
+  journey_list_rows "$1" | grep -q $'\t78\t' || journey_fail "the failed run is not listed" || return
   journey_shot 11-failure-list "异常中心：提交失败的实验记录"
   local x y
-  read -r x y < <(wine "$(journey_testbed)/listdriver.exe" point "$list" $EXAM_LIST_CONTROL 0 \
-    </dev/null 2>/dev/null | tr -d '\r')
+  read -r x y < <(journey_helper listdriver point "$1" $EXAM_LIST_CONTROL 0)
   jxdo mousemove "$x" "$y" click --repeat 2 --delay 80 1
   journey_answer '提示' 12-resubmitted "重新提交成功" $IDOK ||
     journey_fail "no answer to the resubmission" || return
-  [ "$(journey_list_rows "$list" | wc -l)" = 0 ] || journey_fail "the row is still listed" || return
+  [ "$JOURNEY_BOX_TEXT" = "仿真实验数据提交成功！" ] || journey_fail "not resubmitted" || return
+  [ -z "$(journey_list_rows "$1")" ] || journey_fail "the row is still listed" || return
   journey_shot 13-list-empty "重新提交后：记录已移除"
-  jdrv close "$list" >/dev/null
-  echo "   resubmitted; the row is gone"
+  local received
+  received=$(journey_platform <<<'print(platform.state()["data"][-1]["data"])')
+  grep -q '"score":78' <<<"$received" || journey_fail "the platform received $received" || return
+  echo "   resubmitted; the platform received $received; the row is gone"
 }
 
-journey_list_rows() {
-  wine "$(journey_testbed)/listdriver.exe" rows "$1" $EXAM_LIST_CONTROL </dev/null 2>/dev/null |
-    tr -d '\r' | grep -v '^$'
-}
+journey_list_rows() { journey_helper listdriver rows "$1" $EXAM_LIST_CONTROL | grep -v '^$'; }
 
 journey_face_point() {  # a point on the floating window's face
   local left top
@@ -251,6 +261,7 @@ journey_screen_capture() {
   journey_shot 18-capture-preview "截屏预览：图像已在剪贴板"
   echo "   clipboard: $(jprobe clipboard)"
   jdrv close "$preview" >/dev/null
+  jdrv gone "$preview" 5000 >/dev/null || journey_fail "the preview did not close" || return
 }
 
 journey_quit() {
