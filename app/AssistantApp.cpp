@@ -33,10 +33,12 @@ CAssistantApp::CAssistantApp(platform::IDesktop& desktop, const AppServices& ser
     : m_desktop(desktop), m_services(services), m_sharedBlock(services.sharedBlockName) {
   m_pFileList = std::make_unique<CFileListStore>();
   m_pSettings = std::make_unique<CSettingsStore>();
+  m_pExamErrors = std::make_unique<CExamErrStore>();
   m_pFileList->SetDataDir(m_pSettings->m_strDataDir);
 }
 
-CAssistantApp::~CAssistantApp() = default;
+// The listener's thread writes into the shared block: it ends first.
+CAssistantApp::~CAssistantApp() { m_pCdnListener.reset(); }
 
 int CAssistantApp::Run(const std::string& commandLine) {
   m_strCommandLine = commandLine;

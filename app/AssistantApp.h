@@ -3,8 +3,10 @@
 #include <string>
 #include <vector>
 
+#include "app/CdnListener.h"
 #include "app/SharedState.h"
 #include "app/UrlCommand.h"
+#include "experiments/ExamErrStore.h"
 #include "net/PlatformApi.h"
 #include "platform/Desktop.h"
 #include "platform/Registry.h"
@@ -13,6 +15,7 @@
 #include "platform/SystemDirs.h"
 #include "store/FileListStore.h"
 #include "store/SettingsStore.h"
+#include "tools/ToolInfo.h"
 
 // The system objects that start-up works on. The program takes the defaults;
 // a test puts in fakes and object names of its own.
@@ -23,6 +26,7 @@ struct AppServices {
   std::string instanceMutexName = INSTANCE_MUTEX_NAME;
   std::string slotMutexName = SLOT_MUTEX_NAME;
   std::string sharedBlockName = SHARED_BLOCK_NAME;
+  uint16_t cdnPort = CDN_BROADCAST_PORT;  // 0: any free port
 };
 
 // Directories of the companion tools, set up at start-up.
@@ -72,24 +76,34 @@ class CAssistantApp {
   // submitted, anything else is opened by the shell. 0 when an experiment
   // cannot be started.
   int OpenResourceFile(const std::string& path, CUrlCommand& command);
+  // The application's title: the program file's name without its extension.
+  std::string GetAppTitle() const;
+  // The listener's handler (the application is its user pointer): an
+  // announcement with msgid 0 and a usable "server" sets the CDN server of
+  // every process and ends the listening. Always 1.
+  static int OnCdnBroadcast(const char* payload, int length, uint32_t senderAddress,
+                            uint16_t senderPort, void* user);
 
   LoginInfo m_login;
   bool m_bLoggedIn = false;
   bool m_bAlreadyRunning = false;
   std::unique_ptr<CSettingsStore> m_pSettings;
   std::unique_ptr<CFileListStore> m_pFileList;
+  std::unique_ptr<CExamErrStore> m_pExamErrors;  // the logged-in user's failed submissions
+  std::unique_ptr<CCdnListener> m_pCdnListener;  // made when start-up starts it
   std::string m_strFileDir;
   ToolPaths m_toolPaths;
+  ToolInfo m_toolInfo;  // the tool server's description, fetched at start-up
 
  protected:
   // Where later parts of the program join start-up. Until they exist each
   // does nothing, and the login reports "not logged in", so a first start
   // without a URL ends.
-  virtual void StartCdnListener() {}        // learns CDN servers from broadcasts
+  virtual void StartCdnListener();          // learns CDN servers from broadcasts
   virtual bool CheckForUpdate() { return true; }  // false: a mandatory update was declined
   virtual void CreateAddinInstallWindow() {}      // hidden until an add-in is installed
   virtual void RunMainWindow() {}           // returns when the user quits
-  virtual void LoadExamErrors(const std::string& path) { (void)path; }  // failed submissions
+  virtual void LoadExamErrors(const std::string& path);  // failed submissions
 
  public:
   // The windows that commands open. The portable program has none; the
@@ -104,6 +118,8 @@ class CAssistantApp {
   virtual void ShowExamErrorList() {}      // the failed submissions ("异常中心")
   virtual void StartScreenCapture() {}     // a region of the screen to the clipboard
   virtual void UpdateMainWindowTooltip() {}  // after a change of account
+  // The status window of a plug-in installation (dialog 130); any thread.
+  virtual void ShowAddinInstallWindow(bool shown) { (void)shown; }
   // The download bar fetching `url` into the directory `dir` under `label`,
   // modal, the desktop as parent; true when the file arrived whole.
   virtual bool RunDownloadBar(const std::string& url, const std::string& dir,

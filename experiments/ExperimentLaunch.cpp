@@ -1,8 +1,158 @@
-#include "app/AssistantApp.h"
+#include <memory>
 
-// Until experiments can be run, every resource file is handed to the shell.
+#include "app/AppLog.h"
+#include "app/AssistantApp.h"
+#include "app/OpenSafety.h"
+#include "experiments/ExamErrStore.h"
+#include "experiments/ExamFile.h"
+#include "experiments/ResultSubmission.h"
+#include "net/PlatformApi.h"
+#include "platform/Files.h"
+
+namespace {
+
+const char kPromptCaption[] = "提示";
+
+// One run of an experiment, from its exam file to its end record.
+class CExperimentRun {
+ public:
+  CExperimentRun(CAssistantApp& app, const CUrlCommand& command) : m_app(app), m_command(command) {}
+
+  void WriteExamFile();
+  bool Start(const std::string& exePath);
+  void Finish();
+
+ private:
+  std::string UserName();
+  void SubmitOutput();
+  void LogNoOutput();
+
+  CAssistantApp& m_app;
+  const CUrlCommand& m_command;
+  std::string m_strExamPath;  // empty: no exam file for this run
+  platform::FileTimes m_written;
+  std::unique_ptr<platform::IRunningProcess> m_pProcess;
+  int m_nOperationId = 0;
+};
+
+std::string CExperimentRun::UserName() {
+  if (!m_command.m_strUserName.empty()) return m_command.m_strUserName;
+  if (!m_app.m_login.name.empty()) return m_app.m_login.name;
+  CServerAccount* account = m_app.FindSavedAccount(m_command.m_strServer, m_command.m_nPort);
+  return account ? account->m_strUser : std::string();
+}
+
+void CExperimentRun::WriteExamFile() {
+  if (m_command.m_nCouId <= 0 || m_command.m_nExperId <= 0) return;
+  m_strExamPath = m_app.m_pFileList->m_strResourceDir + "\\" + m_command.m_strFid + ".exam";
+  platform::DeleteFileAt(m_strExamPath);
+  ExamFileValues values;
+  values.uid = m_command.m_nUserId > 0 ? m_command.m_nUserId : m_app.m_login.userId;
+  values.score = m_command.m_nScore != 0 ? m_command.m_nScore : 100;
+  values.extraData = m_command.m_strExtraData;
+  values.userName = UserName();
+  ::WriteExamFile(m_strExamPath, values);
+  if (!platform::ReadFileTimes(m_strExamPath, m_written)) m_written = platform::FileTimes();
+}
+
+bool CExperimentRun::Start(const std::string& exePath) {
+  const std::string& password =
+      m_command.m_strPwd.empty() ? std::string(EXPERIMENT_PASSWORD) : m_command.m_strPwd;
+  m_pProcess = m_app.Desktop().StartHidden(BuildExperimentCommandLine(
+      exePath, password, m_strExamPath.empty() ? EXAM_PATH_NONE : m_strExamPath));
+  if (!m_pProcess) return false;
+  if (!m_strExamPath.empty()) {
+    WriteLog(GetLogPath(), "[%s]:仿真实验开始：课程ID=%d，实验ID=%d\r\n", FormatNow().c_str(),
+             m_command.m_nCouId, m_command.m_nExperId);
+    int id = 0;
+    if (CPlatformApi::AddExperimentRecord(m_command.m_strServer, m_command.m_nPort, 1,
+                                          m_app.m_login.userId, m_command.m_nExperId,
+                                          m_command.m_nCouId, id))
+      m_nOperationId = id;
+  }
+  return true;
+}
+
+void CExperimentRun::LogNoOutput() {
+  WriteLog(GetLogPath(), "[%s]:仿真实验结束：操作ID=%d，该实验未输出实验文件！\r\n",
+           FormatNow().c_str(), m_nOperationId);
+}
+
+void CExperimentRun::SubmitOutput() {
+  platform::FileTimes now;
+  if (!platform::FileExists(m_strExamPath) || !platform::ReadFileTimes(m_strExamPath, now) ||
+      now.written == m_written.written) {
+    LogNoOutput();
+    return;
+  }
+  std::string text;
+  ExamRead read = ReadExamText(m_strExamPath, text);
+  if (read == ExamRead::TooLarge) {
+    LogExamTooLarge(m_strExamPath);
+    LogNoOutput();
+  }
+  if (read != ExamRead::Done) return;
+  WriteLog(GetLogPath(), "[%s]:提交实验数据：操作ID=%d\r\n", FormatNow().c_str(), m_nOperationId);
+  SubmitExperimentData(m_app, m_command, text, m_nOperationId);
+}
+
+void CExperimentRun::Finish() {
+  m_pProcess->Wait();
+  if (m_command.m_nScouId > 0) {
+    SubmitExperimentScore(m_command, m_strExamPath);
+    return;
+  }
+  WriteLog(GetLogPath(), "[%s]:实验文件:%s, 用户ID:%d, 操作ID:%d\r\n", FormatNow().c_str(),
+           m_strExamPath.c_str(), m_app.m_login.userId, m_nOperationId);
+  if (m_strExamPath.empty()) return;
+  SubmitOutput();
+  WriteLog(GetLogPath(), "[%s]:仿真实验结束：操作ID=%d\r\n", FormatNow().c_str(), m_nOperationId);
+  int id = m_nOperationId;
+  CPlatformApi::AddExperimentRecord(m_command.m_strServer, m_command.m_nPort, 0, 0, 0, 0, id);
+}
+
+}  // namespace
+
+// Only a program runs as an experiment (CreateProcess would hand a script to
+// the command interpreter), and a resource whose type runs code opens only
+// after the user agreed, as a local file would.
 int CAssistantApp::OpenResourceFile(const std::string& path, CUrlCommand& command) {
-  (void)command;
-  m_desktop.ShellOpen(path);
+  if (command.m_nFtype == 1 && !IsExperimentProgram(path)) {
+    WriteLog(GetLogPath(), "[%s]:仿真实验文件不是程序，未启动：%s\r\n", FormatNow().c_str(),
+             path.c_str());
+    return 0;
+  }
+  // A quote in the password would end its argument and name another exam file.
+  if (command.m_nFtype == 1 && command.m_strPwd.find('"') != std::string::npos) {
+    WriteLog(GetLogPath(), "[%s]:仿真实验密码含引号，未启动：%s\r\n", FormatNow().c_str(),
+             path.c_str());
+    return 0;
+  }
+  CExperimentRun run(*this, command);
+  run.WriteExamFile();
+  if (command.m_nFtype != 1) {
+    if (!OpeningRunsCode(path, m_desktop) ||
+        m_desktop.AskYesNo("网页要求打开以下文件：\n" + path + "\n\n打开此类文件会运行程序。是否打开？",
+                           kPromptCaption))
+      m_desktop.ShellOpen(path);
+    return 1;
+  }
+  if (!run.Start(path)) return 0;
+  run.Finish();
   return 1;
+}
+
+void CAssistantApp::LoadExamErrors(const std::string& path) {
+  m_pExamErrors->SetPath(path);
+  m_pExamErrors->Load();
+}
+
+// The program file's name without its extension.
+std::string CAssistantApp::GetAppTitle() const {
+  std::string name = m_services.programPath;
+  size_t slash = name.find_last_of("\\/");
+  if (slash != std::string::npos) name.erase(0, slash + 1);
+  size_t dot = name.rfind('.');
+  if (dot != std::string::npos && dot > 0) name.erase(dot);
+  return name.empty() ? "VelmoraURL" : name;
 }

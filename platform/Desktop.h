@@ -7,7 +7,7 @@
 // can script the answers and observe what would have been started.
 namespace platform {
 
-enum class MessageIcon { Information, Warning, Stop, Question };
+enum class MessageIcon { Information, Warning, Stop, Question, None };
 
 // A program started by the desktop; ends when the object ends (the program
 // runs on).
@@ -35,6 +35,12 @@ class IDesktop {
   // Asks the shell to "open" a file, folder or address, shown normally, with
   // the given parameters (none when empty).
   virtual bool ShellOpen(const std::string& path, const std::string& parameters = "") = 0;
+  // Asks the shell to "open" a program with its window hidden, without
+  // parameters, not waited for.
+  virtual bool ShellOpenHidden(const std::string& path) {
+    (void)path;
+    return false;
+  }
   // The system's own judgement whether opening a file of this type runs code.
   virtual bool IsDangerousType(const std::string& path) = 0;
 };

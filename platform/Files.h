@@ -13,6 +13,7 @@ enum class FileMode {
   CreateAlways, // created or emptied, read/write, no sharing
   OpenAlways,   // opened or created, never emptied, read/write, no sharing
   SharedWrite,  // existing file, read/write, others may read and write too
+  SharedRead,   // existing file, read only, others may read too (a running program)
 };
 
 // One open file; closed when the object ends. Not copyable.
@@ -56,5 +57,17 @@ bool DeleteFileAt(const std::string& path);
 // Moves a file to a name that must not exist yet.
 bool RenameFile(const std::string& from, const std::string& to);
 int64_t FileSizeAt(const std::string& path);  // -1 when missing
+// Copies a file over `to`, replacing a file of that name.
+bool CopyFileReplacing(const std::string& from, const std::string& to);
+
+// A file's three time stamps in the system's units (100 ns); all 0 when unknown.
+struct FileTimes {
+  uint64_t created = 0;
+  uint64_t accessed = 0;
+  uint64_t written = 0;
+};
+// Reads them from the file opened for reading with no sharing; false (times
+// left as they were) when it cannot be opened, e.g. while another holds it.
+bool ReadFileTimes(const std::string& path, FileTimes& times);
 
 }  // namespace platform

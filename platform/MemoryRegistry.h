@@ -32,6 +32,22 @@ class CMemoryRegistry final : public IRegistry {
     return true;
   }
 
+  bool SetDword(RegRoot root, const std::string& key, const std::string& name,
+                uint32_t number) override {
+    if (m_bReadOnly) return false;
+    m_numbers[Address(root, key, name)] = number;
+    ++m_nWrites;
+    return true;
+  }
+  // The DWORD value; false when none was set.
+  bool GetDword(RegRoot root, const std::string& key, const std::string& name,
+                uint32_t& number) const {
+    auto it = m_numbers.find(Address(root, key, name));
+    if (it == m_numbers.end()) return false;
+    number = it->second;
+    return true;
+  }
+
   // Fills a value without counting it as a write of the program.
   void Put(RegRoot root, const std::string& key, const std::string& name,
            const std::string& text) {
@@ -63,6 +79,7 @@ class CMemoryRegistry final : public IRegistry {
   }
 
   std::map<Key, std::string> m_values;
+  std::map<Key, uint32_t> m_numbers;
 };
 
 }  // namespace platform

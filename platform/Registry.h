@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <string>
 
 // The system registry as the program uses it: string values under the class
@@ -21,6 +22,12 @@ class IRegistry {
   // value can be had.
   virtual bool SetString(RegRoot root, const std::string& key, const std::string& name,
                          const std::string& text) = 0;
+  // As SetString, for a 32-bit number (REG_DWORD).
+  virtual bool SetDword(RegRoot root, const std::string& key, const std::string& name,
+                        uint32_t number) {
+    (void)root, (void)key, (void)name, (void)number;
+    return false;
+  }
 };
 
 // The registry of this platform: the Windows registry, or an in-memory one

@@ -37,4 +37,21 @@ void YieldThread();
 SocketHandle ListenTcp(const std::string& address, uint16_t port, uint16_t& boundPort);
 SocketHandle AcceptSocket(SocketHandle listener);
 
+// UDP, for broadcasts on the local network. IPv4 addresses are in host order.
+SocketHandle OpenUdpSocket();
+bool EnableBroadcast(SocketHandle socket);
+// Binds `port` (0: any free port) on one local address (0: all of them) and
+// reports the port bound.
+bool BindUdp(SocketHandle socket, uint16_t port, uint16_t& boundPort, uint32_t address = 0);
+// One datagram with its sender; bytes received or -1.
+int RecvFrom(SocketHandle socket, char* buffer, int size, uint32_t& senderAddress,
+             uint16_t& senderPort);
+int SendTo(SocketHandle socket, const char* bytes, int count, uint32_t address, uint16_t port);
+// Ends a receive that another thread is blocked in (the socket stays open).
+void ShutdownSocket(SocketHandle socket);
+// This machine's name, empty when it cannot be read.
+std::string LocalHostName();
+// The first IPv4 address that `host` resolves to.
+bool ResolveIpv4(const std::string& host, uint32_t& address);
+
 }  // namespace platform

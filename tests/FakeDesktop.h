@@ -54,6 +54,11 @@ class FakeDesktop final : public platform::IDesktop {
     opened.push_back(parameters.empty() ? path : path + "|" + parameters);
     return true;
   }
+  // Recorded in `opened` as "hidden|" and the path.
+  bool ShellOpenHidden(const std::string& path) override {
+    opened.push_back("hidden|" + path);
+    return true;
+  }
   bool IsDangerousType(const std::string& path) override {
     for (const auto& ext : dangerousExtensions)
       if (path.size() >= ext.size() && path.compare(path.size() - ext.size(), ext.size(), ext) == 0)

@@ -1,8 +1,20 @@
 #include "app/win/WinAssistantApp.h"
 
+#include <windows.h>
+#include <commctrl.h>
+
+#include "app/win/AssistantWnd.h"
+#include "experiments/win/ExamErrListDlg.h"
+#include "tools/ToolCommands.h"
+#include "ui/win/CapturePreviewDlg.h"
+#include "ui/win/CaptureDlg.h"
 #include "ui/win/CdnServerDlg.h"
 #include "ui/win/DownloadBarDlg.h"
 #include "ui/win/LoginDlg.h"
+
+// The document tools' installer reports to this object's status window: it
+// must have ended before the object goes.
+CWinAssistantApp::~CWinAssistantApp() { WaitForToolInstaller(); }
 
 bool CWinAssistantApp::RunDownloadBar(const std::string& url, const std::string& dir,
                                       const std::string& label) {
@@ -23,4 +35,40 @@ bool CWinAssistantApp::ShowLoginDialog(const std::string& server, int port) {
 void CWinAssistantApp::ShowCdnServerDialog() {
   CCdnServerDlg dialog(Shared(), Desktop());
   dialog.DoModal(GetActiveWindow());
+}
+
+void CWinAssistantApp::ShowExamErrorList() {
+  CExamErrListDlg list(*m_pExamErrors, Desktop());
+  list.DoModal(GetActiveWindow());
+}
+
+bool CWinAssistantApp::CheckForUpdate() { return CheckForUpdateAtStartup(*this); }
+
+void CWinAssistantApp::CreateAddinInstallWindow() { m_addinInstallWindow.Create(); }
+
+void CWinAssistantApp::ShowAddinInstallWindow(bool shown) { m_addinInstallWindow.Show(shown); }
+
+void CWinAssistantApp::RunMainWindow() {
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES};
+  InitCommonControlsEx(&controls);
+  CAssistantWnd window(*this);
+  m_pMainWnd = &window;
+  window.DoModal();
+  m_pMainWnd = nullptr;
+}
+
+void CWinAssistantApp::UpdateMainWindowTooltip() {
+  if (m_pMainWnd) m_pMainWnd->UpdateTooltip();
+}
+
+void CWinAssistantApp::StartScreenCapture() {
+  if (m_bCapturing) return;
+  m_bCapturing = true;
+  HWND owner = m_pMainWnd ? m_pMainWnd->GetSafeHwnd() : nullptr;
+  CCaptureDlg capture;
+  if (capture.DoModal(owner) == IDOK) {
+    CCapturePreviewDlg preview;
+    preview.DoModal(owner);
+  }
+  m_bCapturing = false;
 }

@@ -15,7 +15,8 @@ namespace {
 
 int OpenFlags(FileMode mode) {
   switch (mode) {
-    case FileMode::Read: return O_RDONLY;
+    case FileMode::Read:
+    case FileMode::SharedRead: return O_RDONLY;
     case FileMode::CreateAlways: return O_RDWR | O_CREAT | O_TRUNC;
     case FileMode::OpenAlways: return O_RDWR | O_CREAT;
     default: return O_RDWR;
@@ -38,7 +39,7 @@ bool File::Open(const std::string& path, FileMode mode) {
   if (stat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return false;
   int fd = open(native.c_str(), OpenFlags(mode) & ~O_TRUNC, 0644);
   if (fd < 0) return false;
-  int lock = mode == FileMode::SharedWrite ? LOCK_SH : LOCK_EX;
+  int lock = mode == FileMode::SharedWrite || mode == FileMode::SharedRead ? LOCK_SH : LOCK_EX;
   if (flock(fd, lock | LOCK_NB) != 0 ||
       ((OpenFlags(mode) & O_TRUNC) && ftruncate(fd, 0) != 0)) {
     close(fd);
@@ -117,10 +118,42 @@ bool RenameFile(const std::string& from, const std::string& to) {
   return rename(NativePath(from).c_str(), target.c_str()) == 0;
 }
 
+bool CopyFileReplacing(const std::string& from, const std::string& to) {
+  File source, target;
+  if (!source.Open(from, FileMode::Read) || !target.Open(to, FileMode::CreateAlways)) return false;
+  char block[65536];
+  size_t got = 0;
+  while (source.Read(block, sizeof block, got) && got > 0)
+    if (!target.Write(block, got)) return false;
+  return got == 0;
+}
+
 int64_t FileSizeAt(const std::string& path) {
   struct stat st;
   if (!StatPath(path, st) || S_ISDIR(st.st_mode)) return -1;
   return (int64_t)st.st_size;
+}
+
+namespace {
+
+uint64_t Ticks(const struct timespec& t) {
+  return (uint64_t)t.tv_sec * 10000000u + (uint64_t)t.tv_nsec / 100u;
+}
+
+}  // namespace
+
+// The status-change time stands in for the creation time, which POSIX lacks.
+bool ReadFileTimes(const std::string& path, FileTimes& times) {
+  int fd = open(NativePath(path).c_str(), O_RDONLY);
+  if (fd < 0) return false;
+  struct stat st;
+  bool ok = flock(fd, LOCK_EX | LOCK_NB) == 0 && fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
+  close(fd);
+  if (!ok) return false;
+  times.created = Ticks(st.st_ctim);
+  times.accessed = Ticks(st.st_atim);
+  times.written = Ticks(st.st_mtim);
+  return true;
 }
 
 }  // namespace platform

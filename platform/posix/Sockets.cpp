@@ -148,3 +148,73 @@ SocketHandle AcceptSocket(SocketHandle listener) {
 }
 
 }  // namespace platform
+
+namespace platform {
+
+SocketHandle OpenUdpSocket() {
+  int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
+  if (fd < 0) Failed();
+  return fd < 0 ? INVALID_SOCKET_HANDLE : fd;
+}
+
+bool EnableBroadcast(SocketHandle socket) {
+  int yes = 1;
+  if (setsockopt((int)socket, SOL_SOCKET, SO_BROADCAST, &yes, sizeof yes) != 0) return Failed();
+  return true;
+}
+
+bool BindUdp(SocketHandle socket, uint16_t port, uint16_t& boundPort, uint32_t address) {
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  local.sin_port = htons(port);
+  local.sin_addr.s_addr = htonl(address);
+  socklen_t length = sizeof local;
+  if (bind((int)socket, (sockaddr*)&local, sizeof local) != 0 ||
+      getsockname((int)socket, (sockaddr*)&local, &length) != 0)
+    return Failed();
+  boundPort = ntohs(local.sin_port);
+  return true;
+}
+
+int RecvFrom(SocketHandle socket, char* buffer, int size, uint32_t& senderAddress,
+             uint16_t& senderPort) {
+  sockaddr_in from{};
+  socklen_t length = sizeof from;
+  ssize_t got;
+  do {
+    got = recvfrom((int)socket, buffer, size, 0, (sockaddr*)&from, &length);
+  } while (got < 0 && errno == EINTR);
+  if (got < 0) return Failed(), -1;
+  senderAddress = ntohl(from.sin_addr.s_addr);
+  senderPort = ntohs(from.sin_port);
+  return (int)got;
+}
+
+int SendTo(SocketHandle socket, const char* bytes, int count, uint32_t address, uint16_t port) {
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(port);
+  to.sin_addr.s_addr = htonl(address);
+  ssize_t sent = sendto((int)socket, bytes, count, MSG_NOSIGNAL, (sockaddr*)&to, sizeof to);
+  if (sent < 0) return Failed(), -1;
+  return (int)sent;
+}
+
+void ShutdownSocket(SocketHandle socket) {
+  if (socket != INVALID_SOCKET_HANDLE) shutdown((int)socket, SHUT_RDWR);
+}
+
+std::string LocalHostName() {
+  char name[260] = {};
+  if (gethostname(name, sizeof name - 1) != 0) return Failed(), std::string();
+  return name;
+}
+
+bool ResolveIpv4(const std::string& host, uint32_t& address) {
+  sockaddr_in found{};
+  if (!ResolveFirstIpv4(host, 0, found)) return false;
+  address = ntohl(found.sin_addr.s_addr);
+  return true;
+}
+
+}  // namespace platform

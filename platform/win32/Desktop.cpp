@@ -16,6 +16,7 @@ UINT IconFlag(MessageIcon icon) {
     case MessageIcon::Warning: return MB_ICONWARNING;
     case MessageIcon::Stop: return MB_ICONSTOP;
     case MessageIcon::Question: return MB_ICONQUESTION;
+    case MessageIcon::None: return 0;
     default: return MB_ICONINFORMATION;
   }
 }
@@ -79,6 +80,10 @@ class Win32Desktop final : public IDesktop {
                                 parameters.empty() ? nullptr : parameters.c_str(), nullptr,
                                 SW_SHOWNORMAL);
     return (INT_PTR)r > 32;
+  }
+
+  bool ShellOpenHidden(const std::string& path) override {
+    return (INT_PTR)ShellExecuteA(nullptr, "open", path.c_str(), nullptr, nullptr, SW_HIDE) > 32;
   }
 
   bool IsDangerousType(const std::string& path) override {

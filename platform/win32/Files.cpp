@@ -19,8 +19,11 @@ DWORD Disposition(FileMode mode) {
 
 bool File::Open(const std::string& path, FileMode mode) {
   Close();
-  DWORD access = mode == FileMode::Read ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
-  DWORD share = mode == FileMode::SharedWrite ? FILE_SHARE_READ | FILE_SHARE_WRITE : 0;
+  bool readOnly = mode == FileMode::Read || mode == FileMode::SharedRead;
+  DWORD access = readOnly ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
+  DWORD share = mode == FileMode::SharedWrite ? FILE_SHARE_READ | FILE_SHARE_WRITE
+                : mode == FileMode::SharedRead ? FILE_SHARE_READ
+                                               : 0;
   HANDLE h = CreateFileA(path.c_str(), access, share, nullptr, Disposition(mode),
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
@@ -98,12 +101,36 @@ bool RenameFile(const std::string& from, const std::string& to) {
   return MoveFileA(from.c_str(), to.c_str()) != 0;
 }
 
+bool CopyFileReplacing(const std::string& from, const std::string& to) {
+  return CopyFileA(from.c_str(), to.c_str(), FALSE) != 0;
+}
+
 int64_t FileSizeAt(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
       (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
     return -1;
   return ((int64_t)data.nFileSizeHigh << 32) | data.nFileSizeLow;
+}
+
+namespace {
+
+uint64_t Ticks(const FILETIME& t) { return ((uint64_t)t.dwHighDateTime << 32) | t.dwLowDateTime; }
+
+}  // namespace
+
+bool ReadFileTimes(const std::string& path, FileTimes& times) {
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  FILETIME created, accessed, written;
+  bool ok = GetFileTime(h, &created, &accessed, &written) != 0;
+  CloseHandle(h);
+  if (!ok) return false;
+  times.created = Ticks(created);
+  times.accessed = Ticks(accessed);
+  times.written = Ticks(written);
+  return true;
 }
 
 }  // namespace platform

@@ -136,3 +136,74 @@ SocketHandle AcceptSocket(SocketHandle listener) {
 }
 
 }  // namespace platform
+
+namespace platform {
+
+SocketHandle OpenUdpSocket() {
+  SOCKET s = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  if (s == INVALID_SOCKET) Failed();
+  return s == INVALID_SOCKET ? INVALID_SOCKET_HANDLE : (SocketHandle)s;
+}
+
+bool EnableBroadcast(SocketHandle socket) {
+  BOOL yes = TRUE;
+  if (setsockopt(ToSocket(socket), SOL_SOCKET, SO_BROADCAST, (const char*)&yes, sizeof yes) != 0)
+    return Failed();
+  return true;
+}
+
+bool BindUdp(SocketHandle socket, uint16_t port, uint16_t& boundPort, uint32_t address) {
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  local.sin_port = htons(port);
+  local.sin_addr.s_addr = htonl(address);
+  int length = sizeof local;
+  if (bind(ToSocket(socket), (sockaddr*)&local, sizeof local) != 0 ||
+      getsockname(ToSocket(socket), (sockaddr*)&local, &length) != 0)
+    return Failed();
+  boundPort = ntohs(local.sin_port);
+  return true;
+}
+
+int RecvFrom(SocketHandle socket, char* buffer, int size, uint32_t& senderAddress,
+             uint16_t& senderPort) {
+  sockaddr_in from{};
+  int length = sizeof from;
+  int got = recvfrom(ToSocket(socket), buffer, size, 0, (sockaddr*)&from, &length);
+  // A datagram longer than the buffer arrives cut, as on other systems; it
+  // is no reason to stop receiving.
+  if (got == SOCKET_ERROR && WSAGetLastError() == WSAEMSGSIZE) got = size;
+  if (got == SOCKET_ERROR) return Failed(), -1;
+  senderAddress = ntohl(from.sin_addr.s_addr);
+  senderPort = ntohs(from.sin_port);
+  return got;
+}
+
+int SendTo(SocketHandle socket, const char* bytes, int count, uint32_t address, uint16_t port) {
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(port);
+  to.sin_addr.s_addr = htonl(address);
+  int sent = sendto(ToSocket(socket), bytes, count, 0, (sockaddr*)&to, sizeof to);
+  if (sent == SOCKET_ERROR) return Failed(), -1;
+  return sent;
+}
+
+void ShutdownSocket(SocketHandle socket) {
+  if (socket != INVALID_SOCKET_HANDLE) shutdown(ToSocket(socket), SD_BOTH);
+}
+
+std::string LocalHostName() {
+  char name[260] = {};
+  if (gethostname(name, sizeof name - 1) != 0) return Failed(), std::string();
+  return name;
+}
+
+bool ResolveIpv4(const std::string& host, uint32_t& address) {
+  sockaddr_in found{};
+  if (!ResolveFirstIpv4(host, 0, found)) return false;
+  address = ntohl(found.sin_addr.s_addr);
+  return true;
+}
+
+}  // namespace platform

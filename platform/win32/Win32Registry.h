@@ -16,6 +16,8 @@ class CWin32Registry final : public IRegistry {
                    size_t capacity, std::string& value) override;
   bool SetString(RegRoot root, const std::string& key, const std::string& name,
                  const std::string& text) override;
+  bool SetDword(RegRoot root, const std::string& key, const std::string& name,
+                uint32_t number) override;
 
  private:
   HKEY Root(RegRoot root) const;

@@ -1,0 +1,7 @@
+// Stand-in of the companion program VmSFDocReader.exe: records its command line.
+#include "standin/StandInLog.h"
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  RecordStandIn(ModuleName(nullptr), GetCommandLineA());
+  return 0;
+}

@@ -1,0 +1,275 @@
+"""The update check and the companion tools under Wine against the reference
+tool server (the built-in default host, port 7112, in the isolated network):
+what the program asks, what it fetches in which order, and what it starts."""
+import hashlib
+import os
+import pathlib
+import subprocess
+import sys
+import time
+
+import pytest
+
+from winehost import APP_EXE, TESTBED, Driver, copy_into_prefix, drive_c, windows_path
+
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "testbed"))
+from refclient import RefPlatform  # noqa: E402
+
+WORK = "velmora-tools"  # below C:\
+BOX = "#32770"
+CAPTION = "提示"
+IDOK, IDYES, IDNO = 1, 6, 7
+PASSWORD = "k3Tq9WxR#mPlz_#d"
+DESCRIPTION = ("[VelmoraURL]\r\nhashcode={program}\r\nforceupdate={force}\r\n"
+               "[VmBrowser]\r\nhashcode={browser}\r\n")
+
+
+def md5(data):
+    return hashlib.md5(data).hexdigest()
+
+
+@pytest.fixture(scope="module")
+def ref(tmp_path_factory):
+    state = str(tmp_path_factory.mktemp("toolserver"))
+    with RefPlatform.start(state, "--tool-port", "7112", "--api-port", "0", "--download-port", "0",
+                           "--cdn-port", "0", "--bin-dir", str(TESTBED)) as platform:
+        yield platform
+
+
+@pytest.fixture(scope="module")
+def prefix(wine_env):
+    """PowerPoint 16 as the prefix's registered presentation program."""
+    reg = drive_c(wine_env) / WORK / "powerpoint.reg"
+    reg.parent.mkdir(parents=True, exist_ok=True)
+    reg.write_text("Windows Registry Editor Version 5.00\r\n\r\n"
+                   "[HKEY_CLASSES_ROOT\\PowerPoint.Application\\CurVer]\r\n"
+                   "@=\"PowerPoint.Application.16\"\r\n", encoding="utf-16")
+    subprocess.run(["wine", "regedit", "/S", f"C:\\{WORK}\\powerpoint.reg"], env=wine_env,
+                   check=True)
+    users = [p for p in (drive_c(wine_env) / "users").iterdir() if p.name != "Public"]
+    return users[0]
+
+
+class Session:
+    """One test's view: the driver with the tool log, the data directories."""
+
+    def __init__(self, env, ref, user_dir, name):
+        self.ref = ref
+        self.log = drive_c(env) / WORK / f"{name}.log"
+        self.log.unlink(missing_ok=True)
+        self.env = dict(env, VELMORA_TOOL_LOG=f"C:\\{WORK}\\{self.log.name}")
+        self.driver = Driver(self.env)
+        self.data = user_dir / "AppData" / "Roaming" / "VelmoraWeb"
+        self.tools = self.data / "Tools"
+        self.temp = user_dir / "Temp"
+        self.windows = drive_c(env) / "windows"
+
+    def describe(self, program="", force="0", browser="${md5:VmBrowser.dll}"):
+        self.ref.put_file("tool", "vmtool.ini",
+                          DESCRIPTION.format(program=program, force=force, browser=browser).encode())
+
+    def tool_driver(self, *args):
+        exe = windows_path(TESTBED / "tooldriver.exe")
+        return self.driver.launch(" ".join([f'"{exe}"'] + [str(a) for a in args]))
+
+    def answer(self, text, button):
+        box = self.driver.wait_window(BOX, CAPTION)
+        assert box, f"no box for {text!r}"
+        # The box's own line ends and the driver's trimming aside.
+        assert self.driver.text(box).replace("\r\n", "\n").strip() == text.strip()
+        self.driver.click(box, button)
+        assert self.driver.gone(box)
+
+    def no_box(self, ms=1500):
+        return self.driver.wait_window(BOX, CAPTION, ms=ms) is None
+
+    def fetched(self):
+        return [r.target.rpartition("/")[2] for r in self.ref.requests("tool")]
+
+    def records(self, timeout=5.0):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline and not self.log.exists():
+            time.sleep(0.1)
+        time.sleep(0.3)
+        return self.log.read_text(encoding="utf-8").splitlines() if self.log.exists() else []
+
+    def remove(self, *paths):
+        for path in paths:
+            path.unlink(missing_ok=True)
+
+
+@pytest.fixture
+def session(wine_env, ref, prefix, request):
+    ref.reset()
+    found = Session(wine_env, ref, prefix, request.node.name)
+    found.tools.mkdir(parents=True, exist_ok=True)
+    return found
+
+
+@pytest.fixture
+def installed_app(wine_env):
+    exe = copy_into_prefix(wine_env, APP_EXE, f"{WORK}/app/VelmoraURL.exe")
+    return exe, f"C:\\{WORK}\\app\\VelmoraURL.exe"
+
+
+def registered(env):
+    return subprocess.run(["wine", "reg", "query", "HKCR\\VelmoraURL"], env=env,
+                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode == 0
+
+
+def unregister(env):
+    subprocess.run(["wine", "reg", "delete", "HKCR\\VelmoraURL", "/f"], env=env,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+# -- the update check at start-up ------------------------------------------
+
+def test_newer_build_is_offered_and_yes_starts_the_upgrader(session, installed_app):
+    _, windows_exe = installed_app
+    session.ref.put_file("tool", "VelmoraURL.exe", b"the newer build")
+    session.describe(program="${md5:VelmoraURL.exe}")
+    session.remove(session.tools / "VmUpgrade.exe", session.temp / "VelmoraURL.exe")
+    pid = session.driver.launch(f'"{windows_exe}"')
+    session.answer("发现新版Velmora助手，是否更新？", IDYES)
+    records = session.records()
+    assert len(records) == 1 and records[0].startswith("VmUpgrade.exe|")
+    assert records[0].endswith(f' "C:\\{WORK}\\app\\"')
+    assert session.fetched() == ["vmtool.ini", "VmUpgrade.exe", "VelmoraURL.exe"]
+    assert (session.tools / "VelmoraURL.exe").read_bytes() == b"the newer build"
+    assert (session.temp / "VelmoraURL.exe").read_bytes() == b"the newer build"
+    assert session.driver.wait_process(pid) is not None
+
+
+def test_the_running_build_is_not_offered(session, installed_app):
+    exe, windows_exe = installed_app
+    session.describe(program=md5(exe.read_bytes()), force="1")
+    pid = session.driver.launch(f'"{windows_exe}"')
+    assert session.no_box(ms=3000)
+    assert session.driver.wait_process(pid) is not None
+    assert session.fetched() == ["vmtool.ini"]
+
+
+def test_declined_forced_update_ends_the_program_before_anything_else(session, installed_app,
+                                                                      wine_env):
+    _, windows_exe = installed_app
+    session.ref.put_file("tool", "VelmoraURL.exe", b"the newer build")
+    session.describe(program="${md5:VelmoraURL.exe}", force="2")
+    unregister(wine_env)
+    pid = session.driver.launch(f'"{windows_exe}"')
+    session.answer("发现新版Velmora助手，需要更新后方可使用，是否更新？", IDNO)
+    assert session.driver.wait_process(pid) is not None
+    assert not registered(wine_env)  # start-up never reached the registration
+    assert session.fetched() == ["vmtool.ini"]
+    assert session.records(timeout=1) == []
+
+
+def test_tampered_build_is_fetched_but_nothing_is_started(session, installed_app, prefix):
+    _, windows_exe = installed_app
+    session.ref.put_file("tool", "VelmoraURL.exe", b"a tampered build")
+    session.describe(program=md5(b"the announced build"))
+    session.remove(session.temp / "VelmoraURL.exe")
+    pid = session.driver.launch(f'"{windows_exe}"')
+    session.answer("发现新版Velmora助手，是否更新？", IDYES)
+    assert session.driver.wait_process(pid) is not None
+    assert session.records(timeout=2) == []
+    assert "VelmoraURL.exe" in session.fetched()
+    assert not (session.tools / "VelmoraURL.exe").exists()
+    assert not (session.temp / "VelmoraURL.exe").exists()
+    log = (prefix / "AppData" / "Roaming" / "VelmoraURL.log").read_bytes().decode("gbk")
+    assert "新版程序校验失败，未更新" in log
+
+
+def test_menu_check_says_the_build_is_current(session):
+    session.describe(program="")
+    pid = session.tool_driver("update")
+    session.answer("目前版本已是最新！", IDOK)
+    assert session.driver.wait_process(pid) is not None
+
+
+# -- the companion tools ----------------------------------------------------
+
+def test_micro_course_tool_is_fetched_and_started_with_the_password(session):
+    session.remove(session.tools / "VmCourse_self.exe")
+    pid = session.tool_driver(1158)
+    session.answer("微课制作工具尚未安装，是否现在安装？", IDYES)
+    records = session.records(timeout=30)
+    assert len(records) == 1 and records[0].startswith("VmCourse_self.exe|")
+    assert records[0].endswith(f"-p{PASSWORD}")
+    assert session.driver.wait_process(pid) is not None
+    assert (session.tools / "VmCourse_self.exe").exists()
+
+
+def test_browse_plugin_with_unknown_digest_asks_installs_and_runs(session):
+    session.remove(session.tools / "VmBrowser.dll", session.windows / "VmBrowser.dll",
+                   session.tools / "cximagecrt.dll")
+    session.describe()
+    pid = session.tool_driver(1157)
+    session.answer("Velmora资源浏览插件尚未安装（或有新版本），是否现在安装？", IDYES)
+    assert session.records() == ["VmBrowser.dll|DoBrowser|1024|256|zeroed|desktop"]
+    assert session.driver.wait_process(pid) is not None
+    assert session.fetched() == ["VmBrowser.dll", "vmtool.ini", "cximagecrt.dll"]
+    assert (session.windows / "VmBrowser.dll").read_bytes() == (TESTBED / "VmBrowser.dll").read_bytes()
+    assert (session.windows / "cximagecrt.dll").exists()
+
+
+def test_tampered_browse_plugin_is_not_loaded(session):
+    session.remove(session.tools / "VmBrowser.dll", session.windows / "VmBrowser.dll")
+    session.describe(browser=md5((TESTBED / "VmBrowser.dll").read_bytes()))
+    session.ref.put_file("tool", "VmBrowser.dll", (TESTBED / "cximagecrt.dll").read_bytes())
+    pid = session.tool_driver(1157)
+    session.answer("Velmora资源浏览插件尚未安装（或有新版本），是否现在安装？", IDYES)
+    session.answer("安装失败！", IDOK)
+    assert session.driver.wait_process(pid) is not None
+    assert session.records(timeout=1) == []
+    assert not (session.windows / "VmBrowser.dll").exists()
+
+
+def test_two_quick_document_tool_installs_start_one_installer(session):
+    session.remove(session.tools / "ToPack" / "VelmoraToolPack.exe", session.temp / "ToPack.exe")
+    pid = session.tool_driver(1146, 1146)
+    assert session.driver.wait_process(pid) is not None
+    records = session.records()
+    assert len(records) == 1 and records[0].startswith("ToPack.exe|")
+    assert records[0].endswith("|hidden")
+    assert session.fetched() == ["ToPack.exe"]
+    assert (session.tools / "ToPack" / "VelmoraToolPack.exe").exists()
+
+
+# -- the Office add-ins -----------------------------------------------------
+
+NOTICE = ("安装Office插件注意事项：\n1、请将电脑中所有已打开的Office文档关闭；\n"
+          "2、插件安装需要管理员权限，请确保Velmora助手以管理员方式打开:\n"
+          "     右键点击程序“以管理员身份运行(&A)”即可。\n")
+ADDIN_FILES = ["VelmoraAddInDoc.dll", "VelmoraAddInPpt.dll", "Velmora128.ico", "VmSFDocReader.exe"]
+
+
+def hyperlink_warning(env):
+    out = subprocess.run(["wine", "reg", "query",
+                          "HKCU\\Software\\Microsoft\\Office\\16.0\\Common\\Security",
+                          "/v", "DisableHyperlinkWarning"], env=env, capture_output=True)
+    return out.stdout.decode("utf-8", "replace")
+
+
+def test_office_addins_install_then_a_declined_reinstall_changes_nothing(session, wine_env):
+    session.remove(*(session.tools / name for name in ADDIN_FILES))
+    session.describe()
+    pid = session.tool_driver(1148)
+    session.answer(NOTICE, IDOK)
+    session.answer("安装成功！", IDOK)
+    assert session.driver.wait_process(pid) is not None
+    assert session.fetched()[:5] == ADDIN_FILES + ["VmBrowser.dll"]
+    records = set(session.records(timeout=10))
+    assert {"VelmoraAddInDoc.dll|DllRegisterServer", "VelmoraAddInPpt.dll|DllRegisterServer"} <= records
+    assert any(r.startswith("VmSFDocReader.exe|") for r in records)
+    assert (session.windows / "Velmora128.ico").exists()
+    value = hyperlink_warning(wine_env)
+    assert "REG_DWORD" in value and "0x1" in value
+
+    stamps = {name: (session.tools / name).stat().st_mtime_ns for name in ADDIN_FILES}
+    session.ref.reset()
+    pid = session.tool_driver(1148)
+    session.answer(NOTICE, IDOK)
+    session.answer("Office插件已安装，是否重新安装？", IDNO)
+    assert session.driver.wait_process(pid) is not None
+    assert session.fetched() == []
+    assert {name: (session.tools / name).stat().st_mtime_ns for name in ADDIN_FILES} == stamps

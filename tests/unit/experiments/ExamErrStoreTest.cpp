@@ -1,0 +1,187 @@
+// examerr.data is shared by both builds: the sample under tests/data was
+// written natively; it is read and written again byte for byte natively and
+// under Wine. VELMORA_REGENERATE_SAMPLES=1 rewrites it instead.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "FakePlatform.h"
+#include "experiments/ExamErrStore.h"
+#include "experiments/ExamFile.h"
+#include "unit/store/StoreTestSupport.h"
+
+namespace {
+
+const std::string kSample = "tests/data/experiments/examerr.data";
+
+std::vector<ExamErrRecord> SampleRecords() {
+  ExamErrRecord first;
+  first.m_strServer = "www.velmora.cn";
+  first.m_nPort = 9112;
+  first.m_nUserId = 1001;
+  first.m_nCourseId = 201;
+  first.m_nExperId = 303;
+  first.m_nOperationId = 0;
+  first.m_tFailed = 1796000000;
+  first.m_nScore = 0;
+  first.m_strCourseName = "大学物理：运动学";
+  first.m_strResourceName = "自由落体仿真实验";
+  first.m_strFid = "100003";
+  first.m_strData = "steps=12\r\n{\"score\":87}";
+  ExamErrRecord second;
+  second.m_strServer = "10.0.0.5";
+  second.m_nPort = -1;
+  second.m_nUserId = 7;
+  second.m_nCourseId = 2;
+  second.m_nExperId = 3;
+  second.m_nOperationId = 5001;
+  second.m_tFailed = 86400;
+  second.m_nScore = -5;
+  second.m_strFid = "中文编号";
+  second.m_strData = "{\"score\":-5}";
+  second.m_strReserved1 = "r1";
+  second.m_nReserved2 = 9;
+  return {first, second};
+}
+
+std::string Text(const ExamErrRecord& r) {
+  return r.m_strServer + "|" + std::to_string(r.m_nPort) + "|" + std::to_string(r.m_nUserId) +
+         "|" + std::to_string(r.m_nCourseId) + "|" + std::to_string(r.m_nExperId) + "|" +
+         std::to_string(r.m_nOperationId) + "|" + std::to_string(r.m_tFailed) + "|" +
+         std::to_string(r.m_nScore) + "|" + r.m_strCourseName + "|" + r.m_strResourceName + "|" +
+         r.m_strFid + "|" + r.m_strData + "|" + r.m_strReserved1 + "|" + r.m_strReserved2 + "|" +
+         std::to_string(r.m_nReserved1) + "|" + std::to_string(r.m_nReserved2);
+}
+
+std::vector<std::string> Texts(const std::list<ExamErrRecord>& records) {
+  std::vector<std::string> texts;
+  for (const ExamErrRecord& r : records) texts.push_back(Text(r));
+  return texts;
+}
+
+std::vector<std::string> Texts(const std::vector<ExamErrRecord>& records, size_t count) {
+  return Texts(std::list<ExamErrRecord>(records.begin(), records.begin() + count));
+}
+
+struct ExamErrFile : testing::Test {
+  ScratchDir dir;
+  std::string path = dir / "examerr.data";
+  CExamErrStore Store() {
+    CExamErrStore store;
+    store.SetPath(path);
+    return store;
+  }
+};
+
+TEST_F(ExamErrFile, SampleReadsAndIsWrittenAgainByteForByte) {
+  CExamErrStore written = Store();
+  for (const ExamErrRecord& r : SampleRecords()) written.Records().push_back(r);
+  ASSERT_TRUE(written.Save());
+  const std::string sample = SourceFile(kSample);
+  const char* regenerate = std::getenv("VELMORA_REGENERATE_SAMPLES");
+  if (regenerate && std::string(regenerate) == "1") WriteFileBytes(sample, ReadFileBytes(path));
+  EXPECT_EQ(ReadFileBytes(path), ReadFileBytes(sample));
+
+  WriteFileBytes(path, ReadFileBytes(sample));
+  CExamErrStore read = Store();
+  ASSERT_TRUE(read.Load());
+  EXPECT_EQ(Texts(read.Records()), Texts(SampleRecords(), 2));
+}
+
+// The failure time is stored before the operation id.
+TEST_F(ExamErrFile, TimeComesBeforeTheOperationId) {
+  CExamErrStore store = Store();
+  ExamErrRecord r;
+  r.m_strServer = "h";
+  r.m_tFailed = 0x11111111;
+  r.m_nOperationId = 0x22222222;
+  store.Records().push_back(r);
+  ASSERT_TRUE(store.Save());
+  const std::string bytes = ReadFileBytes(path);
+  // count, "h" (length byte + 1), port, user, course, experiment
+  const size_t at = 4 + 2 + 4 * 4;
+  EXPECT_EQ(bytes.substr(at, 8), Bytes({0x11, 0x11, 0x11, 0x11, 0x22, 0x22, 0x22, 0x22}));
+}
+
+// A cut inside a record drops it and keeps the records before it.
+TEST_F(ExamErrFile, DamagedFileKeepsTheWholeRecordsBeforeTheDamage) {
+  const std::string sample = ReadFileBytes(SourceFile(kSample));
+  CExamErrStore one = Store();
+  one.Records().push_back(SampleRecords()[0]);
+  ASSERT_TRUE(one.Save());
+  const size_t firstEnd = ReadFileBytes(path).size();
+  for (size_t cut = 0; cut < sample.size(); ++cut) {
+    SCOPED_TRACE(cut);
+    WriteFileBytes(path, sample.substr(0, cut));
+    CExamErrStore store = Store();
+    store.Records().push_back(SampleRecords()[1]);  // replaced by the load
+    EXPECT_FALSE(store.Load());
+    EXPECT_EQ(Texts(store.Records()), Texts(SampleRecords(), cut >= firstEnd ? 1 : 0));
+  }
+}
+
+TEST_F(ExamErrFile, HostileFilesLoadNothingHarmful) {
+  CExamErrStore big = Store();
+  ExamErrRecord planted;
+  planted.m_strData = std::string(EXAM_TEXT_MAX + 1, 'x');
+  big.Records().push_back(SampleRecords()[0]);
+  big.Records().push_back(planted);
+  ASSERT_TRUE(big.Save());
+  const std::string oversized = ReadFileBytes(path);
+
+  struct Case { const char* name; std::string bytes; bool loaded; size_t records; } cases[] = {
+      {"count without records", Bytes({0xff, 0xff, 0xff, 0x7f}), false, 0},
+      {"negative count", Bytes({0xff, 0xff, 0xff, 0xff}), true, 0},
+      {"zero count", Bytes({0, 0, 0, 0}), true, 0},
+      {"string longer than the file", Bytes({1, 0, 0, 0, 0xff, 0xfe, 0xff, 0xff, 0xff, 0x7f}), false, 0},
+      {"data beyond any exam file", oversized, false, 1},
+      {"empty", "", false, 0},
+  };
+  for (const Case& c : cases) {
+    WriteFileBytes(path, c.bytes);
+    CExamErrStore store = Store();
+    EXPECT_EQ(store.Load(), c.loaded) << c.name;
+    EXPECT_EQ(store.Records().size(), c.records) << c.name;
+  }
+  CExamErrStore missing;
+  missing.SetPath(dir / "none.data");
+  EXPECT_FALSE(missing.Load());
+}
+
+TEST_F(ExamErrFile, AddFetchesBothNamesRemoveAndClearFree) {
+  FakePlatform platform;
+  CExamErrStore store = Store();
+  ExamErrRecord r;
+  r.m_strServer = "127.0.0.1";
+  r.m_nPort = platform.Port();
+  r.m_nCourseId = 201;
+  r.m_nExperId = 303;
+  ExamErrRecord& added = store.Add(r);
+  EXPECT_EQ(added.m_strCourseName, "大学物理");
+  EXPECT_EQ(added.m_strResourceName, "自由落体");
+  EXPECT_EQ(platform.Calls(), (std::vector<std::string>{"/course/detail.yks|id=201",
+                                                        "/source/detail.yks|id=303"}));
+  EXPECT_EQ(ReadFileBytes(path), "<missing>");  // Add does not save
+
+  platform.failing = {"/course/detail.yks"};
+  r.m_nPort = platform.Port();
+  ExamErrRecord& second = store.Add(r);
+  EXPECT_EQ(second.m_strCourseName, "");
+  EXPECT_EQ(second.m_strResourceName, "自由落体");
+
+  store.Remove(&added);
+  ASSERT_EQ(store.Records().size(), 1u);
+  EXPECT_EQ(&store.Records().front(), &second);
+  store.Clear();
+  ASSERT_TRUE(store.Save());
+  EXPECT_EQ(ReadFileBytes(path), Bytes({0, 0, 0, 0}));
+}
+
+TEST_F(ExamErrFile, NewRecordFailedNow) {
+  const int32_t before = (int32_t)std::time(nullptr);
+  ExamErrRecord r;
+  EXPECT_GE(r.m_tFailed, before);
+  EXPECT_LE(r.m_tFailed, before + 5);
+}
+
+}  // namespace

@@ -1,0 +1,331 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "ExperimentTestSupport.h"
+#include "experiments/ExamFile.h"
+#include "net/Codecs.h"
+
+namespace {
+
+using Launch = ExperimentFixture;
+using testing::ElementsAre;
+
+const std::string kStart = "/experimentRecord/add.yks|userId=1001&experId=303&couId=201&type=1";
+const std::string kEnd5001 = "/experimentRecord/add.yks|id=5001&type=2";
+
+TEST_F(Launch, ScoreIsSubmittedUnderTheOperationIdThenTheRunIsClosed) {
+  ExperimentWrites("result: {\"score\":87,\"steps\":12}");
+  CUrlCommand command = Experiment();
+  EXPECT_EQ(app->OpenResourceFile(ExePath(), command), 1);
+
+  EXPECT_THAT(platform.Calls(),
+              ElementsAre(kStart, "/experiment/dataAdd.yks|id=5001&data={\"score\":87}", kEnd5001));
+  EXPECT_THAT(LogEntries(),
+              ElementsAre("仿真实验开始：课程ID=201，实验ID=303",
+                          "实验文件:" + ExamPath() + ", 用户ID:1001, 操作ID:5001",
+                          "提交实验数据：操作ID=5001", "仿真实验结束：操作ID=5001"));
+  EXPECT_TRUE(desktop.messages.empty());
+  EXPECT_TRUE(app->m_pExamErrors->Records().empty());
+}
+
+TEST_F(Launch, CommandLineCarriesThePasswordTheExamFileAndTheKey) {
+  const std::string key = EXPERIMENT_KEY;
+  ASSERT_EQ(key.size(), 24u);
+  ASSERT_EQ(Base64Decode(key).size(), 18u);  // a Base64 text without padding
+
+  struct Case { const char* pwd; int couId, experId; std::string examArg; } cases[] = {
+      {"", 201, 303, ExamPath()},
+      {"own-pass", 201, 303, ExamPath()},
+      {"", 0, 303, "a|b"},
+      {"", 201, 0, "a|b"},
+      {"", -4, -4, "a|b"},
+  };
+  for (const Case& c : cases) {
+    desktop.started.clear();
+    CUrlCommand command = Experiment();
+    command.m_strPwd = c.pwd;
+    command.m_nCouId = c.couId;
+    command.m_nExperId = c.experId;
+    app->OpenResourceFile(ExePath(), command);
+    const std::string pwd = *c.pwd ? c.pwd : "k3Tq9WxR#mPlz_#d";
+    EXPECT_THAT(desktop.started, ElementsAre("hidden|\"" + ExePath() + "\" -p" + pwd + " -sp\"" +
+                                             c.examArg + " " + key + "\""));
+  }
+}
+
+TEST_F(Launch, WithoutBothIdsNoExamFileNoRecordsNoSubmission) {
+  ExperimentWrites("{\"score\":50}");  // writes beside, but nothing reads it
+  CUrlCommand command = Experiment();
+  command.m_nCouId = 0;
+  EXPECT_EQ(app->OpenResourceFile(ExePath(), command), 1);
+  EXPECT_EQ(examBefore, "<missing>");
+  EXPECT_TRUE(platform.Calls().empty());
+  EXPECT_THAT(LogEntries(), ElementsAre("实验文件:, 用户ID:1001, 操作ID:0"));
+}
+
+// The exam file as the experiment finds it: keys in order, the name in UTF-8.
+TEST_F(Launch, ExamFileHoldsTheRunsValues) {
+  struct Case {
+    int userId, score;
+    const char* urlName;
+    const char* loginName;
+    const char* extra;
+    std::string expected;
+  } cases[] = {
+      {0, 0, "", "李明", "lvl=2", "uid=1001\r\nscore=100\r\nisexam=1\r\nextradata=lvl=2\r\nusername=" +
+                                     AnsiToUtf8("李明")},
+      {77, -5, "王芳", "李明", "", "uid=77\r\nscore=-5\r\nisexam=1\r\nextradata=\r\nusername=" +
+                                     AnsiToUtf8("王芳")},
+      {-3, 60, "", "", "a", "uid=1001\r\nscore=60\r\nisexam=1\r\nextradata=a\r\nusername="},
+      // a line break may not add keys of its own
+      {0, 0, "", "x", "a\r\nuid=9", "uid=1001\r\nscore=100\r\nisexam=1\r\nextradata=a  uid=9\r\n"
+                                     "username=x"},
+  };
+  for (const Case& c : cases) {
+    ExperimentWrites("{}");
+    CUrlCommand command = Experiment();
+    command.m_nUserId = c.userId;
+    command.m_nScore = c.score;
+    command.m_strUserName = c.urlName;
+    command.m_strExtraData = c.extra;
+    app->m_login.name = c.loginName;
+    WriteFileBytes(ExamPath(), "[velmora]\r\nstale=1\r\n");  // an earlier run's file goes first
+    app->OpenResourceFile(ExePath(), command);
+    EXPECT_EQ(examBefore, "[velmora]\r\n" + c.expected + "\r\n") << c.extra;
+  }
+}
+
+TEST_F(Launch, NameFallsBackToTheSavedAccount) {
+  app->m_login.name.clear();
+  CServerAccount account;
+  account.m_strHost = "127.0.0.1";
+  account.m_nPort = platform.Port();
+  account.m_strUser = "13800000001";
+  app->m_pSettings->m_accounts.push_back(account);
+  ExperimentWrites("{}");
+  CUrlCommand command = Experiment();
+  app->OpenResourceFile(ExePath(), command);
+  EXPECT_NE(examBefore.find("username=13800000001\r\n"), std::string::npos) << examBefore;
+}
+
+// No output: untouched, deleted, replaced by a directory or too large to be
+// a result. Nothing is submitted; the run is closed all the same.
+TEST_F(Launch, RunWithoutOutputIsLoggedAndClosed) {
+  const std::string noOutput = "仿真实验结束：操作ID=5001，该实验未输出实验文件！";
+  for (const std::string name : {"untouched", "deleted", "directory", "too large"}) {
+    SCOPED_TRACE(name);
+    ScopedAppData own("experiments-case");
+    FakePlatform fresh;
+    FakeDesktop d;
+    CAssistantApp a(d);
+    a.m_login.userId = 1001;
+    ASSERT_TRUE(a.PrepareUserDirs());
+    const std::string exam = a.m_pFileList->m_strResourceDir + "\\100003.exam";
+    d.hiddenRun = [&](const std::string&) {
+      if (name == "deleted" || name == "directory") platform::DeleteFileAt(exam);
+      if (name == "directory") platform::CreateDir(exam);
+      if (name == "too large")
+        WriteFileBytes(exam, "{\"score\":1}" + std::string(EXAM_TEXT_MAX, ' '));
+    };
+    CUrlCommand command = Experiment();
+    command.m_nPort = fresh.Port();
+    EXPECT_EQ(a.OpenResourceFile(a.m_pFileList->m_strResourceDir + "\\100003.exe", command), 1);
+    EXPECT_THAT(fresh.Calls(), ElementsAre(kStart, kEnd5001));
+    std::string log = ReadFileBytes(own.Path() + "\\VelmoraURL.log");
+    EXPECT_NE(log.find(noOutput), std::string::npos);
+    EXPECT_NE(log.find("仿真实验结束：操作ID=5001\r\n"), std::string::npos);
+    EXPECT_TRUE(d.messages.empty());
+  }
+}
+
+// The platform gone after the start record: the whole output waits in the
+// failure list with operation id 0; the user is told once.
+TEST_F(Launch, UnreachablePlatformStoresTheWholeOutput) {
+  const std::string output = "log line\r\n{\"score\":87}\r\n";
+  ExperimentWrites(output);
+  CUrlCommand command = Experiment();
+  command.m_nPort = UnreachablePort();
+  EXPECT_EQ(app->OpenResourceFile(ExePath(), command), 1);
+
+  EXPECT_THAT(desktop.messages,
+              ElementsAre("VelmoraURL|实验记录提交到服务器失败，请到“异常中心”查看并重新提交！"));
+  CExamErrStore saved;
+  saved.SetPath(app->m_pExamErrors->GetPath());
+  ASSERT_TRUE(saved.Load());
+  ASSERT_EQ(saved.Records().size(), 1u);
+  const ExamErrRecord& r = saved.Records().front();
+  EXPECT_EQ(r.m_nOperationId, 0);
+  EXPECT_EQ(r.m_nScore, 0);
+  EXPECT_EQ(r.m_strData, output);
+  EXPECT_EQ(r.m_strFid, "100003");
+  EXPECT_EQ(r.m_nUserId, 1001);
+  EXPECT_EQ(r.m_nCourseId, 201);
+  EXPECT_EQ(r.m_nExperId, 303);
+  EXPECT_EQ(r.m_strCourseName, "");
+  EXPECT_THAT(LogEntries(), testing::Contains("仿真实验结束：操作ID=0"));
+}
+
+// Two experiments run at once in two processes; the one that fails last
+// must not save over the other's failure.
+TEST_F(Launch, FailureJoinsThoseStoredByOtherProcessesMeanwhile) {
+  desktop.hiddenRun = [this](const std::string&) {
+    CExamErrStore other;
+    other.SetPath(app->m_pExamErrors->GetPath());
+    ExamErrRecord earlier;
+    earlier.m_strFid = "100004";
+    other.Records().push_back(earlier);
+    ASSERT_TRUE(other.Save());
+    WriteFileBytes(ExamPath(), "{\"score\":3}");
+  };
+  CUrlCommand command = Experiment();
+  command.m_nPort = UnreachablePort();
+  app->OpenResourceFile(ExePath(), command);
+  CExamErrStore saved;
+  saved.SetPath(app->m_pExamErrors->GetPath());
+  ASSERT_TRUE(saved.Load());
+  std::vector<std::string> fids;
+  for (const ExamErrRecord& r : saved.Records()) fids.push_back(r.m_strFid);
+  EXPECT_THAT(fids, ElementsAre("100004", "100003"));
+}
+
+TEST_F(Launch, RefusedDataKeepsTheScoreTextAndTheNames) {
+  platform.failing = {"/experiment/dataAdd.yks"};
+  ExperimentWrites("{\"score\":\"91\"}");
+  CUrlCommand command = Experiment();
+  app->OpenResourceFile(ExePath(), command);
+
+  EXPECT_THAT(platform.Paths(),
+              ElementsAre("/experimentRecord/add.yks", "/experiment/dataAdd.yks",
+                          "/course/detail.yks", "/source/detail.yks", "/experimentRecord/add.yks"));
+  ASSERT_EQ(app->m_pExamErrors->Records().size(), 1u);
+  const ExamErrRecord& r = app->m_pExamErrors->Records().front();
+  EXPECT_EQ(r.m_nOperationId, 5001);
+  EXPECT_EQ(r.m_nScore, 91);
+  EXPECT_EQ(r.m_strData, "{\"score\":91}");
+  EXPECT_EQ(r.m_strCourseName, "大学物理");
+  EXPECT_EQ(r.m_strResourceName, "自由落体");
+  EXPECT_EQ(desktop.messages.size(), 1u);
+}
+
+TEST_F(Launch, OutputWithoutAScoreIsSubmittedAsZero) {
+  for (const char* output : {"no json at all", "{\"result\":\"ok\"}", "{\"score\":\"x7\"}"}) {
+    FakePlatform fresh;
+    ExperimentWrites(output);
+    CUrlCommand command = Experiment();
+    command.m_nPort = fresh.Port();
+    app->OpenResourceFile(ExePath(), command);
+    EXPECT_THAT(fresh.Calls(), testing::Contains("/experiment/dataAdd.yks|id=5001&data={\"score\":0}"))
+        << output;
+  }
+}
+
+TEST_F(Launch, ScorePathWritesTheScoreAndOnlyLogs) {
+  struct Case {
+    int couId;
+    const char* output;
+    bool failing;
+    std::vector<std::string> calls;
+    const char* last;  // the last log entry; null: only the first
+  } cases[] = {
+      {201, "{\"score\":64}", false,
+       {kStart, "/statistics/updateScore.dy|type=2&srcId=303&userId=88&scouId=9&couId=201&score=64"},
+       "医学2.0提交试验数据成功"},
+      {201, "{\"score\":64}", true,
+       {kStart, "/statistics/updateScore.dy|type=2&srcId=303&userId=88&scouId=9&couId=201&score=64"},
+       "医学2.0提交试验数据失败"},
+      {201, "no object", false, {kStart}, nullptr},
+      {0, "{\"score\":64}", false, {}, "医学2.0该仿真实验无数据"},
+  };
+  for (const Case& c : cases) {
+    ScopedAppData own("score-path");
+    FakePlatform fresh;
+    if (c.failing) fresh.failing = {"/statistics/updateScore.dy"};
+    FakeDesktop d;
+    CAssistantApp a(d);
+    a.m_login.userId = 1001;
+    ASSERT_TRUE(a.PrepareUserDirs());
+    const std::string exam = a.m_pFileList->m_strResourceDir + "\\100003.exam";
+    const std::string output = c.output;
+    d.hiddenRun = [&](const std::string&) { WriteFileBytes(exam, output); };
+    CUrlCommand command = Experiment();
+    command.m_nPort = fresh.Port();
+    command.m_nCouId = c.couId;
+    command.m_nUserId = 88;
+    command.m_nScouId = 9;
+    command.m_nType = 2;
+    EXPECT_EQ(a.OpenResourceFile(a.m_pFileList->m_strResourceDir + "\\100003.exe", command), 1);
+    EXPECT_EQ(fresh.Calls(), c.calls) << c.output;
+    std::string log = ReadFileBytes(own.Path() + "\\VelmoraURL.log");
+    const std::string first = "医学2.0该仿真实验透传数据：userid=88, type=2, scouID=9, couID=" +
+                              std::to_string(c.couId) + ", experId=303\r\n";
+    EXPECT_NE(log.find(first), std::string::npos) << log;
+    const size_t tail = log.rfind("]:");
+    EXPECT_EQ(log.substr(tail + 2), c.last ? std::string(c.last) + "\r\n" : first) << c.output;
+    EXPECT_TRUE(d.messages.empty());
+  }
+}
+
+// Only a program is started as an experiment; nothing is written for a
+// refused one.
+TEST_F(Launch, ExperimentThatIsNotAProgramIsRefused) {
+  struct Case { const char* name; const char* pwd; int result; } cases[] = {
+      {"100003.exe", "", 1},        {"100003.EXE", "", 1},       {"100003.bat", "", 0},
+      {"100003.cmd", "", 0},        {"100003.exe.bat", "", 0},   {"100003", "", 0},
+      {"100003.com", "", 0},        {"x.exe\\100003", "", 0},
+      {"100003.exe", "p\" -sp\"C:\\other.ini", 0},
+  };
+  for (const Case& c : cases) {
+    desktop.started.clear();
+    platform::DeleteFileAt(ExamPath());
+    CUrlCommand command = Experiment();
+    command.m_nCouId = 0;  // no platform calls
+    command.m_strPwd = c.pwd;
+    EXPECT_EQ(app->OpenResourceFile(ResourceDir() + "\\" + c.name, command), c.result) << c.name;
+    EXPECT_EQ(desktop.started.size(), (size_t)c.result) << c.name;
+  }
+  CUrlCommand command = Experiment();
+  EXPECT_EQ(app->OpenResourceFile(ResourceDir() + "\\100003.bat", command), 0);
+  EXPECT_FALSE(platform::FileExists(ExamPath()));
+  EXPECT_TRUE(platform.Calls().empty());
+}
+
+TEST_F(Launch, OtherResourcesOpenWithTheShellAskingForCode) {
+  desktop.dangerousExtensions = {".danger"};
+  struct Case { const char* name; std::deque<bool> answers; size_t questions, opened; } cases[] = {
+      {"a.pdf", {}, 0, 1},     {"a.mp4", {}, 0, 1},      {"a.exe", {false}, 1, 0},
+      {"a.exe", {true}, 1, 1}, {"a.js", {false}, 1, 0},  {"a.danger", {false}, 1, 0},
+  };
+  for (const Case& c : cases) {
+    FakeDesktop& d = desktop;
+    d.questions.clear();
+    d.opened.clear();
+    d.answers = c.answers;
+    CUrlCommand command = Experiment();
+    command.m_nFtype = 0;
+    command.m_nCouId = 0;
+    EXPECT_EQ(app->OpenResourceFile(ResourceDir() + "\\" + c.name, command), 1) << c.name;
+    EXPECT_EQ(d.questions.size(), c.questions) << c.name;
+    EXPECT_EQ(d.opened.size(), c.opened) << c.name;
+    EXPECT_TRUE(d.started.empty());
+  }
+}
+
+TEST_F(Launch, DocumentWithBothIdsStillGetsAnExamFile) {
+  CUrlCommand command = Experiment();
+  command.m_nFtype = 0;
+  EXPECT_EQ(app->OpenResourceFile(ResourceDir() + "\\100003.pdf", command), 1);
+  EXPECT_TRUE(platform::FileExists(ExamPath()));
+  EXPECT_THAT(desktop.opened, ElementsAre(ResourceDir() + "\\100003.pdf"));
+  EXPECT_TRUE(platform.Calls().empty());
+}
+
+TEST_F(Launch, ExperimentThatCannotStartLeavesOnlyItsExamFile) {
+  desktop.startSucceeds = false;
+  CUrlCommand command = Experiment();
+  EXPECT_EQ(app->OpenResourceFile(ExePath(), command), 0);
+  EXPECT_TRUE(platform::FileExists(ExamPath()));
+  EXPECT_TRUE(platform.Calls().empty());
+  EXPECT_TRUE(LogEntries().empty());
+}
+
+}  // namespace

@@ -1,0 +1,57 @@
+#pragma once
+#include <functional>
+#include <string>
+
+#include "platform/Desktop.h"
+#include "platform/Library.h"
+#include "platform/Registry.h"
+#include "tools/ToolInfo.h"
+
+// Fetches one file of the tool server into a path (the whole file, from the
+// start); false when it did not arrive whole.
+class IToolFetcher {
+ public:
+  virtual ~IToolFetcher() = default;
+  virtual bool Fetch(const std::string& url, const std::string& path) = 0;
+};
+
+// The system's HTTP client.
+IToolFetcher& WebToolFetcher();
+
+class CDocToolsInstaller;
+
+// Everything the tool commands work with. The program fills it from the
+// application object; tests put in fakes and directories of their own.
+struct ToolContext {
+  platform::IDesktop* desktop = nullptr;
+  IToolFetcher* fetcher = nullptr;
+  platform::ILibraryLoader* libraries = nullptr;
+  platform::IRegistry* registry = nullptr;
+  ToolInfo* info = nullptr;
+  CDocToolsInstaller* installer = nullptr;
+  std::string host;         // the tool server (port 7112)
+  std::string programPath;  // the running executable
+  std::string dataDir;      // no trailing "\"
+  std::string toolsDir;     // T, no trailing "\"
+  std::string windowsDir;   // W, ends in "\"
+  std::string tempDir;      // ends in "\"
+  // The download bar: URL, target directory, label; true when the file arrived.
+  std::function<bool(const std::string&, const std::string&, const std::string&)> downloadBar;
+  // Shows (true) or hides the status window of a plug-in installation.
+  std::function<void(bool)> showStatus;
+};
+
+// "http://host:7112/VelmoraTool/name".
+std::string ToolFileUrl(const std::string& host, const std::string& name);
+// Deletes `path`, then fetches the tool server's file `name` into it. A file
+// that did not arrive whole is removed, so that it never counts as installed.
+bool FetchToolFile(const ToolContext& context, const std::string& name, const std::string& path);
+// T\name.
+std::string ToolPath(const ToolContext& context, const std::string& name);
+
+// The notices and questions of the tool commands (caption "提示").
+void ShowToolMessage(const ToolContext& context, const std::string& text,
+                     platform::MessageIcon icon);
+bool AskTool(const ToolContext& context, const std::string& question);
+// One line in the program's log.
+void LogToolEvent(const std::string& text);

@@ -1,0 +1,98 @@
+#include "tools/UpdateCheck.h"
+
+#include <cstdlib>
+
+#include "net/Codecs.h"
+#include "platform/Files.h"
+#include "platform/Profile.h"
+
+namespace {
+
+const size_t kProfileValueCapacity = 260;  // values are cut to 259 bytes
+const size_t kDigestBlock = 4096;
+
+std::string ReadValue(const std::string& path, const char* section, const char* key,
+                      const char* fallback) {
+  return platform::ReadProfileText(path, section, key, fallback, kProfileValueCapacity);
+}
+
+// The two offers of an update: optional, and mandatory.
+const char kUpdateQuestion[] = "发现新版Velmora助手，是否更新？";
+const char kForcedUpdateQuestion[] = "发现新版Velmora助手，需要更新后方可使用，是否更新？";
+
+}  // namespace
+
+std::string FileDigest(const std::string& path) {
+  platform::File file;
+  // Shared: the digest of the running program is taken while it runs.
+  if (!file.Open(path, platform::FileMode::SharedRead)) return std::string();
+  CMd5 md5;
+  char block[kDigestBlock];
+  size_t got = 0;
+  while (true) {
+    if (!file.Read(block, sizeof block, got)) return std::string();
+    if (got == 0) break;
+    md5.Update(block, got);
+  }
+  unsigned char digest[16];
+  md5.Final(digest);
+  return HexString(digest, sizeof digest, "");
+}
+
+ToolInfo ReadToolInfo(const std::string& iniPath) {
+  ToolInfo info;
+  info.programDigest = ReadValue(iniPath, "VelmoraURL", "hashcode", "");
+  info.forceUpdate = atoi(ReadValue(iniPath, "VelmoraURL", "forceupdate", "0").c_str());
+  info.browserDigest = ReadValue(iniPath, "VmBrowser", "hashcode", "");
+  return info;
+}
+
+std::string ProgramDirectory(const std::string& programPath) {
+  size_t slash = programPath.rfind('\\');
+  return slash == std::string::npos ? std::string() : programPath.substr(0, slash + 1);
+}
+
+bool FetchToolInfo(const ToolContext& context) {
+  const std::string path = context.dataDir + "\\" + "vmtool.ini";
+  *context.info = ToolInfo();
+  if (!FetchToolFile(context, "vmtool.ini", path)) return false;
+  *context.info = ReadToolInfo(path);
+  context.info->fetched = true;
+  return true;
+}
+
+bool CheckForUpdate(const ToolContext& context, bool& found) {
+  found = false;
+  if (!FetchToolInfo(context)) return true;
+  const std::string programDir = ProgramDirectory(context.programPath);
+  const std::string& published = context.info->programDigest;
+  if (published.empty() || published == FileDigest(context.programPath)) return true;
+  found = true;
+  if (context.info->forceUpdate != 0) {
+    if (!AskTool(context, kForcedUpdateQuestion)) return false;
+  } else if (!AskTool(context, kUpdateQuestion)) {
+    return true;
+  }
+  RunUpgrade(context, programDir);
+  return true;
+}
+
+bool RunUpgrade(const ToolContext& context, const std::string& programDir) {
+  const std::string upgrader = ToolPath(context, "VmUpgrade.exe");
+  if (!platform::FileExists(upgrader) && !FetchToolFile(context, "VmUpgrade.exe", upgrader))
+    return false;
+  const std::string program = ToolPath(context, "VelmoraURL.exe");
+  if (!FetchToolFile(context, "VelmoraURL.exe", program)) return false;
+  // Fetched over plain HTTP: only the build that the description announced
+  // may replace the program.
+  if (FileDigest(program) != context.info->programDigest) {
+    LogToolEvent("新版程序校验失败，未更新");
+    platform::DeleteFileAt(program);
+    return false;
+  }
+  // The upgrader installs the copy in the temporary directory; without a
+  // fresh one there it would install whatever an earlier run left.
+  if (!platform::CopyFileReplacing(program, context.tempDir + "VelmoraURL.exe")) return false;
+  context.desktop->ShellOpen(upgrader, "\"" + programDir + "\"");
+  return true;
+}
