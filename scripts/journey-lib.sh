@@ -149,11 +149,14 @@ journey_close_titled() {  # closes every window whose caption holds TEXT
     while read -r h; do jdrv close "$h" >/dev/null; done
 }
 
-journey_shot() {  # journey_shot NAME CAPTION: the screen into build/demo/NAME.png
+journey_shot() {  # journey_shot NAME CAPTION: the screen into build/demo/NN-NAME.png
   sleep "${JOURNEY_SETTLE:-0.8}"
-  import -window root "$JOURNEY_OUT/$1.png" || return 1
-  printf '%s\t%s\n' "$1" "$2" >>"$JOURNEY_OUT/captions.tsv"
-  echo "   screenshot build/demo/$1.png: $2"
+  JOURNEY_SHOT_NO=$((${JOURNEY_SHOT_NO:-0} + 1))
+  local name
+  name=$(printf '%02d-%s' "$JOURNEY_SHOT_NO" "$1")
+  import -window root "$JOURNEY_OUT/$name.png" || return 1
+  printf '%s\t%s\n' "$name" "$2" >>"$JOURNEY_OUT/captions.tsv"
+  echo "   screenshot build/demo/$name.png: $2"
 }
 
 # The box that came up: its text printed (and kept in JOURNEY_BOX_TEXT), a

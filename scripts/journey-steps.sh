@@ -6,7 +6,7 @@ JOURNEY_USER=13800000001
 JOURNEY_PASSWORD=123456
 JOURNEY_MAIN_PID=""
 JOURNEY_MAIN_WND=""
-IDOK=1 IDYES=6
+IDOK=1 IDYES=6 IDNO=7
 LOGIN_USER=1000 LOGIN_PASSWORD=1001 LOGIN_REMEMBER=1002 LOGIN_AUTO=1003 LOGIN_SERVER=1010
 IDM_TRAY_HIDE=1125 IDM_TRAY_SHOW=1126 IDM_EXIT=1127 IDM_MICRO_COURSE=1158 IDM_EXAM_ERRORS=1184
 EXAM_LIST_CONTROL=1015
@@ -29,7 +29,7 @@ journey_first_start() {
   [ "$(jdlg checked "$dialog" $LOGIN_REMEMBER)" = 1 ] || jdrv click "$dialog" $LOGIN_REMEMBER >/dev/null
   [ "$(jdlg checked "$dialog" $LOGIN_AUTO)" = 1 ] || jdrv click "$dialog" $LOGIN_AUTO >/dev/null
   echo "   typed $JOURNEY_USER at $JOURNEY_HOST:9112, 记住密码 and 自动登录 checked"
-  journey_shot 01-login "首次启动：登录Velmora平台"
+  journey_shot login "首次启动：登录Velmora平台"
   jdrv click "$dialog" $IDOK >/dev/null
   jdrv gone "$dialog" 20000 >/dev/null || journey_fail "the login dialog stayed open" || return
   [ -s "$(journey_data)/Velmora.data" ] || journey_fail "the account was not remembered" || return
@@ -37,7 +37,34 @@ journey_first_start() {
   journey_needs "the floating window" app/win/AssistantWnd.cpp || return 3
   JOURNEY_MAIN_WND=$(jdrv wait '#32770' 'Velmora助手' 20000) ||
     journey_fail "no floating window after the login" || return
-  journey_shot 02-floating-window "登录后：桌面上的悬浮窗"
+  journey_shot floating-window "登录后：桌面上的悬浮窗"
+}
+
+# Links of a course page to a program and a file of the machine: a program
+# is started only after the user's Yes; a file opens at once.
+journey_program_links() {
+  journey_needs "links to programs" app/OpenSafety.cpp || return
+  printf '欢迎使用Velmora助手。\r\n' | iconv -f UTF-8 -t GBK \
+    >"$WINEPREFIX/drive_c/velmora-demo/欢迎.txt"
+  journey_link "velmoraurl://exe:'C:\\windows\\notepad.exe' 'C:\\velmora-demo\\欢迎.txt'"
+  journey_answer '提示' program-link "网页上的程序链接：启动前先询问" $IDYES ||
+    journey_fail "no question before a program is started" || return
+  journey_wait_caption 欢迎 30 >/dev/null || journey_fail "the program was not started" || return
+  journey_shot program-started "回答“是”：程序打开了文件"
+  journey_close_titled 欢迎
+  # A file of the machine opens at once with its program.
+  journey_link "velmoraurl://file:C:/velmora-demo/%E6%AC%A2%E8%BF%8E.txt"
+  journey_wait_caption 欢迎 30 >/dev/null || journey_fail "the file was not opened" || return
+  journey_shot file-opened "网页上的文件链接：直接打开"
+  journey_close_titled 欢迎
+  local unwanted="$WINEPREFIX/drive_c/velmora-demo/unwanted.txt"
+  rm -f "$unwanted"
+  journey_link "velmoraurl://exe:'cmd.exe' '/c echo unwanted > C:\\velmora-demo\\unwanted.txt'"
+  journey_answer '提示' program-refused "不认识的程序：回答“否”" $IDNO ||
+    journey_fail "no question before an unknown program" || return
+  sleep 3
+  [ ! -e "$unwanted" ] || journey_fail "the refused program was started" || return
+  echo "   started after Yes; the file opened; nothing started after No"
 }
 
 journey_course_document() {
@@ -48,12 +75,12 @@ platform.put_file("download", "200001", data=lines.encode("gbk"))  # 1.64M
 platform.set_faults({"server": "download", "drip": {"bytes": 65536, "delay": 0.2}})
 PY
   journey_link "$(journey_res_link "fid=200001&fext=txt&hashcode=demo-v1")"
-  journey_answer '提示' 03-size-question "讲义1.64M：是否下载？" $IDYES ||
+  journey_answer '提示' size-question "讲义1.64M：是否下载？" $IDYES ||
     journey_fail "no size question for a 1.64M document" || return
   jdrv wait '#32770' '下载资源' 20000 >/dev/null || journey_fail "no progress dialog" || return
-  journey_shot 04-download-progress "下载资源：进度对话框"
+  journey_shot download-progress "下载资源：进度对话框"
   journey_wait_caption 200001 90 >/dev/null || journey_fail "the document was not opened" || return
-  journey_shot 05-document-opened "下载完成：讲义已打开"
+  journey_shot document-opened "下载完成：讲义已打开"
   journey_close_titled 200001
   local stored
   stored="$(journey_data)/00001001/FILE/200001.txt"
@@ -74,7 +101,7 @@ PY
 )
   journey_link "$(journey_res_link "fid=200001&fext=txt&hashcode=demo-v1")"
   journey_wait_caption 200001 30 >/dev/null || journey_fail "the stored copy was not opened" || return
-  journey_shot 06-document-again "再次点击：本地副本立即打开"
+  journey_shot document-again "再次点击：本地副本立即打开"
   journey_close_titled 200001
   local after
   after=$(journey_platform <<<'print(len(platform.requests("download")))')
@@ -88,7 +115,7 @@ journey_video_link() {
   tools="$(journey_data)/Tools"
   rm -rf "$tools/webView" "$tools/webView.exe"
   journey_link "$(journey_res_link "fid=100002&fext=mp4&ftype=0&hashcode=v")"
-  journey_answer '提示' 07-viewer-install "首次播放视频：安装播放器" $IDYES ||
+  journey_answer '提示' viewer-install "首次播放视频：安装播放器" $IDYES ||
     journey_fail "the missing viewer was not offered" || return
   local i played=""
   for i in $(seq 120); do
@@ -121,9 +148,10 @@ journey_run_lab() {  # journey_run_lab SCORE SHOT CAPTION: the run up to its win
 }
 
 journey_experiment_link() {
-  journey_needs "experiments" experiments/ResultSubmission.cpp labexperiment.exe || return
+  journey_needs "experiment links" app/ResourceCommand.cpp experiments/ResultSubmission.cpp \
+    labexperiment.exe || return
   journey_put_lab_experiment
-  journey_run_lab 92 08-experiment "仿真实验：自由落体" || return
+  journey_run_lab 92 experiment "仿真实验：自由落体" || return
   jdrv click "$JOURNEY_LAB" $IDOK >/dev/null
   local received
   received=$(journey_platform <<'PY'
@@ -146,13 +174,14 @@ PY
 # ended: the record opened when the run started is still there afterwards,
 # as on the real platform.
 journey_experiment_platform_down() {
-  journey_needs "experiments" experiments/ResultSubmission.cpp labexperiment.exe || return
+  journey_needs "experiment links" app/ResourceCommand.cpp experiments/ResultSubmission.cpp \
+    labexperiment.exe || return
   rm -f "$(journey_data)/00001001/examerr.data"
-  journey_run_lab 78 09-experiment-running "实验进行中，平台停止" || return
+  journey_run_lab 78 experiment-running "实验进行中，平台停止" || return
   journey_platform <<<'platform.set_faults({"server": "api", "raw": ""})' >/dev/null
   echo "   the platform stopped answering during the experiment"
   jdrv click "$JOURNEY_LAB" $IDOK >/dev/null
-  journey_answer 'VelmoraURL' 10-submission-failed "提交失败：请到“异常中心”重新提交" $IDOK 60000 ||
+  journey_answer 'VelmoraURL' submission-failed "提交失败：请到“异常中心”重新提交" $IDOK 60000 ||
     journey_fail "no failure message" || return
   [ -s "$(journey_data)/00001001/examerr.data" ] || journey_fail "the run was not stored" || return
   journey_platform <<<'platform.clear_faults()' >/dev/null
@@ -173,15 +202,15 @@ journey_experiment_platform_down() {
 journey_resubmit_first_row() {  # journey_resubmit_first_row LIST
   journey_list_rows "$1" | sed 's/^/   row: /'
   journey_list_rows "$1" | grep -q $'\t78\t' || journey_fail "the failed run is not listed" || return
-  journey_shot 11-failure-list "异常中心：提交失败的实验记录"
+  journey_shot failure-list "异常中心：提交失败的实验记录"
   local x y
   read -r x y < <(journey_helper listdriver point "$1" $EXAM_LIST_CONTROL 0)
   jxdo mousemove "$x" "$y" click --repeat 2 --delay 80 1
-  journey_answer '提示' 12-resubmitted "重新提交成功" $IDOK ||
+  journey_answer '提示' resubmitted "重新提交成功" $IDOK ||
     journey_fail "no answer to the resubmission" || return
   [ "$JOURNEY_BOX_TEXT" = "仿真实验数据提交成功！" ] || journey_fail "not resubmitted" || return
   [ -z "$(journey_list_rows "$1")" ] || journey_fail "the row is still listed" || return
-  journey_shot 13-list-empty "重新提交后：记录已移除"
+  journey_shot list-empty "重新提交后：记录已移除"
   local received
   received=$(journey_platform <<<'print(platform.state()["data"][-1]["data"])')
   grep -q '"score":78' <<<"$received" || journey_fail "the platform received $received" || return
@@ -204,7 +233,7 @@ journey_main_menu() {
   read -r x y < <(journey_face_point)
   jxdo mousemove "$x" "$y" sleep 0.3 click 3
   jdrv wait '#32768' '*' 5000 >/dev/null || journey_fail "no menu on the window" || return
-  journey_shot 14-menu-window "主菜单：右键点击悬浮窗"
+  journey_shot menu-window "主菜单：右键点击悬浮窗"
   jxdo key Escape
   jprobe command "$JOURNEY_MAIN_WND" $IDM_TRAY_HIDE >/dev/null
   sleep 1
@@ -219,7 +248,7 @@ journey_tray_menu() {
   for at in "${JOURNEY_TRAY_POINT:-1262 790}"; do
     jxdo mousemove ${at} sleep 0.3 click 3
     if jdrv wait '#32768' '*' 3000 >/dev/null; then
-      journey_shot 15-menu-tray "主菜单：托盘图标"
+      journey_shot menu-tray "主菜单：托盘图标"
       jxdo key Escape
       return 0
     fi
@@ -233,7 +262,7 @@ journey_companion_tool() {
   [ -n "$JOURNEY_MAIN_WND" ] || journey_fail "no floating window" || return
   rm -f "$(journey_data)/Tools/VmCourse_self.exe"
   jprobe command "$JOURNEY_MAIN_WND" $IDM_MICRO_COURSE >/dev/null
-  journey_answer '提示' 16-tool-install "安装配套工具：微课制作工具" $IDYES ||
+  journey_answer '提示' tool-install "安装配套工具：微课制作工具" $IDYES ||
     journey_fail "the tool was not offered" || return
   local log="$WINEPREFIX/drive_c/velmora-demo/tools.log" i
   for i in $(seq 60); do [ -s "$log" ] && break; sleep 0.5; done
@@ -254,11 +283,11 @@ journey_screen_capture() {
   local capture
   capture=$(jdrv wait '#32770' '任意截屏' 10000) || journey_fail "no capture on the hot key" || return
   jxdo mousemove 300 200 sleep 0.3 mousedown 1 sleep 0.3 mousemove 520 340 sleep 0.3
-  journey_shot 17-capture "任意截屏：拖出区域"
+  journey_shot capture "任意截屏：拖出区域"
   jxdo mouseup 1
   local preview
   preview=$(jdrv wait '#32770' '截屏预览' 10000) || journey_fail "no preview" || return
-  journey_shot 18-capture-preview "截屏预览：图像已在剪贴板"
+  journey_shot capture-preview "截屏预览：图像已在剪贴板"
   echo "   clipboard: $(jprobe clipboard)"
   jdrv close "$preview" >/dev/null
   jdrv gone "$preview" 5000 >/dev/null || journey_fail "the preview did not close" || return

@@ -51,6 +51,7 @@ journey_steps() {
   trap journey_session_end EXIT
   trap 'exit 1' TERM INT
   journey_step first_start "首次启动：登录对话框，记住密码并自动登录，悬浮窗"
+  journey_step program_links "网页上的程序与文件链接：询问后启动，拒绝后不启动"
   journey_step course_document "课程讲义（大于1M）：询问大小、下载进度、打开"
   journey_step same_document_again "再次点击同一讲义：直接打开本地副本"
   journey_step video_link "视频链接：首次使用时安装播放器，以平台地址播放"
