@@ -282,13 +282,21 @@ journey_screen_capture() {
   jxdo mousemove "$x" "$y" sleep 0.3 key alt+shift+z
   local capture
   capture=$(jdrv wait '#32770' '任意截屏' 10000) || journey_fail "no capture on the hot key" || return
-  jxdo mousemove 300 200 sleep 0.3 mousedown 1 sleep 0.3 mousemove 520 340 sleep 0.3
+  # The region around the floating window's face, so the preview shows it.
+  local left top
+  read -r left top _ < <(jprobe rect "$JOURNEY_MAIN_WND")
+  jxdo mousemove $((left - 40)) $((top - 20)) sleep 0.3 mousedown 1 sleep 0.3 \
+    mousemove $((left + 180)) $((top + 140)) sleep 0.3
   journey_shot capture "任意截屏：拖出区域"
   jxdo mouseup 1
   local preview
   preview=$(jdrv wait '#32770' '截屏预览' 10000) || journey_fail "no preview" || return
   journey_shot capture-preview "截屏预览：图像已在剪贴板"
-  echo "   clipboard: $(jprobe clipboard)"
+  local copied
+  copied=$(jprobe clipboard)
+  [ "$copied" = 220x160 ] || journey_fail "the clipboard holds $copied, not the 220x160 region" ||
+    return
+  echo "   the region is on the clipboard: $copied"
   jdrv close "$preview" >/dev/null
   jdrv gone "$preview" 5000 >/dev/null || journey_fail "the preview did not close" || return
 }
