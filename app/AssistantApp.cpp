@@ -191,9 +191,3 @@ CServerAccount* CAssistantApp::FindSavedAccount(const std::string& host, int por
   }
   return settings.FindAccount(host, port);
 }
-
-// The resource command joins here once login and downloads exist.
-int CAssistantApp::RunResourceCommand(CUrlCommand& command) {
-  (void)command;
-  return 0;
-}

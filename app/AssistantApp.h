@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/CdnListener.h"
+#include "app/DownloadProgress.h"
 #include "app/SharedState.h"
 #include "app/UrlCommand.h"
 #include "experiments/ExamErrStore.h"
@@ -83,6 +84,13 @@ class CAssistantApp {
   // every process and ends the listening. Always 1.
   static int OnCdnBroadcast(const char* payload, int length, uint32_t senderAddress,
                             uint16_t senderPort, void* user);
+  // A video streamed in the companion viewer, which is installed first
+  // when missing (on the user's Yes).
+  void PlayOnlineVideo(CUrlCommand& command);
+  // The companion tools from the tool server with the download bar: the
+  // viewer's installer, run hidden and waited for; the micro-course tool.
+  bool DownloadVideoViewer();
+  bool DownloadCourseTool();
 
   LoginInfo m_login;
   bool m_bLoggedIn = false;
@@ -127,8 +135,11 @@ class CAssistantApp {
     (void)url, (void)dir, (void)label;
     return false;
   }
+  // The progress window of one resource download, hidden until it starts.
+  virtual std::unique_ptr<IDownloadProgress> CreateDownloadProgress();
 
  private:
+  bool LogInForResource(const CUrlCommand& command);
   int OpenLocalFile(const CUrlCommand& command);
   int StartLocalProgram(const CUrlCommand& command);
 

@@ -24,6 +24,21 @@ std::string ShellExtension(const std::string& path) {
   return MbcsToLower(name.substr(dot + 1));
 }
 
+bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+// Length of a URL scheme of two or more characters before the text's first
+// ':' (a single letter is a drive); 0 when there is none.
+size_t SchemeLength(const std::string& text) {
+  size_t colon = text.find(':');
+  if (colon == std::string::npos || colon < 2 || !IsAsciiLetter(text[0])) return 0;
+  for (size_t i = 1; i < colon; ++i) {
+    char c = text[i];
+    if (!IsAsciiLetter(c) && !(c >= '0' && c <= '9') && c != '+' && c != '-' && c != '.')
+      return 0;
+  }
+  return colon;
+}
+
 }  // namespace
 
 bool OpeningRunsCode(const std::string& path, platform::IDesktop& desktop) {
@@ -34,9 +49,23 @@ bool OpeningRunsCode(const std::string& path, platform::IDesktop& desktop) {
   return desktop.IsDangerousType(path);
 }
 
-bool IsRemotePath(const std::string& path) {
-  std::string p = MbcsReplaceChar(path, '\\', '/');
-  return p.size() >= 2 && p[0] == '/' && p[1] == '/';
+FileFormTarget ClassifyFileFormPath(const std::string& path, std::string& machine) {
+  std::string p = MbcsReplaceChar(TrimSpaces(path), '\\', '/');
+  if (p.size() >= 3 && IsAsciiLetter(p[0]) && p[1] == ':' && p[2] == '/')
+    return FileFormTarget::LocalFile;
+  std::string rest = p;
+  const size_t scheme = SchemeLength(p);
+  if (scheme > 0) {
+    // file://host/... is a share of that host; file:///C:/... has none.
+    if (MbcsToLower(p.substr(0, scheme)) != "file") return FileFormTarget::OtherHandler;
+    rest = p.substr(scheme + 1);
+  }
+  if (rest.compare(0, 2, "//") != 0) return FileFormTarget::OtherHandler;
+  std::string host = rest.substr(2, rest.find('/', 2) - 2);
+  // "//?/" and "//./" are this machine's device paths, not a host.
+  if (host.empty() || host == "?" || host == ".") return FileFormTarget::OtherHandler;
+  machine = host;
+  return FileFormTarget::OtherMachine;
 }
 
 std::string BuildProgramCommandLine(const std::string& path, const std::string& args) {

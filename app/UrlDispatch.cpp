@@ -17,17 +17,26 @@ int CAssistantApp::DispatchUrl(const std::string& url) {
   }
 }
 
-// Documents open at once; a file that would run code, or one on another
-// machine (opening it may hand the user's credentials to that host), only
-// after the user agreed.
+// Documents of this machine open at once; a file that would run code, a
+// file on another machine (opening it may hand the user's credentials to
+// that host) and an address for another program only after the user agreed.
 int CAssistantApp::OpenLocalFile(const CUrlCommand& command) {
   const std::string& path = command.m_strPath;
-  std::string question;
-  if (IsRemotePath(path))
-    question = "网页要求打开另一台计算机上的文件：\n" + path +
-               "\n\n打开它可能把您的登录凭据交给那台计算机。是否打开？";
-  else if (OpeningRunsCode(path, m_desktop))
-    question = "网页要求打开以下文件：\n" + path + "\n\n打开此类文件会运行程序。是否打开？";
+  std::string machine, question;
+  switch (ClassifyFileFormPath(path, machine)) {
+    case FileFormTarget::OtherMachine:
+      question = "网页要求打开另一台计算机“" + machine + "”上的文件：\n" + path +
+                 "\n\n打开它可能把您的登录凭据交给那台计算机。是否打开？";
+      break;
+    case FileFormTarget::OtherHandler:
+      question = "网页要求打开以下地址，它不是本机的文件，将交给其他程序处理：\n" + path +
+                 "\n\n是否打开？";
+      break;
+    case FileFormTarget::LocalFile:
+      if (OpeningRunsCode(path, m_desktop))
+        question = "网页要求打开以下文件：\n" + path + "\n\n打开此类文件会运行程序。是否打开？";
+      break;
+  }
   if (question.empty() || m_desktop.AskYesNo(question, kPromptCaption)) m_desktop.ShellOpen(path);
   return 1;
 }

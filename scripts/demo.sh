@@ -25,6 +25,18 @@ answer_question() {  # answer_question SHOT BUTTON
   demo_driver click "$box" "$2" >/dev/null
 }
 
+wait_caption() {  # wait_caption TEXT SECONDS: a visible window whose caption holds TEXT, loaded
+  local i
+  for i in $(seq "$(($2 * 2))"); do
+    if demo_driver list | awk -F'\t' -v t="$1" 'index($3, t) { found = 1 } END { exit !found }'; then
+      sleep 2  # the editor fills its window after the caption
+      return 0
+    fi
+    sleep 0.5
+  done
+  return 1
+}
+
 close_windows_titled() {  # close_windows_titled TEXT: closes every window whose caption holds TEXT
   demo_driver list | awk -F'\t' -v t="$1" 'index($3, t) { print $1 }' |
     while read -r h; do demo_driver close "$h" >/dev/null; done
@@ -56,18 +68,92 @@ stop_reference_platform() {
   kill -9 "$REF_PID" 2>/dev/null || true
 }
 
+# The prefix is shared with the tests: the accounts that the demo remembers
+# are given back as they were when it ends.
+keep_accounts() {
+  ACCOUNTS="$WINEPREFIX/drive_c/users/$(whoami)/AppData/Roaming/VelmoraWeb/Velmora.data"
+  ACCOUNTS_KEPT=$(mktemp -d)
+  cp -p "$ACCOUNTS" "$ACCOUNTS"_OLD "$ACCOUNTS_KEPT"/ 2>/dev/null || true
+}
+restore_accounts() {
+  [ -n "${ACCOUNTS_KEPT:-}" ] || return 0
+  rm -f "$ACCOUNTS" "$ACCOUNTS"_OLD
+  cp -p "$ACCOUNTS_KEPT"/* "$(dirname "$ACCOUNTS")"/ 2>/dev/null || true
+  rm -rf "$ACCOUNTS_KEPT"
+}
+
+fail_step() {  # fail_step TEXT: the demo ends with an error
+  echo "!! $1" >&2
+  exit 1
+}
+
+# Resource links as the platform's course page sends them, carried out for
+# the remembered account through the built-in default host.
+demo_resource_links() {
+  local host=${VELMORA_HOSTS%% *}
+  echo "== remembered auto-login account 13800000001 at $host:9112"
+  keep_accounts
+  wine "$ROOT/build/win/testbed/velmorastate.exe" account "$host" 9112 13800000001 123456 0 \
+    </dev/null >/dev/null 2>&1 || fail_step "could not remember the account"
+  local files="$WINEPREFIX/drive_c/users/$(whoami)/AppData/Roaming/VelmoraWeb/00001001/FILE"
+  rm -f "$files"/200001.*
+  reference_platform_control <<'PY'
+lines = "".join("第%05d行：运动学讲义，维墨助手下载演示。\r\n" % i for i in range(40000))
+platform.put_file("download", "200001", data=lines.encode("gbk"))  # 1.64M
+platform.set_faults({"server": "download", "drip": {"bytes": 65536, "delay": 0.25}})
+PY
+  local link="velmoraurl://res:fid=200001&fext=txt&hashcode=demo-v1&server=$host:9112"
+  follow_link "$link"
+  answer_question 7-resource-size-question 6 || fail_step "no size question for a 1.64M document"
+  demo_driver wait '#32770' '下载资源' 15000 >/dev/null || fail_step "no progress dialog"
+  echo "   progress dialog 下载资源"
+  shot 8-resource-progress
+  wait_caption "200001" 60 || fail_step "the document was not opened"
+  shot 9-resource-opened
+  close_windows_titled "200001"
+  [ "$(stat -c %s "$files/200001.txt")" = 1720000 ] || fail_step "the document was not stored whole"
+  echo "   stored $files/200001.txt (1.64M), hash code demo-v1 recorded"
+
+  echo "== the same link again: the stored copy opens at once"
+  reference_platform_control <<'PY'
+platform.clear_faults()
+open(platform.ready["record_dir"] + "/.before", "w").write(str(len(platform.requests("download"))))
+PY
+  follow_link "$link"
+  wait_caption "200001" 60 || fail_step "the stored copy was not opened"
+  shot 10-resource-opened-again
+  close_windows_titled "200001"
+  reference_platform_control <<'PY' || fail_step "the stored copy was downloaded again"
+before = int(open(platform.ready["record_dir"] + "/.before").read())
+sys.exit(0 if len(platform.requests("download")) == before else 1)
+PY
+  echo "   no request to the download server"
+}
+
 run_demo() {
   install_deps
   echo "== building the program and the demo's helpers in build/win"
   build_tree "$ROOT/build/win" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" \
-    -- VelmoraURL uidriver dlwindows
+    -- VelmoraURL uidriver dlwindows velmorastate
   make_prefix
+  source "$ROOT/scripts/wine-env.sh"
+  # A run starts afresh: the download bar would ask before overwriting.
+  rm -rf "$WINEPREFIX/drive_c/$DEMO_DIR"
+  mkdir -p "$DEMO_OUT" "$WINEPREFIX/drive_c/$DEMO_DIR"
+  rm -f "$DEMO_OUT"/*.png
+  # The built-in hosts reach the reference platform only in a namespace of
+  # the demo's own, whose wineserver must own the sockets.
+  wineserver -k 2>/dev/null || true
+  "$ROOT/scripts/isolated.sh" bash -c 'set -euo pipefail; ROOT=$VELMORA_ROOT
+    source "$ROOT/scripts/lib.sh"; source "$ROOT/scripts/demo.sh"; demo_steps'
+  echo "== done: screenshots in build/demo/"
+}
+
+demo_steps() {
   source "$ROOT/scripts/wine-env.sh"
   [ -n "${DISPLAY:-}" ] || start_display
   wineserver -p 2>/dev/null || true  # already running is fine
-  trap 'stop_reference_platform; wineserver -k 2>/dev/null; stop_display' EXIT
-  mkdir -p "$DEMO_OUT" "$WINEPREFIX/drive_c/$DEMO_DIR"
-  rm -f "$DEMO_OUT"/*.png
+  trap 'stop_reference_platform; wineserver -k 2>/dev/null; stop_display; restore_accounts' EXIT
   start_reference_platform
   echo "== reference platform: $(tr '\n' ' ' <"$REF_READY")"
   # A fresh prefix has the text-file handler but not the extension that names it.
@@ -107,5 +193,5 @@ PY
   sleep 3 && shot 6-download-bar
   wait "$bar" || true
   [ -s "$WINEPREFIX/drive_c/$DEMO_DIR/vmtools.exe" ] && echo "   fetched C:\\$DEMO_DIR\\vmtools.exe"
-  echo "== done: screenshots in build/demo/"
+  demo_resource_links
 }

@@ -4,6 +4,7 @@
 #include <commctrl.h>
 
 #include "app/win/AssistantWnd.h"
+#include "app/win/WinDownloadProgress.h"
 #include "experiments/win/ExamErrListDlg.h"
 #include "tools/ToolCommands.h"
 #include "ui/win/CapturePreviewDlg.h"
@@ -71,4 +72,8 @@ void CWinAssistantApp::StartScreenCapture() {
     preview.DoModal(owner);
   }
   m_bCapturing = false;
+}
+
+std::unique_ptr<IDownloadProgress> CWinAssistantApp::CreateDownloadProgress() {
+  return std::make_unique<CWinDownloadProgress>();
 }

@@ -22,6 +22,7 @@ class CWinAssistantApp : public CAssistantApp {
   void RunMainWindow() override;
   void UpdateMainWindowTooltip() override;
   void StartScreenCapture() override;
+  std::unique_ptr<IDownloadProgress> CreateDownloadProgress() override;
 
  protected:
   bool CheckForUpdate() override;

@@ -82,11 +82,46 @@ TEST_F(Dispatch, KindNoneDoesNothing) {
   EXPECT_TRUE(desktop.opened.empty());
 }
 
-TEST(OpenSafety, RemotePaths) {
-  EXPECT_TRUE(IsRemotePath("//host/share/a.pdf"));
-  EXPECT_TRUE(IsRemotePath("\\\\host\\share"));
-  EXPECT_FALSE(IsRemotePath("C:/a.pdf"));
-  EXPECT_FALSE(IsRemotePath("/a.pdf"));
+TEST(OpenSafety, FileFormTargets) {
+  using T = FileFormTarget;
+  const struct { const char* path; T target; const char* machine; } cases[] = {
+      {"C:/a.pdf", T::LocalFile, ""},
+      {"c:\\docs\\a.pdf", T::LocalFile, ""},
+      {"//host/share/a.pdf", T::OtherMachine, "host"},
+      {"\\\\host\\share", T::OtherMachine, "host"},
+      {"file://host/share/a.pdf", T::OtherMachine, "host"},
+      {"FILE://10.0.0.9/s/a.pdf", T::OtherMachine, "10.0.0.9"},
+      {"file:///C:/a.pdf", T::OtherHandler, ""},
+      {"someproto:abc", T::OtherHandler, ""},
+      {"search-ms:query=x", T::OtherHandler, ""},
+      {"ms-settings:", T::OtherHandler, ""},
+      {"//?/C:/a.pdf", T::OtherHandler, ""},
+      {"/a.pdf", T::OtherHandler, ""},
+      {"a.pdf", T::OtherHandler, ""},
+      {"C:a.pdf", T::OtherHandler, ""},
+  };
+  for (const auto& c : cases) {
+    std::string machine;
+    EXPECT_EQ(ClassifyFileFormPath(c.path, machine), c.target) << c.path;
+    EXPECT_EQ(machine, c.machine) << c.path;
+  }
+}
+
+// A scheme or another machine is asked about, the machine named.
+TEST(OpenSafety, FileFormAsksBeforeHandingAnAddressOn) {
+  const struct { const char* url; const char* named; } cases[] = {
+      {"velmoraurl://file:someproto:abc", "someproto:abc"},
+      {"velmoraurl://file:file://fileserver/share/a.pdf", "“fileserver”"},
+      {"velmoraurl://file:%5C%5Cnas%5Cs%5Ca.pdf", "“nas”"},
+  };
+  for (const auto& c : cases) {
+    FakeDesktop d;
+    CAssistantApp a(d);
+    a.DispatchUrl(c.url);
+    ASSERT_EQ(d.questions.size(), 1u) << c.url;
+    EXPECT_NE(d.questions[0].find(c.named), std::string::npos) << d.questions[0];
+    EXPECT_TRUE(d.opened.empty()) << c.url;
+  }
 }
 
 TEST(CommandLine, SplitTable) {

@@ -1,0 +1,187 @@
+#include "app/DownloadContext.h"
+
+#include <cstdio>
+
+#include "BuildConfig.h"
+#include "app/AppLog.h"
+#include "app/AssistantApp.h"
+#include "app/CdnLookup.h"
+#include "app/DownloadUrls.h"
+#include "net/MbcsText.h"
+#include "net/PlatformApi.h"
+#include "platform/Files.h"
+
+namespace {
+
+constexpr int64_t QUESTION_THRESHOLD = 1048576;  // larger resources are downloaded on a Yes
+
+bool IsVideoExtension(const std::string& fext) {
+  std::string ext = MbcsToLower(fext);
+  return ext == "mp4" || ext == "avi" || ext == "mov";
+}
+
+double InMiB(int64_t bytes) { return (double)bytes / 1048576.0; }
+
+// Length of a partial download that can be continued: a file we can open for
+// reading and writing; 0 otherwise.
+int64_t PartialLength(const std::string& path) {
+  platform::File file;
+  if (!platform::FileExists(path) || !file.Open(path, platform::FileMode::SharedWrite)) return 0;
+  int64_t size = file.Size();
+  return size > 0 ? size : 0;
+}
+
+}  // namespace
+
+CDownloadContext::CDownloadContext(CAssistantApp& app)
+    : m_pProgressDlg(app.CreateDownloadProgress()), m_app(app) {
+  if (!m_pProgressDlg) m_pProgressDlg = std::make_unique<CNoDownloadProgress>();
+}
+
+int CDownloadContext::OpenResource(CUrlCommand& command) {
+  if (!IsOnCurrentServer(command)) {
+    // The user may log into that server now; this link is not carried out.
+    m_app.ShowLoginDialog(command.m_strServer, command.m_nPort);
+    return 1;
+  }
+  if (IsVideoExtension(command.m_strFext) && command.m_nFtype == 0) {
+    m_app.PlayOnlineVideo(command);
+    return 1;
+  }
+  const std::string& resourceDir = m_app.m_pFileList->m_strResourceDir;
+  // Without its directory (the account's could not be made) the file would
+  // land at the root of the drive.
+  if (!platform::IsDirectory(resourceDir)) {
+    WriteLog(GetLogPath(), "[%s]:资源目录不存在：%s\r\n", FormatNow().c_str(), resourceDir.c_str());
+    return 0;
+  }
+  const std::string cached = resourceDir + "\\" + command.m_strFid + "." + command.m_strFext;
+  const std::string partialPath = cached + ".tmp";
+  CachedCopy copy = CheckCachedCopy(command, cached, partialPath);
+  if (copy == CachedCopy::Current && platform::FileExists(cached))
+    return m_app.OpenResourceFile(cached, command);
+
+  const int64_t partial = PartialLength(partialPath);
+  const std::string cdnServer = ReadCdnServer(m_app.Shared());
+  WriteLog(GetLogPath(), "CDN Server : %s\r\n", cdnServer.c_str());
+  std::string cdnPath;
+  int64_t size = 0;
+  if (!cdnServer.empty()) CdnFindFile(cdnServer, command.m_strFid, cdnPath, size);
+  const bool cdnMissedFirst = cdnPath.empty();
+  if (size == 0) size = ResourceSize(command);
+
+  if (size > QUESTION_THRESHOLD) {
+    if (!AskToDownload(size, partial, copy == CachedCopy::Updated)) return 1;
+    // The CDN server may have fetched the file while the user read the question.
+    if (cdnMissedFirst && !cdnServer.empty()) {
+      int64_t ignored = 0;
+      CdnFindFile(cdnServer, command.m_strFid, cdnPath, ignored);
+    }
+  }
+
+  if (cdnPath.empty())
+    return Fetch(command, PlatformDownloadUrl(m_strHost, 1, command.m_strFid), false, cached,
+                 partialPath);
+  WriteLog(GetLogPath(), "[%s]:CDN===>%s\r\n", FormatNow().c_str(), cdnServer.c_str());
+  return Fetch(command, CdnFileUrl(cdnServer, cdnPath), true, cached, partialPath);
+}
+
+// A link names the server it belongs to; an empty one means the current.
+bool CDownloadContext::IsOnCurrentServer(CUrlCommand& command) {
+  const CSettingsStore& settings = *m_app.m_pSettings;
+  m_strHost = settings.m_strLastHost;
+  m_nPort = settings.m_nLastPort;
+  if (command.m_strServer.empty()) {
+    command.m_strServer = m_strHost;
+    command.m_nPort = m_nPort;
+    return true;
+  }
+  // The second built-in platform answers on two ports: its host alone counts.
+  bool same = MbcsEqualNoCase(command.m_strServer, VELMORA_SECOND_HOST)
+                  ? command.m_strServer == m_strHost
+                  : command.m_strServer == m_strHost && command.m_nPort == m_nPort;
+  if (!same) return false;
+  m_strHost = command.m_strServer;
+  m_nPort = command.m_nPort;
+  return true;
+}
+
+CDownloadContext::CachedCopy CDownloadContext::CheckCachedCopy(const CUrlCommand& command,
+                                                               const std::string& cached,
+                                                               const std::string& partial) {
+  const FileListEntry* entry = m_app.m_pFileList->FindHash(command.m_strFid);
+  if (entry && entry->m_strHash == command.m_strHashCode) return CachedCopy::Current;
+  platform::DeleteFileAt(partial);
+  platform::DeleteFileAt(cached);
+  return entry ? CachedCopy::Updated : CachedCopy::Unknown;
+}
+
+// The size that the login reported, else the platform's answer; 0 unknown.
+int64_t CDownloadContext::ResourceSize(const CUrlCommand& command) {
+  const CServerAccount* account = m_app.FindSavedAccount(m_strHost, m_nPort);
+  if (!account) return 0;
+  if (command.m_nFsize != 0) return command.m_nFsize > 0 ? command.m_nFsize : 0;
+  int64_t size = 0;
+  CPlatformApi::GetFileSize(account->m_strHost, account->m_nPort, command.m_strFid, size);
+  return size > 0 ? size : 0;
+}
+
+bool CDownloadContext::AskToDownload(int64_t size, int64_t partial, bool updated) {
+  char text[512];
+  if (partial > 0)
+    snprintf(text, sizeof text, "该资源大小为%0.2fM，目前已下载%0.2fM，确定继续下载么？",
+             InMiB(size), InMiB(partial));
+  else if (updated)
+    snprintf(text, sizeof text, "该资源已更新大小为%0.2fM，需重新下载方可打开，确定下载么？",
+             InMiB(size));
+  else
+    snprintf(text, sizeof text, "该资源大小为%0.2fM，需下载后方可打开，确定下载么？", InMiB(size));
+  return m_app.Desktop().AskYesNo(text, "提示");
+}
+
+int CDownloadContext::Fetch(CUrlCommand& command, const std::string& url, bool fromCdn,
+                            const std::string& cached, const std::string& partial) {
+  m_client.m_pfnProgress = &CDownloadContext::ProgressCallback;
+  m_client.m_pUserData = this;
+  IDownloadProgress& progress = *m_pProgressDlg;
+  progress.StartTimer();
+  progress.Show(true);
+  progress.SetTitle(fromCdn ? "下载资源(CDN)" : "下载资源");
+  bool ok = m_client.Download(url, partial);
+  if (!ok) {
+    progress.Show(false);
+    progress.StopTimer();
+    if (!m_client.m_bStopped) return 0;
+    // Cancelled: the next link for this resource resumes the ".tmp" file.
+    RecordHash(command);
+    return 1;
+  }
+  progress.StopTimer();
+  progress.Show(false);
+  if (!platform::RenameFile(partial, cached)) {
+    // Typically the old copy is still open in a reader. The download stays
+    // in ".tmp" and unrecorded, so the next link fetches it again.
+    m_app.Desktop().ShowMessage("资源文件无法保存为：\n" + cached +
+                                    "\n\n请关闭正在使用该文件的程序后重试。",
+                                "Velmora助手", platform::MessageIcon::Stop, true);
+    return 0;
+  }
+  RecordHash(command);
+  return m_app.OpenResourceFile(cached, command);
+}
+
+void CDownloadContext::RecordHash(const CUrlCommand& command) {
+  m_app.m_pFileList->SetHash(command.m_strFid, command.m_strHashCode);
+  m_app.m_pFileList->SaveList();
+}
+
+void CDownloadContext::ProgressCallback(int64_t total, int64_t received, void* user) {
+  auto* context = static_cast<CDownloadContext*>(user);
+  IDownloadProgress& progress = *context->m_pProgressDlg;
+  if (progress.IsCancelled()) {
+    context->m_client.StopTransfer();
+    return;
+  }
+  progress.SetRange(0, (int)(total / 1024));
+  progress.SetPos((int)(received / 1024));
+}
