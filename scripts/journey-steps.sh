@@ -235,10 +235,21 @@ journey_main_menu() {
   jdrv wait '#32768' '*' 5000 >/dev/null || journey_fail "no menu on the window" || return
   journey_shot menu-window "主菜单：右键点击悬浮窗"
   jxdo key Escape
+  journey_no_menu || journey_fail "the menu stayed open" || return
   jprobe command "$JOURNEY_MAIN_WND" $IDM_TRAY_HIDE >/dev/null
   sleep 1
   journey_tray_menu || return
   jprobe command "$JOURNEY_MAIN_WND" $IDM_TRAY_SHOW >/dev/null
+}
+
+journey_no_menu() {  # true once no pop-up menu is shown
+  local _
+  for _ in $(seq 10); do
+    jdrv list | awk -F'\t' '$2 == "#32768" { found = 1 } END { exit !found }' ||
+      return 0
+    sleep 0.3
+  done
+  return 1
 }
 
 # Wine's notification area: in a virtual desktop its icons sit in the
@@ -249,7 +260,10 @@ journey_tray_menu() {
     jxdo mousemove ${at} sleep 0.3 click 3
     if jdrv wait '#32768' '*' 3000 >/dev/null; then
       journey_shot menu-tray "主菜单：托盘图标"
-      jxdo key Escape
+      # A click on the desktop closes the menu; Escape would need the
+      # pointer over it.
+      jxdo mousemove 640 400 click 1
+      journey_no_menu || journey_fail "the tray menu stayed open" || return
       return 0
     fi
   done
