@@ -40,7 +40,7 @@ void WriteResult(const std::string& exam, const std::string& score) {
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   const std::string exam = ExamFileOf(GetCommandLineA());
   const std::string score = exam.empty() ? std::string() : ScoreOf(exam);
-  const std::string text = "小球自由落体：下落 1.00 m，用时 0.452 s，测得 g = 9.79 m/s^2。\n\n本次实验得分：" +
+  const std::string text = "小球自由落体：下落 1.00 m，用时 0.452 s。\n测得重力加速度 g = 9.79 m/s^2。\n\n本次实验得分：" +
                            (score.empty() ? std::string("无") : score) + "\n\n点击“确定”结束实验并提交成绩。";
   MessageBoxA(nullptr, text.c_str(), "自由落体仿真实验", MB_OK | MB_ICONINFORMATION);
   if (!score.empty()) WriteResult(exam, score);
