@@ -15,6 +15,25 @@ journey_res_link() {  # the course page's link to a resource of the demo course
   echo "velmoraurl://res:$1&server=$JOURNEY_HOST:9112"
 }
 
+# Typed with the keyboard into the box that lies DY pixels below the
+# dialog's top edge, replacing its text or, with "append", after it; a text
+# that does not arrive is put in directly.
+journey_type_into() {  # journey_type_into DIALOG CONTROL DY TEXT [hidden|append]
+  local left top expected=$4 select="ctrl+a"
+  if [ "${5:-}" = append ]; then
+    expected="$(jdrv text "$1" "$2")$4"
+    select=End
+  fi
+  read -r left top _ < <(jprobe rect "$1")
+  jxdo mousemove $((left + 200)) $((top + $3)) click 1 sleep 0.2 key "$select" \
+    type --delay 30 "$4"
+  # A password box does not show its text to other programs.
+  [ "${5:-}" = hidden ] && return 0
+  [ "$(jdrv text "$1" "$2")" = "$expected" ] && return 0
+  echo "   (the keys did not reach box $2: its text is set directly)"
+  jdrv settext "$1" "$2" "$expected" >/dev/null
+}
+
 journey_first_start() {
   journey_needs "the login dialog" ui/win/LoginDlg.cpp || return
   # A machine that never ran the assistant: no account, no files.
@@ -23,12 +42,12 @@ journey_first_start() {
   local dialog
   dialog=$(jdrv wait '#32770' '登录Velmora平台' 30000) || journey_fail "no login dialog" || return
   echo "   login dialog, preset with $(jdrv text "$dialog" $LOGIN_SERVER)"
-  jdrv settext "$dialog" $LOGIN_SERVER "$JOURNEY_HOST:9112" >/dev/null
-  jdrv settext "$dialog" $LOGIN_USER "$JOURNEY_USER" >/dev/null
-  jdrv settext "$dialog" $LOGIN_PASSWORD "$JOURNEY_PASSWORD" >/dev/null
+  journey_type_into "$dialog" $LOGIN_SERVER 47 ":9112" append
+  journey_type_into "$dialog" $LOGIN_USER 110 "$JOURNEY_USER"
+  journey_type_into "$dialog" $LOGIN_PASSWORD 141 "$JOURNEY_PASSWORD" hidden
   [ "$(jdlg checked "$dialog" $LOGIN_REMEMBER)" = 1 ] || jdrv click "$dialog" $LOGIN_REMEMBER >/dev/null
   [ "$(jdlg checked "$dialog" $LOGIN_AUTO)" = 1 ] || jdrv click "$dialog" $LOGIN_AUTO >/dev/null
-  echo "   typed $JOURNEY_USER at $JOURNEY_HOST:9112, 记住密码 and 自动登录 checked"
+  echo "   typed on the keyboard: $JOURNEY_USER at $JOURNEY_HOST:9112; 记住密码 and 自动登录 checked"
   journey_shot login "首次启动：登录Velmora平台"
   jdrv click "$dialog" $IDOK >/dev/null
   jdrv gone "$dialog" 20000 >/dev/null || journey_fail "the login dialog stayed open" || return
