@@ -53,7 +53,7 @@ journey_session_start() {
   source "$ROOT/scripts/wine-env.sh"
   JOURNEY_HOST=${VELMORA_HOSTS%% *}
   # The whole journey has a screen of its own: no stale pixels of others.
-  start_display
+  journey_start_display || return 1
   wineserver -p 2>/dev/null || true
   # Every program of the prefix joins one Wine virtual desktop for the run:
   # windows get captions, and the driver's FindWindow sees them all.
@@ -71,6 +71,24 @@ journey_session_start() {
   JOURNEY_STATE=$(mktemp -d)
   journey_platform_start || return 1
   echo "   reference platform on $JOURNEY_HOST: api 9112, downloads 8112, tools 7112"
+}
+
+# A display far above the numbers that -displayfd hands out: a program that
+# still names an ended display of those would put its windows on this one.
+journey_start_display() {
+  local n _
+  for _ in $(seq 20); do
+    n=$((400 + RANDOM % 500))
+    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+    Xvfb ":$n" -screen 0 "${JOURNEY_SIZE}x24" -nolisten tcp >/dev/null 2>&1 &
+    XVFB_PID=$!
+    for _ in $(seq 50); do
+      [ -e "/tmp/.X11-unix/X$n" ] && { export DISPLAY=":$n"; return 0; }
+      kill -0 "$XVFB_PID" 2>/dev/null || break
+      sleep 0.1
+    done
+  done
+  journey_fail "no display could be started"
 }
 
 journey_session_end() {
