@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The project's two commands:
-#   ./velmora.sh demo   run the assistant under Wine against the reference platform
+#   ./velmora.sh demo   the whole journey of a student through the assistant under
+#                       Wine against the reference platform (also: journey)
 #   ./velmora.sh test   install what is missing, build both trees, run every test layer
 # and their steps: deps, build, prefix.
 set -euo pipefail
@@ -14,6 +15,6 @@ case "${1:-}" in
   build) install_deps; build_all ;;
   prefix) install_deps; make_prefix ;;
   test) source scripts/test.sh; run_all_tests ;;
-  demo) source scripts/demo.sh; run_demo ;;
-  *) echo "usage: $0 demo|test|build|deps|prefix" >&2; exit 2 ;;
+  demo | journey) source scripts/journey.sh; run_journey ;;
+  *) echo "usage: $0 demo|journey|test|build|deps|prefix" >&2; exit 2 ;;
 esac
