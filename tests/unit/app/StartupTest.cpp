@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
 #include <iterator>
 
@@ -54,9 +55,12 @@ class StartupTest : public testing::Test {
     services.registry = &registry;
     services.shell = &shell;
     services.programPath = kProgram;
-    services.instanceMutexName = "velmora startup test instance";
-    services.slotMutexName = "velmora startup test slots";
-    services.sharedBlockName = "velmora startup test block";
+    // Names of this test's own: test programs run side by side.
+    const std::string own = std::to_string(
+        std::chrono::steady_clock::now().time_since_epoch().count());
+    services.instanceMutexName = "velmora startup test instance " + own;
+    services.slotMutexName = "velmora startup test slots " + own;
+    services.sharedBlockName = "velmora startup test block " + own;
   }
 
   // Another process of the program runs already.
