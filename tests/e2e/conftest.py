@@ -2,7 +2,7 @@ import subprocess
 
 import pytest
 
-from winehost import APP_EXE, TESTBED, Display, Driver, wine_environment
+from winehost import APP_EXE, TESTBED, Display, Driver, copy_into_prefix, drive_c, wine_environment
 
 
 @pytest.fixture(scope="session")
@@ -43,3 +43,18 @@ def no_program_left(wine_env):
     yield
     subprocess.run(["wine", "taskkill", "/f", "/im", "VelmoraURL.exe"], env=wine_env,
                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+@pytest.fixture(scope="module")
+def vtest_opener(wine_env):
+    """recorder.exe at C:\\velmora-e2e as the handler of the test file type
+    .vtest: a document that the shell opens, and whose opening is recorded."""
+    exe = copy_into_prefix(wine_env, TESTBED / "recorder.exe", "velmora-e2e/recorder.exe")
+    command = '"C:\\\\velmora-e2e\\\\recorder.exe" "%1"'.replace('"', '\\"')
+    reg = drive_c(wine_env) / "velmora-e2e" / "vtest.reg"
+    reg.write_text("Windows Registry Editor Version 5.00\r\n\r\n"
+                   "[HKEY_CLASSES_ROOT\\.vtest]\r\n@=\"VelmoraTestFile\"\r\n\r\n"
+                   "[HKEY_CLASSES_ROOT\\VelmoraTestFile\\shell\\open\\command]\r\n"
+                   f"@=\"{command}\"\r\n", encoding="utf-16")
+    subprocess.run(["wine", "regedit", "/S", "C:\\velmora-e2e\\vtest.reg"], env=wine_env, check=True)
+    return exe

@@ -12,7 +12,7 @@ import time
 
 import pytest
 
-from winehost import APP_EXE, TESTBED, Driver, copy_into_prefix, drive_c, wait_for_file_text, windows_path
+from winehost import APP_EXE, TESTBED, Driver, drive_c, wait_for_file_text, windows_path
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "testbed"))
 from refclient import RefPlatform  # noqa: E402
@@ -62,20 +62,6 @@ def roaming(wine_env):
     shutil.rmtree(data / USER_DIR, ignore_errors=True)
     shutil.rmtree(data / "Tools" / "webView", ignore_errors=True)
     (data / "Tools" / "webView.exe").unlink(missing_ok=True)
-
-
-@pytest.fixture(scope="module")
-def opener(wine_env):
-    """recorder.exe as the handler of the test type .vtest: a resource opened by the shell."""
-    exe = copy_into_prefix(wine_env, TESTBED / "recorder.exe", f"{WORK}/recorder.exe")
-    command = f'"C:\\\\{WORK}\\\\recorder.exe" "%1"'.replace('"', '\\"')
-    reg = drive_c(wine_env) / WORK / "vtest.reg"
-    reg.write_text("Windows Registry Editor Version 5.00\r\n\r\n"
-                   "[HKEY_CLASSES_ROOT\\.vtest]\r\n@=\"VelmoraTestFile\"\r\n\r\n"
-                   "[HKEY_CLASSES_ROOT\\VelmoraTestFile\\shell\\open\\command]\r\n"
-                   f"@=\"{command}\"\r\n", encoding="utf-16")
-    subprocess.run(["wine", "regedit", "/S", f"C:\\{WORK}\\vtest.reg"], env=wine_env, check=True)
-    return exe
 
 
 def helper(env, *args):
@@ -133,7 +119,7 @@ class Assistant:
 
 
 @pytest.fixture
-def assistant(wine_env, ref, roaming, opener, request):
+def assistant(wine_env, ref, roaming, vtest_opener, request):
     ref.reset()
     ref.clear_faults()
     shutil.rmtree(roaming / "VelmoraWeb" / USER_DIR, ignore_errors=True)

@@ -5,30 +5,15 @@ import urllib.parse
 
 import pytest
 
-from winehost import (APP_EXE, TESTBED, Driver, copy_into_prefix, drive_c, wait_for_file_text,
-                      windows_path)
+from winehost import APP_EXE, Driver, drive_c, wait_for_file_text, windows_path
 
 WORK = "velmora-e2e"  # below C:\
 QUESTION = ("#32770", "提示")
 IDYES, IDNO = 6, 7
 
 
-@pytest.fixture(scope="module")
-def recorder(wine_env):
-    """recorder.exe at C:\\velmora-e2e, also the handler of the test file type .vtest."""
-    exe = copy_into_prefix(wine_env, TESTBED / "recorder.exe", f"{WORK}/recorder.exe")
-    command = f'"C:\\\\{WORK}\\\\recorder.exe" "%1"'.replace('"', '\\"')
-    reg = drive_c(wine_env) / WORK / "vtest.reg"
-    reg.write_text("Windows Registry Editor Version 5.00\r\n\r\n"
-                   "[HKEY_CLASSES_ROOT\\.vtest]\r\n@=\"VelmoraTestFile\"\r\n\r\n"
-                   "[HKEY_CLASSES_ROOT\\VelmoraTestFile\\shell\\open\\command]\r\n"
-                   f"@=\"{command}\"\r\n", encoding="utf-16")
-    subprocess.run(["wine", "regedit", "/S", f"C:\\{WORK}\\vtest.reg"], env=wine_env, check=True)
-    return exe
-
-
 @pytest.fixture
-def run(wine_env, recorder, later_processes, request):
+def run(wine_env, vtest_opener, later_processes, request):
     """Starts the program with one URL; returns (driver, pid, recorder log path)."""
     log = drive_c(wine_env) / WORK / f"{request.node.name}.log"
     log.unlink(missing_ok=True)
