@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "BuildConfig.h"
 #include "app/AssistantApp.h"
 #include "app/AssistantWndText.h"
 #include "res/mainwnd_ids.h"
@@ -22,7 +23,11 @@ constexpr int kMenuInset = 16;
 HINSTANCE Instance() { return GetModuleHandleA(nullptr); }
 
 INT_PTR CALLBACK AboutProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM) {
-  if (message == WM_INITDIALOG) return TRUE;
+  if (message == WM_INITDIALOG) {
+    // The program's one version, as the version resource and the package carry it.
+    SetDlgItemTextA(hWnd, IDC_ABOUT_VERSION, "Velmora助手 " VELMORA_VERSION_SHORT " 版");
+    return TRUE;
+  }
   if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
     EndDialog(hWnd, LOWORD(wParam));
     return TRUE;
