@@ -94,8 +94,8 @@ journey_start_display() {
 journey_session_end() {
   [ -n "$JOURNEY_STATE" ] || return 0
   journey_platform_stop
-  wine reg delete 'HKCU\Software\Wine\Explorer' /v Desktop /f >/dev/null 2>&1
-  wineserver -k 2>/dev/null
+  wine reg delete 'HKCU\Software\Wine\Explorer' /v Desktop /f >/dev/null 2>&1 || true
+  wineserver -k 2>/dev/null || true
   stop_display
   rm -rf "$JOURNEY_STATE"
   JOURNEY_STATE=""
@@ -113,8 +113,8 @@ journey_platform_start() {
 
 journey_platform_stop() {
   [ -n "${JOURNEY_PLATFORM_PID:-}" ] || return 0
-  kill "$JOURNEY_PLATFORM_PID" 2>/dev/null
-  wait "$JOURNEY_PLATFORM_PID" 2>/dev/null
+  kill "$JOURNEY_PLATFORM_PID" 2>/dev/null || true
+  wait "$JOURNEY_PLATFORM_PID" 2>/dev/null || true
   JOURNEY_PLATFORM_PID=""
 }
 

@@ -76,7 +76,9 @@ run_all_tests() {
   build_sanitized || build_ok=0
   make_prefix
   start_display
-  trap 'wineserver -k 2>/dev/null; stop_display' EXIT
+  # The clean-up must not change the verdict: with errexit a failing command
+  # here (no wineserver left to kill) would end the run as a failure.
+  trap 'status=$?; wineserver -k 2>/dev/null || true; stop_display; exit $status' EXIT
   source "$ROOT/scripts/wine-env.sh"
   wineserver -p 2>/dev/null || true  # already running is fine
   # The session's first processes (services, the desktop window) live on with
