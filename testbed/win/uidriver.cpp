@@ -54,8 +54,11 @@ HWND Control(HWND dialog, const char* id) { return GetDlgItem(dialog, (int)strto
 
 int Launch(const char* commandLine) {
   std::string line = commandLine;
+  // No standard handles for the program: it would write into the pid's
+  // reply (the CDN listener prints its local address) and hold it open.
   STARTUPINFOA si{};
   si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
   PROCESS_INFORMATION pi{};
   if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
     return 1;
