@@ -4,8 +4,10 @@ and each store's save; after every kill a restart must finish the download with
 the served bytes and every store must load a whole old or new content.
 
     bench/crash_trials.py [--count N] [--build build/native] [--junit report.xml]
+    bench/crash_trials.py --wine [--build build/win] ...   (with scripts/wine-env.sh sourced)
 
-The test command runs it with a small count; by hand use --count 100.
+The test command runs it with a small count; by hand use --count 100. Under
+Wine the Windows build's saves (replace with write-through) are the ones tried.
 """
 import argparse
 import hashlib
@@ -60,9 +62,12 @@ class SlowRangeHandler(http.server.BaseHTTPRequestHandler):
             pass
 
 
+WINE = {"on": False, "startup": 0.0}
+
+
 def store_path(path):
-    """The program's path form: "\\" between the parts."""
-    return path.replace("/", "\\")
+    """The program's path form: "\\" between the parts (under Wine on drive Z:)."""
+    return ("Z:" if WINE["on"] else "") + path.replace("/", "\\")
 
 
 KILLS = {"made": 0}
@@ -73,7 +78,7 @@ def kill_at_random(command, longest):
     returns False when it ended on its own before that."""
     process = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
-        process.wait(timeout=random.uniform(0.01, longest))
+        process.wait(timeout=WINE["startup"] + random.uniform(0.01, longest))
         return False
     except subprocess.TimeoutExpired:
         process.send_signal(signal.SIGKILL)
@@ -89,29 +94,36 @@ def digest(path):
 
 def trial_download(subject, url, work, expected):
     target = os.path.join(work, "whole.bin")
-    kill_at_random([subject, "download", url, store_path(target)], 0.8)
-    if subprocess.run([subject, "download", url, store_path(target)]).returncode != 0:
+    kill_at_random([*subject, "download", url, store_path(target)], 0.8)
+    if subprocess.run([*subject, "download", url, store_path(target)]).returncode != 0:
         return "the restarted download failed"
     return None if digest(target) == expected else "the resumed file differs"
 
 
 def trial_segmented(subject, url, work, expected):
-    kill_at_random([subject, "segmented", url, store_path(work)], 0.3)
-    if subprocess.run([subject, "segmented", url, store_path(work)]).returncode != 0:
+    kill_at_random([*subject, "segmented", url, store_path(work)], 0.3)
+    if subprocess.run([*subject, "segmented", url, store_path(work)]).returncode != 0:
         return "the restarted segmented download failed"
     target = os.path.join(work, "data.bin")
     return None if digest(target) == expected else "the resumed segmented file differs"
 
 
 def trial_store(subject, store, work):
-    if subprocess.run([subject, "save", store, store_path(work), "1"]).returncode != 0:
+    if subprocess.run([*subject, "save", store, store_path(work), "1"]).returncode != 0:
         return "the first save failed"
-    kill_at_random([subject, "save", store, store_path(work), "100000"], 0.5)
-    check = subprocess.run([subject, "check", store, store_path(work)], capture_output=True,
+    kill_at_random([*subject, "save", store, store_path(work), "100000"], 0.5)
+    check = subprocess.run([*subject, "check", store, store_path(work)], capture_output=True,
                            text=True)
     if check.returncode != 0:
         return f"after the kill the store loads no whole content ({check.stdout.strip()})"
     return None
+
+
+def startup_time(exe):
+    """How long the program takes under Wine to get nowhere (a bad command)."""
+    began = time.monotonic()
+    subprocess.run(["wine", exe], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return time.monotonic() - began
 
 
 def main():
@@ -120,8 +132,16 @@ def main():
     parser.add_argument("--build", default=os.path.join(os.path.dirname(__file__), "..",
                                                         "build", "native"))
     parser.add_argument("--junit")
+    parser.add_argument("--wine", action="store_true", help="the Windows build under Wine")
     args = parser.parse_args()
     subject = os.path.abspath(os.path.join(args.build, "bench", "crash_subject"))
+    if args.wine:
+        # A Windows process under Wine is the very process started here, so
+        # SIGKILL ends it as a power cut would; its start-up takes a while.
+        WINE.update(on=True, startup=startup_time(subject + ".exe"))
+        subject = ["wine", subject + ".exe"]
+    else:
+        subject = [subject]
     SlowRangeHandler.content = os.urandom(SIZE)
     expected = hashlib.md5(SlowRangeHandler.content).hexdigest()
     server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), SlowRangeHandler)
@@ -151,9 +171,10 @@ def main():
     server.shutdown()
     if args.junit:
         with open(args.junit, "w") as report:
-            report.write('<testsuite name="crash">')
+            suite = "crash-wine" if args.wine else "crash"
+            report.write(f'<testsuite name="{suite}">')
             for name in kinds:
-                report.write(f'<testcase classname="crash" name="{name}">')
+                report.write(f'<testcase classname="{suite}" name="{name}">')
                 if name in failures:
                     report.write(f'<failure>{"; ".join(failures[name])}</failure>')
                 report.write("</testcase>")

@@ -65,6 +65,14 @@ run_crash_trials() {
   RESULTS+=" $ROOT/build/results/crash.xml"
 }
 
+# The same under Wine: the Windows build's saves and downloads.
+run_crash_trials_wine() {
+  echo "== crash trials (Wine)"
+  python3 "$ROOT/bench/crash_trials.py" --wine --count 2 --build "$ROOT/build/win" \
+    --junit "$ROOT/build/results/crash-wine.xml" || true
+  RESULTS+=" $ROOT/build/results/crash-wine.xml"
+}
+
 print_totals() {
   python3 "$ROOT/scripts/totals.py" $RESULTS
 }
@@ -91,6 +99,7 @@ run_all_tests() {
   run_fuzz
   run_crash_trials
   run_ctest wine "$ROOT/build/win"
+  run_crash_trials_wine
   run_e2e
   run_cdn_lan
   print_totals && [ "$build_ok" = 1 ]
