@@ -87,9 +87,11 @@ class CFakePlatform {
     at += key.size() + 1;
     return target.substr(at, target.find_first_of("& ", at) - at);
   }
+  // Each reply ends its connection and says so: a client library that kept
+  // the connection for the next request would otherwise find it closed.
   static std::string Ok(const std::string& body, const std::string& extra = "",
                         const char* status = "200 OK") {
-    return std::string("HTTP/1.1 ") + status + "\r\nContent-Length: " +
+    return std::string("HTTP/1.1 ") + status + "\r\nConnection: close\r\nContent-Length: " +
            std::to_string(body.size()) + "\r\n" + extra + "\r\n" + body;
   }
 
