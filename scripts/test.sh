@@ -56,21 +56,15 @@ run_fuzz() {
   RESULTS+=" $ROOT/build/results/fuzz.xml"
 }
 
-# Kills at random moments of the downloads and the stores' saves (bench/).
-run_crash_trials() {
-  echo "== crash trials"
+# Kills at random moments of the downloads and the stores' saves (bench/),
+# natively and, with --wine, the Windows build's under Wine.
+run_crash_trials() {  # run_crash_trials NAME BUILD_DIR COUNT [--wine]
+  local name=$1 dir=$2 count=$3; shift 3
+  echo "== $name"
   mkdir -p "$ROOT/build/results"
-  python3 "$ROOT/bench/crash_trials.py" --count 3 --build "$ROOT/build/native" \
-    --junit "$ROOT/build/results/crash.xml" || true
-  RESULTS+=" $ROOT/build/results/crash.xml"
-}
-
-# The same under Wine: the Windows build's saves and downloads.
-run_crash_trials_wine() {
-  echo "== crash trials (Wine)"
-  python3 "$ROOT/bench/crash_trials.py" --wine --count 2 --build "$ROOT/build/win" \
-    --junit "$ROOT/build/results/crash-wine.xml" || true
-  RESULTS+=" $ROOT/build/results/crash-wine.xml"
+  python3 "$ROOT/bench/crash_trials.py" --count "$count" --build "$dir" \
+    --junit "$ROOT/build/results/$name.xml" "$@" || true
+  RESULTS+=" $ROOT/build/results/$name.xml"
 }
 
 print_totals() {
@@ -97,11 +91,11 @@ run_all_tests() {
   # a failure.
   UBSAN_OPTIONS=print_stacktrace=1 run_ctest asan "$ROOT/build/asan" -j2 -L "unit|integration"
   run_fuzz
-  run_crash_trials
+  run_crash_trials crash "$ROOT/build/native" 3
   # Under Wine a loopback test now and then loses a connection to the
   # library's timing (seen about once in five runs): a failure is tried once more.
   run_ctest wine "$ROOT/build/win" --repeat until-pass:2
-  run_crash_trials_wine
+  run_crash_trials crash-wine "$ROOT/build/win" 2 --wine
   run_e2e
   run_cdn_lan
   print_totals && [ "$build_ok" = 1 ]
