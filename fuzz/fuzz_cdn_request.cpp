@@ -1,0 +1,54 @@
+// A request head to the school cache server's look-up service from any
+// machine of the network: parsed, routed through the service (whose platform
+// fetch is a stand-in that fails at once) and answered. A file id that
+// reaches the cache or the platform URL with anything but its safe bytes is a
+// finding, and so is a reply whose length does not match its body.
+#include <cstdint>
+#include <string>
+
+#include "FuzzFiles.h"
+#include "cdn/CdnService.h"
+#include "cdn/HttpFront.h"
+
+namespace {
+
+bool IsFidByte(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+         c == '_' || c == '.';
+}
+
+bool FetchStandIn(const std::string& fid, const std::string&, int64_t, const std::atomic<bool>&,
+                  int64_t&) {
+  if (fid.empty() || fid[0] == '.' || fid.find("..") != std::string::npos) __builtin_trap();
+  for (char c : fid)
+    if (!IsFidByte(c)) __builtin_trap();
+  return false;
+}
+
+CCdnService& Service() {
+  static CCacheStore store(FuzzDir() + "/cache", 1 << 20);
+  static bool opened = [] {
+    std::string error;
+    return store.Open(error);
+  }();
+  static CCdnService service(store, FetchStandIn, CdnServiceLimits{});
+  (void)opened;
+  return service;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size > HTTP_MAX_REQUEST_HEAD) return 0;  // the service reads no more
+  const std::string head(reinterpret_cast<const char*>(data), size);
+  HttpRequestHead request;
+  if (!ParseRequestHead(head, request)) return 0;
+  if (request.path.empty() || request.path[0] != '/') __builtin_trap();
+  const HttpReply reply = RouteRequest(Service(), request, false);
+  const std::string text = FormatReply(reply, true);
+  const std::string length = "Content-Length: " + std::to_string(reply.body.size()) + "\r\n";
+  if (text.find(length) == std::string::npos || text.size() < reply.body.size() ||
+      text.compare(text.size() - reply.body.size(), reply.body.size(), reply.body) != 0)
+    __builtin_trap();
+  return 0;
+}
