@@ -92,8 +92,8 @@ run_all_tests() {
   UBSAN_OPTIONS=print_stacktrace=1 run_ctest asan "$ROOT/build/asan" -j2 -L "unit|integration"
   run_fuzz
   run_crash_trials crash "$ROOT/build/native" 3
-  # Under Wine a loopback test now and then loses a connection to the
-  # library's timing (seen about once in five runs): a failure is tried once more.
+  # A failure under Wine is tried once more: its socket timing differs from
+  # run to run, and a fault that repeats still fails.
   run_ctest wine "$ROOT/build/win" --repeat until-pass:2
   run_crash_trials crash-wine "$ROOT/build/win" 2 --wine
   run_e2e

@@ -4,6 +4,7 @@
 // service, which the command always reaches on port 8112 of the platform's
 // host. They listen on 127.0.0.2, so a reference platform on 127.0.0.1 does
 // not collide, and wait for 8112 while another test holds it.
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <map>
@@ -44,6 +45,12 @@ class CFakePlatform {
     m_bStopping = true;
     for (uint16_t port : {m_nApiPort, m_nDownloadPort}) Wake(port);
     for (auto& t : m_threads) t.join();
+    {
+      // A reply that its client abandoned may still wait in a send.
+      std::lock_guard<std::mutex> lock(m_mutex);
+      for (platform::SocketHandle s : m_open) platform::ShutdownSocket(s);
+    }
+    for (auto& t : m_connections) t.join();
     platform::CloseSocket(m_api);
     platform::CloseSocket(m_download);
   }
@@ -95,6 +102,9 @@ class CFakePlatform {
            std::to_string(body.size()) + "\r\n" + extra + "\r\n" + body;
   }
 
+  // Each connection on a thread of its own, as a real server does: a
+  // cancelled download whose reply still waits in a send must not keep the
+  // next request (its resumption) from being answered.
   void Serve(platform::SocketHandle listener) {
     while (!m_bStopping) {
       platform::SocketHandle s = platform::AcceptSocket(listener);
@@ -102,15 +112,23 @@ class CFakePlatform {
         platform::CloseSocket(s);
         return;
       }
-      std::string request = ReadRequest(s);
-      std::string reply = Route(request);
-      for (size_t sent = 0; sent < reply.size();) {
-        int n = platform::SendSocket(s, reply.data() + sent, (int)(reply.size() - sent));
-        if (n <= 0) break;
-        sent += n;
-      }
-      platform::CloseSocket(s);
+      std::lock_guard<std::mutex> lock(m_mutex);
+      m_open.push_back(s);
+      m_connections.emplace_back([this, s] { Answer(s); });
     }
+  }
+
+  void Answer(platform::SocketHandle s) {
+    std::string request = ReadRequest(s);
+    std::string reply = Route(request);
+    for (size_t sent = 0; sent < reply.size();) {
+      int n = platform::SendSocket(s, reply.data() + sent, (int)(reply.size() - sent));
+      if (n <= 0) break;
+      sent += n;
+    }
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_open.erase(std::find(m_open.begin(), m_open.end(), s));
+    platform::CloseSocket(s);
   }
 
   static std::string ReadRequest(platform::SocketHandle s) {
@@ -175,7 +193,9 @@ class CFakePlatform {
   platform::SocketHandle m_api = platform::INVALID_SOCKET_HANDLE;
   platform::SocketHandle m_download = platform::INVALID_SOCKET_HANDLE;
   uint16_t m_nApiPort = 0, m_nDownloadPort = 0;
-  std::vector<std::thread> m_threads;
+  std::vector<std::thread> m_threads;      // the two listeners
+  std::vector<std::thread> m_connections;  // one per accepted connection
+  std::vector<platform::SocketHandle> m_open;  // connections not yet answered
   std::mutex m_mutex;
   std::vector<std::string> m_requests;
   std::atomic<bool> m_bStopping{false};
