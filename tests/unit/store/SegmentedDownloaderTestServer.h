@@ -24,8 +24,8 @@ class RangeServer {
   std::atomic<bool> failRanges{false};   // range replies end after their header
   std::atomic<bool> holdRanges{false};   // range replies wait until released
   std::atomic<int> trickleAfter{-1};     // after this many body bytes, send slowly
-  std::atomic<bool> overlongRanges{false};
-  std::atomic<bool> noLength{false};     // no Content-Length: the body ends with the connection  // one byte more than asked, no Content-Range
+  std::atomic<bool> overlongRanges{false};  // one byte more than asked, no Content-Range
+  std::atomic<bool> noLength{false};     // no Content-Length: the body ends with the connection
   std::string disposition;               // Content-Disposition of every reply
 
  private:
