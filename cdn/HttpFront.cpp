@@ -35,11 +35,18 @@ void SendAll(int connection, const std::string& data) {
   }
 }
 
-// False when the peer went away or the head outgrew HTTP_MAX_REQUEST_HEAD.
+// False when the peer went away, was too slow or the head outgrew
+// HTTP_MAX_REQUEST_HEAD.
 bool ReadRequestHead(int connection, std::string& head) {
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(HTTP_REQUEST_HEAD_MS);
   char buffer[2048];
   while (head.find("\r\n\r\n") == std::string::npos) {
     if (head.size() >= HTTP_MAX_REQUEST_HEAD) return false;
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    pollfd readable{connection, POLLIN, 0};
+    if (left <= 0 || poll(&readable, 1, (int)left) <= 0) return false;
     ssize_t n = recv(connection, buffer, sizeof buffer, 0);
     if (n <= 0) return false;
     head.append(buffer, (size_t)n);
@@ -140,9 +147,8 @@ void CHttpFront::Serve(CCdnService& service, const std::atomic<bool>& stop) {
 }
 
 void CHttpFront::ServeConnection(CCdnService& service, int connection, bool mayWait) {
-  // A client that stalls holds its thread for at most this long.
+  // A client that does not take its reply holds its thread for at most this long.
   timeval timeout{2, 0};
-  setsockopt(connection, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
   setsockopt(connection, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
   std::string head;
   HttpRequestHead request;

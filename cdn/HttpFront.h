@@ -17,6 +17,10 @@ struct HttpReply {
 
 // Longest request head the look-up service reads; nginx sends far less.
 constexpr size_t HTTP_MAX_REQUEST_HEAD = 8192;
+// Time in which the whole head must arrive: a client that trickles its head
+// a byte at a time must not hold a thread (or, with every thread taken, the
+// accepting loop) for long.
+constexpr int HTTP_REQUEST_HEAD_MS = 3000;
 
 // The request line of a head ("GET /command/find.do?fid=1 HTTP/1.0\r\n...").
 bool ParseRequestHead(const std::string& head, HttpRequestHead& request);

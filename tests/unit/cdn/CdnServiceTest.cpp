@@ -1,6 +1,11 @@
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -160,6 +165,62 @@ TEST_F(CdnServiceTest, StopEndsAStalledFetchWithoutKeepingIt) {
 }
 
 // The look-up reply and the announcement, read the way the assistant reads them.
+// A client of the served socket; every receive waits at most 100 ms.
+int ConnectTo(int port) {
+  int client = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons((uint16_t)port);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  timeval wait{0, 100000};
+  setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+  return connect(client, (sockaddr*)&address, sizeof address) == 0 ? client : -1;
+}
+
+TEST_F(CdnServiceTest, AHeadThatTricklesInIsCutOffAndOthersAreStillServed) {
+  FakePlatform platform;
+  CCdnService service(*m_store, platform.Function(), {});
+  CHttpFront front;
+  std::string error;
+  ASSERT_TRUE(front.Listen("127.0.0.1", 0, error)) << error;
+  std::atomic<bool> stop{false};
+  std::thread serving([&] { front.Serve(service, stop); });
+
+  int slow = ConnectTo(front.Port());
+  ASSERT_GE(slow, 0);
+  const std::string line = "GET /command/check.do HTTP/1.1\r\n";
+  send(slow, line.data(), line.size(), MSG_NOSIGNAL);
+  const auto began = std::chrono::steady_clock::now();
+  bool closed = false;
+  char byte;
+  // One byte of a header every 100 ms, for far longer than the head may take.
+  while (!closed && std::chrono::steady_clock::now() - began < std::chrono::seconds(10)) {
+    const ssize_t got = send(slow, "X", 1, MSG_NOSIGNAL) == 1 ? recv(slow, &byte, 1, 0) : 0;
+    closed = got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
+  }
+  const auto held = std::chrono::steady_clock::now() - began;
+  close(slow);
+  EXPECT_TRUE(closed);
+  EXPECT_LT(held, std::chrono::milliseconds(HTTP_REQUEST_HEAD_MS + 2000));
+
+  int quick = ConnectTo(front.Port());
+  ASSERT_GE(quick, 0);
+  const std::string head = "GET /command/check.do HTTP/1.1\r\n\r\n";
+  send(quick, head.data(), head.size(), MSG_NOSIGNAL);
+  std::string reply;
+  char buffer[512];
+  for (int tries = 0; tries < 50; ++tries) {
+    ssize_t n = recv(quick, buffer, sizeof buffer, 0);
+    if (n == 0) break;
+    if (n > 0) reply.append(buffer, (size_t)n);
+  }
+  close(quick);
+  EXPECT_EQ(reply.substr(0, 17), "HTTP/1.1 200 OK\r\n");
+  EXPECT_EQ(reply.substr(reply.size() - 9), "{\"ret\":0}");
+  stop = true;
+  serving.join();
+}
+
 TEST(CdnReplies, ReadBackByTheProjectsJsonReader) {
   CdnFindResult held{CDN_RET_HELD, "/files/100001", 3000000000LL};
   CJsonDocument doc;
