@@ -30,7 +30,7 @@ bool FetchStandIn(const std::string& fid, const std::string&, int64_t, const std
 CCacheStore& OpenedStore() {
   static CCacheStore store(FuzzDir() + "/cache", 1 << 20);
   static std::string error;
-  if (static const bool opened = store.Open(error); !opened) __builtin_trap();
+  if (static const bool opened = store.Open(error); !opened) FuzzSetupFailed(error);
   return store;
 }
 

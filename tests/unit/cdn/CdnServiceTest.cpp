@@ -164,7 +164,6 @@ TEST_F(CdnServiceTest, StopEndsAStalledFetchWithoutKeepingIt) {
   EXPECT_FALSE(m_store->Lookup("slow", size));
 }
 
-// The look-up reply and the announcement, read the way the assistant reads them.
 // A client of the served socket; every receive waits at most 100 ms.
 int ConnectTo(int port) {
   int client = socket(AF_INET, SOCK_STREAM, 0);
@@ -221,6 +220,7 @@ TEST_F(CdnServiceTest, AHeadThatTricklesInIsCutOffAndOthersAreStillServed) {
   serving.join();
 }
 
+// The look-up reply and the announcement, read the way the assistant reads them.
 TEST(CdnReplies, ReadBackByTheProjectsJsonReader) {
   CdnFindResult held{CDN_RET_HELD, "/files/100001", 3000000000LL};
   CJsonDocument doc;
