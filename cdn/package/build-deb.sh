@@ -14,6 +14,8 @@ install -D -m 0644 "$HERE/velmora-cdn.service" "$stage/lib/systemd/system/velmor
 install -D -m 0644 "$HERE/nginx-velmora-cdn.conf" \
   "$stage/lib/systemd/system/nginx.service.d/velmora-cdn.conf"
 install -D -m 0644 "$HERE/../README.md" "$stage/usr/share/doc/velmora-cdn/README.md"
+install -D -m 0644 "$HERE/district-nginx.conf" \
+  "$stage/usr/share/doc/velmora-cdn/examples/district-nginx.conf"
 mkdir -p "$stage/DEBIAN"
 sed -e "s/@VERSION@/$version/" -e "s/@ARCH@/$(dpkg --print-architecture)/" \
   "$HERE/control" >"$stage/DEBIAN/control"
