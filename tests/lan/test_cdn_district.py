@@ -142,10 +142,12 @@ class District:
         school.start_nginx()
         return school
 
-    def get(self, fid, headers=None):
+    def get(self, fid, headers=None, reply_headers=None):
         request = urllib.request.Request("http://%s:8112%s%s" % (DISTRICT, DOWNLOAD_PATH, fid),
                                          headers=headers or {})
         with urllib.request.urlopen(request, timeout=30) as reply:
+            if reply_headers is not None:
+                reply_headers.extend(reply.headers.items())
             return reply.status, reply.read()
 
     def status_of(self, path):
@@ -207,6 +209,13 @@ def put(district, size):
     return fid, pattern_bytes(size)
 
 
+def platform_reply(content, headers):
+    """The file as the platform would send it, with HEADERS added."""
+    return {"server": "download", "times": 1, "reply": {
+        "body": "base64:" + base64.b64encode(content).decode("ascii"), "headers": headers,
+        "content_type": "application/octet-stream"}}
+
+
 def student_opens(school, fid):
     out = school.dir / ("%s.bin" % fid)
     if out.exists():
@@ -242,14 +251,27 @@ def test_a_file_both_schools_ask_for_crosses_the_platform_link_once(district, to
 def test_a_resumed_download_from_the_district_is_the_platforms_bytes(district, warm, ranges):
     fid, content = put(district, 2 * MiB + 77)
     if not ranges:
-        district.platform.set_faults({"server": "download", "times": 1, "reply": {
-            "body": "base64:" + base64.b64encode(content).decode("ascii"),
-            "content_type": "application/octet-stream"}})
+        district.platform.set_faults(platform_reply(content, []))
     if warm:
         assert district.get(fid) == (200, content)
     assert district.get(fid, {"Range": "bytes=%d-" % MiB}) == (206, content[MiB:])
     assert district.get(fid, {"Range": "bytes=10-19"}) == (206, content[10:20])
     assert len(district.platform_downloads(fid)) == 1
+
+
+@pytest.mark.parametrize("headers", [
+    [["Cache-Control", "no-store, no-cache, private"]],
+    [["Expires", "Thu, 01 Jan 1970 00:00:00 GMT"], ["Cache-Control", "max-age=0"]],
+    [["Set-Cookie", "session=school-a-secret; Path=/"]],
+], ids=["no-store", "expired", "cookie"])
+def test_the_platforms_caching_headers_do_not_keep_a_file_out(district, headers):
+    fid, content = put(district, 300000)
+    district.platform.set_faults(platform_reply(content, headers))
+    assert district.get(fid) == (200, content)
+    second = []
+    assert district.get(fid, reply_headers=second) == (200, content)
+    assert len(district.platform_downloads(fid)) == 1
+    assert [name for name, _ in second if name.lower() == "set-cookie"] == []
 
 
 @pytest.mark.parametrize("fault", [
