@@ -10,6 +10,7 @@ import json
 import os
 import shutil
 import signal
+import socket
 import subprocess
 import tempfile
 import time
@@ -272,6 +273,17 @@ def test_the_platforms_caching_headers_do_not_keep_a_file_out(district, headers)
     assert district.get(fid, reply_headers=second) == (200, content)
     assert len(district.platform_downloads(fid)) == 1
     assert [name for name, _ in second if name.lower() == "set-cookie"] == []
+
+
+def test_a_school_giving_up_midway_does_not_waste_the_fetch(district):
+    fid, content = put(district, 2 * MiB)
+    district.platform.set_faults({"server": "download", "drip": {"bytes": 65536, "delay": 0.03}})
+    with socket.create_connection((DISTRICT, 8112), timeout=10) as gone:
+        gone.sendall(("GET %s%s HTTP/1.0\r\n\r\n" % (DOWNLOAD_PATH, fid)).encode("ascii"))
+        assert gone.recv(4096).startswith(b"HTTP/1.1 200")
+    time.sleep(2)  # the platform's send takes about one second
+    assert district.get(fid) == (200, content)
+    assert len(district.platform_downloads(fid)) == 1
 
 
 @pytest.mark.parametrize("fault", [
