@@ -29,6 +29,9 @@ STUDENTS = {"s1": "10.77.0.21", "s2": "10.77.0.22"}
 NGINX_PORT, LOOKUP_PORT = 8000, 8091
 CAP = 10 * 1048576
 SERVER_OF_LAN = "%s:%d" % (CACHE_LAN, NGINX_PORT)
+PACKAGE = ROOT / "cdn" / "package"
+# Where the package's nginx keeps its pid, temporary files, rendered site and logs.
+NGINX_RUN_DIR, NGINX_LOG_DIR = "/run/velmora-cdn-nginx/", "/var/log/velmora-cdn/"
 
 
 def sh(*args, check=True, **kw):
@@ -47,6 +50,34 @@ def why_not_runnable():
         return "no network namespace support (ip netns)"
     sh("ip", "netns", "del", probe, check=False)
     return None
+
+
+def cache_nginx_config(workdir, cdn_config):
+    """The cache's nginx configured as its unit does it: the package's main
+    configuration with its run and log directories moved into WORKDIR, and
+    the site rendered from CDN_CONFIG. Returns the main configuration."""
+    run, logs = Path(workdir) / "nginx-run", Path(workdir) / "nginx-log"
+    run.mkdir(exist_ok=True)
+    logs.mkdir(exist_ok=True)
+    sh(PACKAGE / "render-nginx-site", cdn_config, PACKAGE / "nginx-site.conf", run / "site.conf")
+    main = (PACKAGE / "nginx.conf").read_text()
+    main = main.replace(NGINX_RUN_DIR, str(run) + "/").replace(NGINX_LOG_DIR, str(logs) + "/")
+    path = Path(workdir) / "nginx.conf"
+    path.write_text(main)
+    return path
+
+
+def start_cache_nginx(netns, workdir, cdn_config):
+    """nginx in NETNS as velmora-cdn-nginx.service starts it (checked
+    first, then run in the foreground); returns its process."""
+    conf = cache_nginx_config(workdir, cdn_config)
+    error_log = Path(workdir) / "nginx-log" / "nginx-error.log"
+    check = sh("ip", "netns", "exec", netns, "nginx", "-q", "-t", "-c", conf, "-e", error_log,
+               check=False)
+    if check.returncode != 0:
+        raise RuntimeError("the cache's nginx configuration is refused: " + check.stderr)
+    return subprocess.Popen(["ip", "netns", "exec", netns, "nginx", "-c", str(conf), "-e",
+                             str(error_log), "-g", "daemon off;"], stderr=subprocess.DEVNULL)
 
 
 class School:
@@ -94,18 +125,7 @@ class School:
                                           "--control-port", "8200")
 
     def start_nginx(self):
-        site = (ROOT / "cdn" / "package" / "nginx-site.conf").read_text()
-        site = site.replace("/var/cache/velmora-cdn/", str(self.dir / "cache") + "/")
-        site = site.replace("/var/log/nginx/", str(self.dir) + "/")
-        conf = self.dir / "nginx.conf"
-        conf.write_text(
-            "worker_processes 2;\npid %s/nginx.pid;\nerror_log %s/nginx-error.log;\n"
-            "events { worker_connections 256; }\n"
-            "http {\n client_body_temp_path %s/t1;\n proxy_temp_path %s/t2;\n"
-            " fastcgi_temp_path %s/t3;\n uwsgi_temp_path %s/t4;\n scgi_temp_path %s/t5;\n%s\n}\n"
-            % ((self.dir,) * 7 + (site,)))
-        self.nginx = subprocess.Popen(["ip", "netns", "exec", self.ns["cache"], "nginx", "-c", str(conf),
-                                       "-g", "daemon off;"], stderr=subprocess.DEVNULL)
+        self.nginx = start_cache_nginx(self.ns["cache"], self.dir, self.write_config())
 
     def write_config(self, **overrides):
         settings = dict(platform_host=PLATFORM, platform_port=8112, public_address=CACHE_LAN,

@@ -8,13 +8,25 @@
       {"source": "cdn"|"platform", "ret": N}
   lanclient.py get URL OUT [--from N] [--to M]
       GET into OUT, with "Range: bytes=N-" (or N-M); prints the status
+  lanclient.py status URL                prints the status of a GET
+  lanclient.py hold-heads SERVER COUNT SECONDS
+      opens COUNT connections that each send an unfinished request head,
+      prints "open N" once they are open and holds them SECONDS
+  lanclient.py lookups SERVER COUNT PREFIX
+      looks up COUNT distinct ids PREFIX0.. at once from 32 threads; prints
+      JSON {status: count}, "error" for a connection that failed
 """
 
+import collections
 import json
+import resource
 import socket
 import struct
 import sys
+import time
+import urllib.error
 import urllib.request
+from concurrent.futures import ThreadPoolExecutor
 
 ANNOUNCE_PORT = 20214
 
@@ -51,6 +63,42 @@ def get(url, out, start=None, end=None):
             f.write(block)
 
 
+def status(url):
+    try:
+        with urllib.request.urlopen(url, timeout=30) as reply:
+            return reply.status
+    except urllib.error.HTTPError as error:
+        return error.code
+
+
+def hold_heads(server, count, seconds):
+    soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
+    resource.setrlimit(resource.RLIMIT_NOFILE, (hard, hard))
+    host, port = server.rsplit(":", 1)
+    held = []
+    for _ in range(count):
+        try:
+            sock = socket.create_connection((host, int(port)), timeout=2)
+            sock.sendall(b"GET /command/check.do HTTP/1.1\r\nHost: " + host.encode() + b"\r\n")
+            held.append(sock)
+        except OSError:
+            pass
+    print("open %d" % len(held), flush=True)
+    time.sleep(seconds)
+    for sock in held:
+        sock.close()
+
+
+def lookups(server, count, prefix):
+    def one(number):
+        try:
+            return status("http://%s/command/find.do?fid=%s%d" % (server, prefix, number))
+        except OSError:
+            return "error"
+    with ThreadPoolExecutor(max_workers=32) as pool:
+        return dict(collections.Counter(str(s) for s in pool.map(one, range(count))))
+
+
 def open_resource(server, fid, out, platform):
     with urllib.request.urlopen("http://%s/command/find.do?fid=%s" % (server, fid), timeout=60) as r:
         found = json.loads(r.read().decode("utf-8"))
@@ -72,6 +120,12 @@ def main(argv):
         start = int(options["--from"]) if "--from" in options else None
         end = int(options["--to"]) if "--to" in options else None
         print(get(argv[1], argv[2], start, end))
+    elif argv[0] == "status":
+        print(status(argv[1]))
+    elif argv[0] == "hold-heads":
+        hold_heads(argv[1], int(argv[2]), float(argv[3]))
+    elif argv[0] == "lookups":
+        print(json.dumps(lookups(argv[1], int(argv[2]), argv[3])))
     else:
         print(__doc__, file=sys.stderr)
         return 2

@@ -1,7 +1,9 @@
 """The LAN cache server with real nginx, in the school of conftest.py."""
 
+import hashlib
 import json
 import os
+import shutil
 import signal
 import subprocess
 import time
@@ -116,17 +118,56 @@ def test_nginx_serves_nothing_but_whole_cached_files(cdn, path):
     assert cdn.status_of(path) in (400, 403, 404)
 
 
-def test_the_package_holds_the_program_its_configuration_and_units(tmp_path):
-    deb = tmp_path / "velmora-cdn.deb"
+@pytest.fixture(scope="module")
+def package(tmp_path_factory):
+    """The package, built and unpacked: (the .deb, its files, its control files)."""
+    work = tmp_path_factory.mktemp("deb")
+    deb = work / "velmora-cdn.deb"
     subprocess.run([ROOT / "cdn" / "package" / "build-deb.sh", ROOT / "build" / "native" / "cdn" /
                     "velmora-cdn", deb], check=True, capture_output=True)
-    listing = subprocess.run(["dpkg-deb", "-c", deb], check=True, capture_output=True,
-                             text=True).stdout
-    for path in ("./usr/bin/velmora-cdn", "./etc/velmora-cdn/velmora-cdn.conf",
-                 "./etc/nginx/sites-available/velmora-cdn",
-                 "./lib/systemd/system/velmora-cdn.service",
-                 "./lib/systemd/system/nginx.service.d/velmora-cdn.conf"):
-        assert path in listing
+    subprocess.run(["dpkg-deb", "-R", deb, work / "root"], check=True)
+    return deb, work / "root", work / "root" / "DEBIAN"
+
+
+def test_the_package_holds_the_program_its_configuration_and_units(package):
+    deb, root, control = package
+    for path in ("usr/bin/velmora-cdn", "usr/lib/velmora-cdn/render-nginx-site",
+                 "etc/velmora-cdn/velmora-cdn.conf", "etc/velmora-cdn/nginx.conf",
+                 "etc/velmora-cdn/nginx-site.conf", "lib/systemd/system/velmora-cdn.service",
+                 "lib/systemd/system/velmora-cdn-nginx.service"):
+        assert (root / path).is_file(), path
+    # The system's nginx is left alone.
+    assert not (root / "etc" / "nginx").exists()
+    assert not (root / "lib" / "systemd" / "system" / "nginx.service.d").exists()
     fields = subprocess.run(["dpkg-deb", "-f", deb, "Package", "Depends"], check=True,
                             capture_output=True, text=True).stdout
     assert "velmora-cdn" in fields and "nginx" in fields
+    etc = sorted("/" + str(p.relative_to(root)) for p in (root / "etc").rglob("*") if p.is_file())
+    assert (control / "conffiles").read_text().split() == etc
+
+
+def test_the_package_lists_every_file_with_its_checksum(package):
+    deb, root, control = package
+    listed = {}
+    for line in (control / "md5sums").read_text().splitlines():
+        checksum, path = line.split(None, 1)
+        listed[path] = checksum
+    files = [p for p in root.rglob("*") if p.is_file() and control not in p.parents]
+    assert sorted(listed) == sorted(str(p.relative_to(root)) for p in files)
+    for path in files:
+        assert hashlib.md5(path.read_bytes()).hexdigest() == listed[str(path.relative_to(root))]
+
+
+def test_every_directory_of_the_package_is_0755(package):
+    deb, _, _ = package
+    listing = subprocess.run(["dpkg-deb", "-c", deb], check=True, capture_output=True,
+                             text=True).stdout.splitlines()
+    directories = [line for line in listing if line.startswith("d")]
+    assert directories and all(line.startswith("drwxr-xr-x root/root") for line in directories)
+
+
+@pytest.mark.skipif(not shutil.which("lintian"), reason="lintian is not installed")
+def test_lintian_finds_no_error_in_the_package(package):
+    deb, _, _ = package
+    report = subprocess.run(["lintian", deb], capture_output=True, text=True).stdout
+    assert not [line for line in report.splitlines() if line.startswith("E:")], report
