@@ -3,8 +3,11 @@
 # velmora-cdn) against the same from the reference platform's download
 # server, on loopback. Prints every run, the medians of the aggregate rate,
 # and how many bytes the platform sent for each way.
+# Then one student's look-up and download of the file, alone and while another
+# machine floods the cache (1,500 unfinished request heads, renewed; look-ups
+# of distinct files from 32 threads), each flood bounded to BENCH_FLOOD_SECONDS.
 #   bench/cdn_bench.sh [RUNS] [NATIVE_BUILD]
-#   BENCH_SIZE_MIB=256 BENCH_CLIENTS=20
+#   BENCH_SIZE_MIB=256 BENCH_CLIENTS=20 BENCH_FLOOD_SECONDS=15
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 RUNS=${1:-3}
@@ -31,7 +34,8 @@ curl -s -X POST --data-binary '' \
   "http://127.0.0.1:$CONTROL_PORT/files/download/$FID?generate=$((SIZE_MIB * 1048576))" >/dev/null
 PLATFORM_URL="http://127.0.0.1:$DOWNLOAD_PORT/file/downLoad?ft=1&u=2&fid=$FID"
 
-# The cache: velmora-cdn with the shipped nginx site on free ports.
+# The cache: velmora-cdn and its nginx as the package configures them, on
+# free ports, with run and log directories in $WORK.
 LOOKUP_PORT=$(free_port) NGINX_PORT=$(free_port)
 cat >"$WORK/velmora-cdn.conf" <<CONF
 platform_host = 127.0.0.1
@@ -45,21 +49,13 @@ listen_port = $LOOKUP_PORT
 CONF
 "$BUILD/cdn/velmora-cdn" -c "$WORK/velmora-cdn.conf" 2>"$WORK/velmora-cdn.log" &
 CDN_PID=$!
-sed -e "s|listen 8000;|listen 127.0.0.1:$NGINX_PORT;|" -e "s|127.0.0.1:8091|127.0.0.1:$LOOKUP_PORT|" \
-  -e "s|/var/cache/velmora-cdn/|$WORK/cache/|" -e "s|access_log .*|access_log off;|" \
-  "$ROOT/cdn/package/nginx-site.conf" >"$WORK/site.conf"
-cat >"$WORK/nginx.conf" <<CONF
-worker_processes 1;
-pid $WORK/nginx.pid;
-error_log $WORK/error.log;
-events { worker_connections 256; }
-http {
-  client_body_temp_path $WORK/t1; proxy_temp_path $WORK/t2; fastcgi_temp_path $WORK/t3;
-  uwsgi_temp_path $WORK/t4; scgi_temp_path $WORK/t5;
-  include $WORK/site.conf;
-}
-CONF
-nginx -p "$WORK" -c "$WORK/nginx.conf"
+PACKAGE=$ROOT/cdn/package
+mkdir -p "$WORK/run" "$WORK/log"
+"$PACKAGE/render-nginx-site" "$WORK/velmora-cdn.conf" "$PACKAGE/nginx-site.conf" "$WORK/run/site.conf"
+sed -e "s|/run/velmora-cdn-nginx/|$WORK/run/|g" -e "s|/var/log/velmora-cdn/|$WORK/log/|g" \
+  -e "s|access_log .*|access_log off;|" "$PACKAGE/nginx.conf" >"$WORK/nginx.conf"
+nginx -c "$WORK/nginx.conf" -e "$WORK/log/nginx-error.log" 2>/dev/null
+ln -s "$WORK/run/nginx.pid" "$WORK/nginx.pid"
 sleep 0.5
 CACHE="http://127.0.0.1:$NGINX_PORT"
 until curl -s "$CACHE/command/find.do?fid=$FID" | grep -q '"ret":0'; do sleep 0.5; done
@@ -69,8 +65,10 @@ CACHE_URL="$CACHE/files/$FID"
 crowd() {
   local name=$1 url=$2 start end pids=()
   start=$(date +%s.%N)
-  for _ in $(seq "$CLIENTS"); do
-    curl -s -o /dev/null -w '%{size_download}\n' "$url" >>"$WORK/sizes.txt" &
+  # Each from an address of its own, as students are: nginx limits connections per address.
+  for client in $(seq "$CLIENTS"); do
+    curl -s --interface "127.0.$((client / 250 + 1)).$((client % 250 + 1))" -o /dev/null \
+      -w '%{size_download}\n' "$url" >>"$WORK/sizes.txt" &
     pids+=($!)
   done
   wait "${pids[@]}"
@@ -108,4 +106,81 @@ for name, requests in (("cache", after_cache), ("platform", after_platform - aft
     secs = statistics.median(float(r[1]) for r in rows if r[0] == name)
     print("| %s | %.0f | %.0f | %d | %.0f |" % (name, clients * size / secs, size / secs, requests,
                                              requests * size))
+PY
+
+# The flooding machine is 127.0.0.2, the student 127.0.0.3: nginx tells them
+# apart by address as it tells LAN machines apart.
+FLOOD_SECONDS=${BENCH_FLOOD_SECONDS:-15}
+flood() {  # flood heads|lookups: runs in the background until FLOOD_SECONDS pass
+  python3 - "$1" "$NGINX_PORT" "$FLOOD_SECONDS" <<'PY' &
+import itertools, resource, socket, sys, threading, time
+kind, port, seconds = sys.argv[1], int(sys.argv[2]), float(sys.argv[3])
+end = time.monotonic() + seconds
+if kind == "heads":
+    resource.setrlimit(resource.RLIMIT_NOFILE, (resource.getrlimit(resource.RLIMIT_NOFILE)[1],) * 2)
+    # nginx closes a head that does not finish within 5 s: a fresh batch every 4 s.
+    while time.monotonic() < end:
+        held = []
+        for _ in range(1500):
+            try:
+                s = socket.create_connection(("127.0.0.1", port), timeout=2,
+                                             source_address=("127.0.0.2", 0))
+                s.sendall(b"GET /command/check.do HTTP/1.1\r\nHost: x\r\n")
+                held.append(s)
+            except OSError:
+                pass
+        time.sleep(max(0, min(4, end - time.monotonic())))
+        for s in held:
+            s.close()
+else:
+    ids = itertools.count()
+    def ask():
+        for n in ids:
+            if time.monotonic() > end:
+                return
+            try:
+                c = socket.create_connection(("127.0.0.1", port), timeout=15,
+                                             source_address=("127.0.0.2", 0))
+                c.sendall(b"GET /command/find.do?fid=flood%d HTTP/1.0\r\n\r\n" % n)
+                while c.recv(4096):
+                    pass
+                c.close()
+            except OSError:
+                pass
+    workers = [threading.Thread(target=ask) for _ in range(32)]
+    for w in workers:
+        w.start()
+    for w in workers:
+        w.join()
+PY
+  FLOOD_PID=$!
+}
+student() {  # student NAME: one look-up and one download from 127.0.0.3, timed
+  local lookup download
+  lookup=$(curl -s --interface 127.0.0.3 -o /dev/null -w '%{time_total}' "$CACHE/command/find.do?fid=$FID")
+  download=$(curl -s --interface 127.0.0.3 -o /dev/null -w '%{time_total} %{size_download}' "$CACHE_URL")
+  echo "$1 $lookup $download" | tee -a "$WORK/student.txt"
+}
+for run in $(seq "$RUNS"); do student alone; done
+for kind in heads lookups; do
+  flood "$kind"
+  sleep 3
+  for run in $(seq "$RUNS"); do student "$kind"; done
+  wait "$FLOOD_PID"
+done
+python3 - "$WORK/student.txt" "$SIZE_MIB" <<'PY'
+import statistics, sys
+rows = [l.split() for l in open(sys.argv[1])]
+size = int(sys.argv[2]) * 1048576
+names = {"alone": "no flood", "heads": "1,500 unfinished heads from one machine",
+         "lookups": "look-ups of distinct files from one machine"}
+print("\nOne student during a flood, medians (incomplete downloads: %d)"
+      % sum(int(r[3]) != size for r in rows))
+print("| another machine | look-up ms | download s | MiB/s |")
+print("|---|---|---|---|")
+for key, name in names.items():
+    mine = [r for r in rows if r[0] == key]
+    lookup = statistics.median(float(r[1]) for r in mine) * 1000
+    download = statistics.median(float(r[2]) for r in mine)
+    print("| %s | %.0f | %.2f | %.0f |" % (name, lookup, download, size / 1048576 / download))
 PY

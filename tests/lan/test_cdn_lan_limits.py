@@ -78,9 +78,10 @@ def test_a_look_up_flood_does_not_delay_another_machines_fetch(cdn):
         cdn.platform.clear_faults()
 
 
-def test_the_metrics_are_refused_to_a_student(cdn):
-    assert cdn.student("s1", "status", cdn.url("/command/metrics")) == "403"
-    assert cdn.student("s1", "status", cdn.url("/command/metrics?x=1")) == "403"
+@pytest.mark.parametrize("path", ["/command/metrics", "/command/metrics?x=1", "/command//metrics",
+                                  "/command/./metrics", "/command/%6detrics", "/files/../command/metrics"])
+def test_the_metrics_are_refused_to_a_student(cdn, path):
+    assert cdn.student("s1", "status", cdn.url(path)) == "403"
 
 
 @pytest.mark.skip(reason=WAITS_FOR_METRICS)

@@ -82,3 +82,50 @@ def test_postinst_enables_only_what_the_admin_had_on(run_postinst, previous, sta
     if previous == "1.1.0" or not previous:
         assert not any(c.startswith("marker") for c in calls), calls
         assert "deb-systemd-invoke try-reload-or-restart nginx.service" not in calls
+
+
+RENDER = ROOT / "cdn" / "package" / "render-nginx-site"
+SITE = ROOT / "cdn" / "package" / "nginx-site.conf"
+
+
+def render(tmp_path, config_text):
+    config, output = tmp_path / "velmora-cdn.conf", tmp_path / "run" / "site.conf"
+    config.write_text(config_text)
+    done = subprocess.run([RENDER, config, SITE, output], capture_output=True, text=True)
+    return done, output
+
+
+def directives(site, name):
+    return [line.strip() for line in site.splitlines()
+            if line.strip().startswith(name) and not line.strip().startswith("#")]
+
+
+def test_the_site_takes_its_addresses_and_directory_from_the_configuration(tmp_path):
+    done, output = render(tmp_path, "platform_host = p\npublic_address = 10.1.2.3  # LAN\n"
+                                    "public_port = 8100\ncache_dir = /srv/cache/\n"
+                                    "listen_port = 9000\n")
+    assert done.returncode == 0, done.stderr
+    site = output.read_text()
+    assert directives(site, "listen") == ["listen 10.1.2.3:8100 backlog=4096; "
+                                          "listen 127.0.0.1:8100;"]
+    assert directives(site, "alias") == ["alias /srv/cache/files/;"]
+    assert directives(site, "proxy_pass") == ["proxy_pass http://127.0.0.1:9000;"] * 2
+    assert "@" not in "".join(l for l in site.splitlines() if not l.lstrip().startswith("#"))
+
+
+@pytest.mark.parametrize("line", [
+    "public_address = 10.1.2.3; include /etc/shadow",
+    "public_address = 10.1.2.300",
+    "public_address = ",
+    "public_port = 80; listen 0.0.0.0:80",
+    "public_port = 70000",
+    "listen_address = localhost",
+    "cache_dir = /srv/x; autoindex on",
+    "cache_dir = /srv/a b",
+    "cache_dir = srv/cache",
+])
+def test_a_value_that_would_change_the_site_is_refused(tmp_path, line):
+    done, output = render(tmp_path, "public_address = 10.1.2.3\n" + line + "\n")
+    assert done.returncode != 0
+    assert line.split()[0] in done.stderr
+    assert not output.exists()
