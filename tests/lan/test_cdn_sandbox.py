@@ -26,8 +26,8 @@ PLATFORM_NAME = os.environ.get("VELMORA_HOSTS", "localhost").split()[0]
 CALL = re.compile(r"^\d+\s+([a-z0-9_]+)\(", re.M)
 SOCKET = re.compile(r"\bsocket\((AF_[A-Z0-9]+)")
 OPEN = re.compile(r'\bopenat\(AT_FDCWD, "([^"]+)", ([A-Z_|]+)')
-CHANGE = re.compile(r'\b(?:rename|renameat2?|unlink|unlinkat|mkdir|mkdirat|utimensat)\('
-                    r'(?:AT_FDCWD|\d+), "([^"]+)"(?:, (?:AT_FDCWD, )?"([^"]+)")?')
+CHANGE = re.compile(r"\b(?:rename|renameat2?|link|linkat|unlink|unlinkat|mkdir|mkdirat|utimensat)\("
+                    r'(?:(?:AT_FDCWD|\d+), )?"([^"]+)"(?:, (?:(?:AT_FDCWD|\d+), )?"([^"]+)")?')
 
 
 def unit_values(key):
@@ -168,11 +168,12 @@ def test_sockets_are_of_the_families_the_unit_allows(traces):
 
 
 def test_it_writes_only_its_cache_directory_and_reads_only_its_own_proc(traces):
-    cache = traces["cache"] + "/"
+    cache = traces["cache"]
     writes = [path for path, flags in OPEN.findall(traces["text"])
               if re.search(r"O_WRONLY|O_RDWR|O_CREAT", flags)]
     writes += [path for pair in CHANGE.findall(traces["text"]) for path in pair if path]
-    assert writes and [path for path in writes if not path.startswith(cache)] == []
+    assert writes and [path for path in writes
+                       if path != cache and not path.startswith(cache + "/")] == []
     proc = [path for path, _ in OPEN.findall(traces["text"]) if path.startswith("/proc/")]
     assert [path for path in proc if not re.match(r"/proc/(self|\d+)/", path)] == []
 
