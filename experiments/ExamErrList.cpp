@@ -16,11 +16,11 @@ const char kResubmitFailed[] = "提交仿真实验数据失败！";
 void CExamErrList::Fill() {
   m_rows.clear();
   m_store.Load();
+  RememberStored();
   for (ExamErrRecord& record : m_store.Records()) {
     FetchMissingNames(record);
     m_rows.push_back(&record);
   }
-  m_nFileCount = m_rows.size();
 }
 
 std::string CExamErrList::CellText(const ExamErrRecord& record, int column) {
@@ -71,20 +71,41 @@ bool CExamErrList::ClearAll() {
   return true;
 }
 
-// Other processes only append to the file (each reads it just before), so
-// what lies beyond the records read last is new.
+// A record is known by its stored fields, not its place: a save of another
+// process may have shifted the file's records since this list read it.
 void CExamErrList::SaveJoiningOthers() {
-  CExamErrStore file;
-  file.SetPath(m_store.GetPath());
-  file.Load();
-  size_t index = 0;
-  for (ExamErrRecord& record : file.Records()) {
-    if (index++ < m_nFileCount) continue;
-    m_store.Records().push_back(std::move(record));
-    FetchMissingNames(m_store.Records().back());
-    m_rows.push_back(&m_store.Records().back());
+  const size_t firstJoined = m_rows.size();
+  {
+    CExamErrStore::FileLock lock(m_store);
+    std::list<ExamErrRecord> onDisk;
+    // A file held elsewhere is not saved over; the change waits in memory.
+    if (m_store.ReadFile(onDisk) == ExamErrRead::Held) return;
+    DropKnown(onDisk);
+    for (ExamErrRecord& record : onDisk) {
+      m_known.push_back(record);
+      m_rows.push_back(&m_store.Append(std::move(record)));
+    }
+    if (m_store.Save()) RememberStored();
   }
-  if (m_store.Save()) m_nFileCount = m_store.Records().size();
+  // Names are looked up with the file free again, as when the list is filled.
+  for (size_t row = firstJoined; row < m_rows.size(); ++row) FetchMissingNames(*m_rows[row]);
+}
+
+void CExamErrList::DropKnown(std::list<ExamErrRecord>& onDisk) const {
+  std::vector<const ExamErrRecord*> unmatched;
+  for (const ExamErrRecord& known : m_known) unmatched.push_back(&known);
+  onDisk.remove_if([&unmatched](const ExamErrRecord& record) {
+    for (auto it = unmatched.begin(); it != unmatched.end(); ++it) {
+      if (!(*it)->SameStored(record)) continue;
+      unmatched.erase(it);  // each known record accounts for one on disk
+      return true;
+    }
+    return false;
+  });
+}
+
+void CExamErrList::RememberStored() {
+  m_known.assign(m_store.Records().begin(), m_store.Records().end());
 }
 
 std::string FormatFailedTime(int32_t seconds) {

@@ -34,13 +34,21 @@ class CExamErrList {
 
  private:
   // Saves the store after appending (as rows too) the failures that other
-  // processes appended to the file since it was read, so none is lost.
+  // processes stored in the file since this list knew it, so none is lost
+  // and none that this list removed comes back.
   void SaveJoiningOthers();
+  // Takes out of `onDisk` the records this list has already seen; what is
+  // left was stored by others.
+  void DropKnown(std::list<ExamErrRecord>& onDisk) const;
+  void RememberStored();
 
   CExamErrStore& m_store;
   platform::IDesktop& m_desktop;
   std::vector<ExamErrRecord*> m_rows;
-  size_t m_nFileCount = 0;  // records in the file when last read or written
+  // Every record as the file held it when this list last read or wrote it,
+  // and those joined since: a record the list removed or cleared stays here
+  // until a save has taken it out of the file, so it never comes back.
+  std::list<ExamErrRecord> m_known;
 };
 
 // A failure time in local time as "%04d-%02d-%02d %02d:%02d:%02d".

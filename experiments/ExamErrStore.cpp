@@ -1,10 +1,77 @@
 #include "experiments/ExamErrStore.h"
 
+#include <chrono>
 #include <ctime>
+#include <new>
+#include <thread>
+#include <tuple>
 
 #include "experiments/ExamFile.h"
+#include "net/Codecs.h"
 #include "net/PlatformApi.h"
+#include "platform/Files.h"
 #include "store/RecordStream.h"
+
+namespace {
+
+// A load or save of another program (or of an older assistant) ends within
+// this; a file held longer is not ours to replace.
+constexpr auto HELD_FILE_WAIT = std::chrono::milliseconds(2000);
+constexpr auto HELD_FILE_RETRY = std::chrono::milliseconds(50);
+// No failure list comes near this; a larger file is damaged or planted.
+constexpr int64_t MAX_FILE_SIZE = 64 * 1024 * 1024;
+
+enum class Opened { Yes, Missing, Held };
+
+// Files are opened without sharing: a file that exists but cannot be opened
+// is in another process's hands for the moment.
+Opened OpenWaiting(const std::string& path, platform::File& file) {
+  const auto deadline = std::chrono::steady_clock::now() + HELD_FILE_WAIT;
+  for (;;) {
+    if (file.Open(path, platform::FileMode::Read)) return Opened::Yes;
+    if (!platform::FileExists(path)) return Opened::Missing;
+    if (std::chrono::steady_clock::now() >= deadline) return Opened::Held;
+    std::this_thread::sleep_for(HELD_FILE_RETRY);
+  }
+}
+
+// A record is kept only when read whole; data larger than any exam file the
+// assistant submits marks a damaged or planted file, and the read stops.
+bool ReadRecords(CRecordStream& in, std::list<ExamErrRecord>& records) {
+  int32_t count = 0;
+  if (!in.ReadInt32(count)) return false;
+  for (int32_t i = 0; i < count; ++i) {
+    ExamErrRecord record;
+    if (!record.Load(in) || record.m_strData.size() > EXAM_TEXT_MAX) return false;
+    records.push_back(std::move(record));
+  }
+  return true;
+}
+
+// One file into `records`, emptied first so that what an earlier read left
+// there is never doubled.
+ExamErrRead ReadOneFile(const std::string& path, std::list<ExamErrRecord>& records) {
+  records.clear();
+  platform::File file;
+  const Opened opened = OpenWaiting(path, file);
+  if (opened == Opened::Held) return ExamErrRead::Held;
+  if (opened == Opened::Missing) return ExamErrRead::Incomplete;
+  const int64_t size = file.Size();
+  if (size < 0 || size > MAX_FILE_SIZE) return ExamErrRead::Incomplete;
+  try {
+    CRecordStream in(file, CRecordStream::LOAD);
+    return ReadRecords(in, records) && !in.Failed() ? ExamErrRead::Whole : ExamErrRead::Incomplete;
+  } catch (const std::bad_alloc&) {
+    return ExamErrRead::Incomplete;
+  }
+}
+
+// One name per file; a kernel object's name holds no "\" and is short.
+std::string MutexName(const std::string& path) {
+  return "VelmoraUrl examerr " + Md5Hex(path);
+}
+
+}  // namespace
 
 ExamErrRecord::ExamErrRecord() : m_tFailed((int32_t)std::time(nullptr)) {}
 
@@ -30,25 +97,45 @@ bool ExamErrRecord::Load(CRecordStream& in) {
          in.ReadInt32(m_nReserved2);
 }
 
-// A record is kept only when read whole; data larger than any exam file the
-// assistant submits marks a damaged or planted file, and the load stops.
-bool CExamErrStore::Load() {
-  m_records.clear();
-  if (m_strPath.empty()) return false;
-  return LoadRecords(m_strPath, [this](CRecordStream& in) {
-    int32_t count = 0;
-    if (!in.ReadInt32(count)) return false;
-    for (int32_t i = 0; i < count; ++i) {
-      ExamErrRecord record;
-      if (!record.Load(in) || record.m_strData.size() > EXAM_TEXT_MAX) return false;
-      m_records.push_back(std::move(record));
-    }
-    return true;
-  });
+bool ExamErrRecord::SameStored(const ExamErrRecord& o) const {
+  auto fields = [](const ExamErrRecord& r) {
+    return std::tie(r.m_strServer, r.m_nPort, r.m_nUserId, r.m_nCourseId, r.m_nExperId,
+                    r.m_tFailed, r.m_nOperationId, r.m_nScore, r.m_strFid, r.m_strCourseName,
+                    r.m_strResourceName, r.m_strData, r.m_strReserved1, r.m_strReserved2,
+                    r.m_nReserved1, r.m_nReserved2);
+  };
+  return fields(*this) == fields(o);
 }
 
+void CExamErrStore::SetPath(const std::string& path) {
+  if (path == m_strPath) return;
+  m_strPath = path;
+  m_bFileHeld = false;
+  if (m_nLockDepth == 0) m_pMutex.reset();
+}
+
+// The backup is the crash-safe save's mend: it stands in only for a file
+// that is missing or damaged, never for one that is merely held.
+ExamErrRead CExamErrStore::ReadFile(std::list<ExamErrRecord>& records) {
+  records.clear();
+  m_bFileHeld = false;
+  if (m_strPath.empty()) return ExamErrRead::Incomplete;
+  FileLock lock(*this);
+  const ExamErrRead file = ReadOneFile(m_strPath, records);
+  m_bFileHeld = file == ExamErrRead::Held;
+  if (file != ExamErrRead::Incomplete) return file;
+  // The backup replaces what the file gave only when it reads whole.
+  std::list<ExamErrRecord> backup;
+  if (ReadOneFile(m_strPath + "_OLD", backup) != ExamErrRead::Whole) return file;
+  records.swap(backup);
+  return ExamErrRead::Whole;
+}
+
+bool CExamErrStore::Load() { return ReadFile(m_records) == ExamErrRead::Whole; }
+
 bool CExamErrStore::Save() const {
-  if (m_strPath.empty()) return false;
+  if (m_strPath.empty() || m_bFileHeld) return false;
+  FileLock lock(*this);
   return SaveWithBackup(m_strPath, [this](CRecordStream& out) {
     if (!out.WriteInt32((int32_t)m_records.size())) return false;
     for (const ExamErrRecord& record : m_records)
@@ -59,12 +146,33 @@ bool CExamErrStore::Save() const {
 
 ExamErrRecord& CExamErrStore::Add(ExamErrRecord record) {
   FetchMissingNames(record);
+  return Append(std::move(record));
+}
+
+ExamErrRecord& CExamErrStore::Append(ExamErrRecord record) {
   m_records.push_back(std::move(record));
   return m_records.back();
 }
 
 void CExamErrStore::Remove(const ExamErrRecord* record) {
   m_records.remove_if([record](const ExamErrRecord& r) { return &r == record; });
+}
+
+// Without the mutex (it cannot be made) the file is still read and saved: a
+// race that may be lost is better than a record that surely is.
+CExamErrStore::FileLock::FileLock(const CExamErrStore& store) : m_store(store) {
+  if (m_store.m_nLockDepth++ > 0 || m_store.m_strPath.empty()) return;
+  if (!m_store.m_pMutex) {
+    m_store.m_pMutex = std::make_unique<platform::CNamedMutex>();
+    m_store.m_pMutex->Create(MutexName(m_store.m_strPath), false);
+  }
+  m_store.m_bLocked = m_store.m_pMutex->Lock();
+}
+
+CExamErrStore::FileLock::~FileLock() {
+  if (--m_store.m_nLockDepth > 0 || !m_store.m_bLocked) return;
+  m_store.m_pMutex->Unlock();
+  m_store.m_bLocked = false;
 }
 
 void FetchMissingNames(ExamErrRecord& record) {

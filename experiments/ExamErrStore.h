@@ -1,7 +1,10 @@
 #pragma once
 #include <cstdint>
 #include <list>
+#include <memory>
 #include <string>
+
+#include "platform/Sync.h"
 
 class CRecordStream;
 
@@ -11,6 +14,8 @@ struct ExamErrRecord {
 
   bool Store(CRecordStream& out) const;
   bool Load(CRecordStream& in);
+  // Every stored field is equal: the same failure as the file holds it.
+  bool SameStored(const ExamErrRecord& other) const;
 
   std::string m_strServer;
   int32_t m_nPort = 0;
@@ -30,30 +35,63 @@ struct ExamErrRecord {
   int32_t m_nReserved2 = 0;
 };
 
+// How a read of examerr.data ended.
+enum class ExamErrRead {
+  Whole,       // the file, or its backup when the file was missing or damaged
+  Incomplete,  // neither read whole: what the file gave up to the damage
+  Held,        // another process kept the file open: nothing was read
+};
+
 // The failed submissions of one account (examerr.data in its directory), in
-// the order they failed.
+// the order they failed. Every process of the user reads and rewrites the
+// same file, so each load and save holds a named mutex of that file, and a
+// load-change-save holds it throughout with a FileLock.
 class CExamErrStore {
  public:
-  void SetPath(const std::string& path) { m_strPath = path; }
+  void SetPath(const std::string& path);
   const std::string& GetPath() const { return m_strPath; }
 
   // Replaces the records with the file's; false when it cannot be opened or
-  // is damaged (the records read whole before the damage stay).
+  // is damaged (the records read whole before the damage stay). A file held
+  // by another process beyond a short wait reads as failed, and the store
+  // then refuses to save over it until a later read gets through.
   bool Load();
+  // The file's records into `records` (emptied first), the store's own
+  // records untouched: for a caller that joins them with its own.
+  ExamErrRead ReadFile(std::list<ExamErrRecord>& records);
   // The whole list, with the "_OLD" backup.
   bool Save() const;
   // Appends the record after fetching its course's and resource's names from
   // its platform (a name stays empty when its look-up fails). Not saved.
   ExamErrRecord& Add(ExamErrRecord record);
+  // Appends the record as it is. Not saved.
+  ExamErrRecord& Append(ExamErrRecord record);
   void Remove(const ExamErrRecord* record);
   void Clear() { m_records.clear(); }
 
   std::list<ExamErrRecord>& Records() { return m_records; }
   const std::list<ExamErrRecord>& Records() const { return m_records; }
 
+  // Holds the file's named mutex for its life; nested locks of one store
+  // share the first one's hold. One store serves one thread.
+  class FileLock {
+   public:
+    explicit FileLock(const CExamErrStore& store);
+    ~FileLock();
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+   private:
+    const CExamErrStore& m_store;
+  };
+
  private:
   std::string m_strPath;
   std::list<ExamErrRecord> m_records;
+  bool m_bFileHeld = false;  // the last load met a held file
+  mutable std::unique_ptr<platform::CNamedMutex> m_pMutex;  // made at the first lock
+  mutable int m_nLockDepth = 0;
+  mutable bool m_bLocked = false;
 };
 
 // Fetches the names that are still empty from the record's platform.

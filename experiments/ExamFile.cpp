@@ -48,16 +48,16 @@ bool IsExperimentProgram(const std::string& path) {
   return MbcsEqualNoCase(path.substr(dot + 1), "exe");
 }
 
-ExamRead ReadExamText(const std::string& path, std::string& text) {
+ExamRead ReadExamText(const std::string& path, std::string& text, size_t limit) {
   text.clear();
   platform::File file;
   if (!file.Open(path, platform::FileMode::Read)) return ExamRead::Unreadable;
-  if (file.Size() > (int64_t)EXAM_TEXT_MAX) return ExamRead::TooLarge;
+  if (file.Size() > (int64_t)limit) return ExamRead::TooLarge;
   char block[4096];
   size_t got = 0;
   while (file.Read(block, sizeof block, got) && got > 0) {
     text.append(block, got);
-    if (text.size() > EXAM_TEXT_MAX) {  // grew while being read
+    if (text.size() > limit) {  // grew while being read
       text.clear();
       return ExamRead::TooLarge;
     }
@@ -76,5 +76,13 @@ bool ReadExamScore(const std::string& text, int& score) {
 
 void LogExamTooLarge(const std::string& path) {
   WriteLog(GetLogPath(), "[%s]:实验文件超过%u字节，按未输出处理：%s\r\n", FormatNow().c_str(),
-           (unsigned)EXAM_TEXT_MAX, path.c_str());
+           (unsigned)EXAM_OUTPUT_MAX, path.c_str());
+}
+
+// The command line is split at blanks and tabs, and a control byte has no
+// place in a password a link may carry; GBK's trail bytes are none of these.
+bool IsSafeExperimentPassword(const std::string& password) {
+  for (unsigned char c : password)
+    if (c == '"' || c == ' ' || c < 0x20 || c == 0x7f) return false;
+  return true;
 }

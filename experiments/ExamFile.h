@@ -12,9 +12,12 @@ inline constexpr char EXPERIMENT_PASSWORD[] = "k3Tq9WxR#mPlz_#d";
 inline constexpr char EXPERIMENT_KEY[] = "Vm7qR2xK9pLw4TzB8nHc3sYe";
 // Stands in for the exam file's path when no exam file was written.
 inline constexpr char EXAM_PATH_NONE[] = "a|b";
-// Largest exam file read after a run (and data text kept for a retry): an
-// experiment's result is a few bytes of JSON, more is no result.
+// Largest data text kept for a retry (the whole output when a run has no
+// operation id): an experiment's result is a few bytes of JSON.
 inline constexpr size_t EXAM_TEXT_MAX = 4u * 1024u * 1024u;
+// Largest exam file read for its score after a run: some experiments leave
+// bulky records beside the score, which still counts.
+inline constexpr size_t EXAM_OUTPUT_MAX = 32u * 1024u * 1024u;
 
 // What the assistant writes into the exam file's section [velmora], all in
 // the system code page except the user name, converted to UTF-8 on writing.
@@ -38,12 +41,17 @@ std::string BuildExperimentCommandLine(const std::string& exePath, const std::st
 bool IsExperimentProgram(const std::string& path);
 
 enum class ExamRead { Done, Unreadable, TooLarge };
-// The exam file's text as stored, up to its first zero byte.
-ExamRead ReadExamText(const std::string& path, std::string& text);
+// The exam file's text as stored, up to its first zero byte; a file of more
+// than `limit` bytes is TooLarge and gives no text.
+ExamRead ReadExamText(const std::string& path, std::string& text, size_t limit = EXAM_TEXT_MAX);
 
 // The experiment's score: member "score" of the JSON object that begins at
 // the first "{", converted like atoi; false (score 0) when there is no "{".
 bool ReadExamScore(const std::string& text, int& score);
 
-// The log line of an exam file too large to be a result.
+// The log line of an exam file too large to be read for its result.
 void LogExamTooLarge(const std::string& path);
+
+// Whether an experiment's password can stand on its command line as one
+// argument: no quote, blank or control byte that would end it early.
+bool IsSafeExperimentPassword(const std::string& password);

@@ -6,6 +6,7 @@
 #include "experiments/ExamErrStore.h"
 #include "experiments/ExamFile.h"
 #include "experiments/ResultSubmission.h"
+#include "net/MbcsText.h"
 #include "net/PlatformApi.h"
 #include "platform/Files.h"
 
@@ -18,7 +19,7 @@ class CExperimentRun {
  public:
   CExperimentRun(CAssistantApp& app, const CUrlCommand& command) : m_app(app), m_command(command) {}
 
-  void WriteExamFile();
+  void WriteExamFile(const std::string& resourcePath);
   bool Start(const std::string& exePath);
   void Finish();
 
@@ -42,9 +43,18 @@ std::string CExperimentRun::UserName() {
   return account ? account->m_strUser : std::string();
 }
 
-void CExperimentRun::WriteExamFile() {
+void CExperimentRun::WriteExamFile(const std::string& resourcePath) {
   if (m_command.m_nCouId <= 0 || m_command.m_nExperId <= 0) return;
-  m_strExamPath = m_app.m_pFileList->m_strResourceDir + "\\" + m_command.m_strFid + ".exam";
+  const std::string examPath =
+      m_app.m_pFileList->m_strResourceDir + "\\" + m_command.m_strFid + ".exam";
+  // A resource whose extension is "exam" is that very file: writing the exam
+  // file would delete the cached resource that the file list vouches for.
+  if (MbcsEqualNoCase(examPath, resourcePath)) {
+    WriteLog(GetLogPath(), "[%s]:资源文件即实验文件，未写实验文件：%s\r\n", FormatNow().c_str(),
+             resourcePath.c_str());
+    return;
+  }
+  m_strExamPath = examPath;
   platform::DeleteFileAt(m_strExamPath);
   ExamFileValues values;
   values.uid = m_command.m_nUserId > 0 ? m_command.m_nUserId : m_app.m_login.userId;
@@ -86,10 +96,11 @@ void CExperimentRun::SubmitOutput() {
     return;
   }
   std::string text;
-  ExamRead read = ReadExamText(m_strExamPath, text);
+  ExamRead read = ReadExamText(m_strExamPath, text, EXAM_OUTPUT_MAX);
   if (read == ExamRead::TooLarge) {
     LogExamTooLarge(m_strExamPath);
     LogNoOutput();
+    ReportResultTooLarge(m_app);
   }
   if (read != ExamRead::Done) return;
   WriteLog(GetLogPath(), "[%s]:提交实验数据：操作ID=%d\r\n", FormatNow().c_str(), m_nOperationId);
@@ -99,7 +110,7 @@ void CExperimentRun::SubmitOutput() {
 void CExperimentRun::Finish() {
   m_pProcess->Wait();
   if (m_command.m_nScouId > 0) {
-    SubmitExperimentScore(m_command, m_strExamPath);
+    SubmitExperimentScore(m_app, m_command, m_strExamPath);
     return;
   }
   WriteLog(GetLogPath(), "[%s]:实验文件:%s, 用户ID:%d, 操作ID:%d\r\n", FormatNow().c_str(),
@@ -122,14 +133,15 @@ int CAssistantApp::OpenResourceFile(const std::string& path, CUrlCommand& comman
              path.c_str());
     return 0;
   }
-  // A quote in the password would end its argument and name another exam file.
-  if (command.m_nFtype == 1 && command.m_strPwd.find('"') != std::string::npos) {
-    WriteLog(GetLogPath(), "[%s]:仿真实验密码含引号，未启动：%s\r\n", FormatNow().c_str(),
-             path.c_str());
+  // A quote, blank or tab in the password would end its argument early and
+  // put text of the link's choosing on the experiment's command line.
+  if (command.m_nFtype == 1 && !IsSafeExperimentPassword(command.m_strPwd)) {
+    WriteLog(GetLogPath(), "[%s]:仿真实验密码含引号、空白或控制字符，未启动：%s\r\n",
+             FormatNow().c_str(), path.c_str());
     return 0;
   }
   CExperimentRun run(*this, command);
-  run.WriteExamFile();
+  run.WriteExamFile(path);
   if (command.m_nFtype != 1) {
     if (!OpeningRunsCode(path, m_desktop) ||
         m_desktop.AskYesNo("网页要求打开以下文件：\n" + path + "\n\n打开此类文件会运行程序。是否打开？",

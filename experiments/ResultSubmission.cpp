@@ -28,13 +28,22 @@ void StoreFailedSubmission(CAssistantApp& app, const CUrlCommand& command, int o
   record.m_nScore = score;
   record.m_strData = data;
   record.m_strFid = command.m_strFid;
+  // The look-ups may each wait for a connect time-out: they are done before
+  // the file is taken, so other runs are not kept waiting for them.
+  FetchMissingNames(record);
   CExamErrStore& store = *app.m_pExamErrors;
-  // Another run of the same user may have stored its failure while this one
-  // ran: the file, not what was read at login, is what the new one joins.
-  store.Load();
-  store.Add(std::move(record));
-  // Unsaved, the record still waits in memory for the list of this process.
-  store.Save();
+  {
+    // Another run of the same user may store its failure at the same time:
+    // the file, not what was read at login, is what the new one joins, and
+    // no other process saves between this load and this save.
+    CExamErrStore::FileLock lock(store);
+    store.Load();
+    store.Append(std::move(record));
+    // Unsaved, the record still waits in memory for the list of this process.
+    if (!store.Save())
+      WriteLog(GetLogPath(), "[%s]:实验记录未能保存：%s\r\n", FormatNow().c_str(),
+               store.GetPath().c_str());
+  }
   app.Desktop().ShowMessage("实验记录提交到服务器失败，请到“异常中心”查看并重新提交！",
                             app.GetAppTitle(), platform::MessageIcon::None, false);
 }
@@ -45,7 +54,13 @@ void SubmitExperimentData(CAssistantApp& app, const CUrlCommand& command, const 
                           int operationId) {
   if (operationId <= 0) {
     // Without a start record the platform cannot take the data: the whole
-    // output waits for a retry that makes one.
+    // output waits for a retry that makes one, if it can be kept.
+    if (text.size() > EXAM_TEXT_MAX) {
+      WriteLog(GetLogPath(), "[%s]:实验数据超过%u字节，无法保存以便重新提交\r\n",
+               FormatNow().c_str(), (unsigned)EXAM_TEXT_MAX);
+      ReportResultTooLarge(app);
+      return;
+    }
     StoreFailedSubmission(app, command, operationId, 0, text);
     return;
   }
@@ -57,7 +72,8 @@ void SubmitExperimentData(CAssistantApp& app, const CUrlCommand& command, const 
   StoreFailedSubmission(app, command, operationId, score, data);
 }
 
-void SubmitExperimentScore(const CUrlCommand& command, const std::string& examPath) {
+void SubmitExperimentScore(CAssistantApp& app, const CUrlCommand& command,
+                           const std::string& examPath) {
   const std::string log = GetLogPath();
   WriteLog(log, "[%s]:医学2.0该仿真实验透传数据：userid=%d, type=%d, scouID=%d, couID=%d, experId=%d\r\n",
            FormatNow().c_str(), command.m_nUserId, command.m_nType, command.m_nScouId,
@@ -68,8 +84,11 @@ void SubmitExperimentScore(const CUrlCommand& command, const std::string& examPa
   }
   std::string text;
   int score = 0;
-  ExamRead read = ReadExamText(examPath, text);
-  if (read == ExamRead::TooLarge) LogExamTooLarge(examPath);
+  ExamRead read = ReadExamText(examPath, text, EXAM_OUTPUT_MAX);
+  if (read == ExamRead::TooLarge) {
+    LogExamTooLarge(examPath);
+    ReportResultTooLarge(app);
+  }
   if (read != ExamRead::Done || !ReadExamScore(text, score)) return;
   bool sent = CPlatformApi::UpdateScore(command.m_strServer, command.m_nPort, command.m_nUserId,
                                         command.m_nType, command.m_nScouId, command.m_nCouId,
@@ -78,4 +97,9 @@ void SubmitExperimentScore(const CUrlCommand& command, const std::string& examPa
     WriteLog(log, "[%s]:医学2.0提交试验数据成功\r\n", FormatNow().c_str());
   else
     WriteLog(log, "[%s]:医学2.0提交试验数据失败\r\n", FormatNow().c_str());
+}
+
+void ReportResultTooLarge(CAssistantApp& app) {
+  app.Desktop().ShowMessage("仿真实验的结果数据过大，无法提交到服务器！", app.GetAppTitle(),
+                            platform::MessageIcon::Warning, false);
 }

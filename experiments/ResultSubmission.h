@@ -14,4 +14,9 @@ void SubmitExperimentData(CAssistantApp& app, const CUrlCommand& command, const 
 // The score path: the score straight into the platform's statistics; every
 // failure ends in a log line or silence. `examPath` is empty when no exam
 // file was written.
-void SubmitExperimentScore(const CUrlCommand& command, const std::string& examPath);
+void SubmitExperimentScore(CAssistantApp& app, const CUrlCommand& command,
+                           const std::string& examPath);
+
+// Tells the user that the experiment's result could not be submitted at all
+// because it was too large to read or to keep for a retry.
+void ReportResultTooLarge(CAssistantApp& app);

@@ -3,7 +3,11 @@
 
 #include "FakeDesktop.h"
 #include "FakePlatform.h"
+#include <filesystem>
+
 #include "experiments/ExamErrList.h"
+#include "net/MbcsText.h"
+#include "platform/Files.h"
 #include "unit/store/StoreTestSupport.h"
 
 namespace {
@@ -28,6 +32,7 @@ struct FailureList : testing::Test {
     r.m_nExperId = 303;
     r.m_nOperationId = operationId;
     r.m_nScore = 87;
+    r.m_tFailed = 1796000000;
     r.m_strCourseName = course;
     r.m_strResourceName = course;
     r.m_strData = data;
@@ -39,6 +44,12 @@ struct FailureList : testing::Test {
     earlier.SetPath(store.GetPath());
     for (auto& r : records) earlier.Records().push_back(r);
     ASSERT_TRUE(earlier.Save());
+  }
+  std::list<ExamErrRecord> OnDiskNow() {
+    CExamErrStore saved;
+    saved.SetPath(store.GetPath());
+    saved.Load();
+    return saved.Records();
   }
   size_t RecordsOnDisk() {
     CExamErrStore saved;
@@ -156,6 +167,65 @@ TEST_F(FailureList, SavesKeepFailuresStoredMeanwhile) {
     const std::vector<int> expected = clear ? std::vector<int>{9} : std::vector<int>{8, 9};
     EXPECT_EQ(rows, expected);
     EXPECT_EQ(RecordsOnDisk(), rows.size());
+  }
+}
+
+// What a save keeps is decided by each record's stored fields: a record that
+// another process stored stays, one that this list resubmitted or cleared
+// never comes back, and a failed save takes nothing in twice. Records are
+// named by their operation ids.
+TEST_F(FailureList, SavesJoinOthersByIdentityNotPosition) {
+  struct Case {
+    const char* name;
+    std::vector<int> atFill, meanwhile;
+    std::string steps;  // R: resubmit the first row, C: clear all
+    bool firstSaveFails;
+    std::vector<int> rows, disk;
+  } cases[] = {
+      {"appended meanwhile, resubmit", {7, 8}, {7, 8, 9}, "R", false, {8, 9}, {8, 9}},
+      {"appended meanwhile, clear", {7, 8}, {7, 8, 9}, "C", false, {9}, {9}},
+      {"shifted by another save", {7, 8}, {8, 9}, "R", false, {8, 9}, {8, 9}},
+      {"failed save, then a good one", {7, 8}, {7, 8, 9}, "RR", true, {9}, {9}},
+      {"failed clear, then the joined one resubmitted", {7, 8}, {7, 8, 9}, "CR", true, {}, {}},
+      {"two equal records, one resubmitted", {7, 7}, {7, 7}, "R", false, {7}, {7}},
+      {"nothing new", {7, 8}, {7, 8}, "R", false, {8}, {8}},
+  };
+  auto records = [this](const std::vector<int>& ids) {
+    std::vector<ExamErrRecord> made;
+    for (int id : ids) made.push_back(Record(id, "d" + std::to_string(id), "c"));
+    return made;
+  };
+  auto ids = [](const std::list<ExamErrRecord>& from) {
+    std::vector<int> made;
+    for (const ExamErrRecord& r : from) made.push_back(r.m_nOperationId);
+    return made;
+  };
+  // A directory where the save writes its new content makes the save fail.
+  std::string blocker = store.GetPath() + "_NEW";
+  const std::string blockerPath = MbcsReplaceChar(blocker, '\\', '/');
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CExamErrStore own;
+    own.SetPath(store.GetPath());
+    CExamErrList rows(own, desktop);
+    OnDisk(records(c.atFill));
+    rows.Fill();
+    OnDisk(records(c.meanwhile));
+    if (c.firstSaveFails) platform::CreateDir(blocker);
+    for (size_t step = 0; step < c.steps.size(); ++step) {
+      desktop.answers = {true};
+      if (c.steps[step] == 'R') rows.Resubmit(0);
+      else rows.ClearAll();
+      if (c.firstSaveFails && step == 0) {
+        EXPECT_EQ(ids(OnDiskNow()), c.meanwhile);
+      }
+      std::filesystem::remove(blockerPath);
+    }
+    std::vector<int> shown;
+    for (size_t i = 0; i < rows.RowCount(); ++i) shown.push_back(rows.Row(i).m_nOperationId);
+    EXPECT_EQ(shown, c.rows);
+    EXPECT_EQ(ids(own.Records()), c.rows);
+    EXPECT_EQ(ids(OnDiskNow()), c.disk);
   }
 }
 

@@ -3,11 +3,14 @@
 // under Wine. VELMORA_REGENERATE_SAMPLES=1 rewrites it instead.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
 #include "FakePlatform.h"
 #include "experiments/ExamErrStore.h"
 #include "experiments/ExamFile.h"
+#include "platform/Files.h"
 #include "unit/store/StoreTestSupport.h"
 
 namespace {
@@ -146,6 +149,78 @@ TEST_F(ExamErrFile, HostileFilesLoadNothingHarmful) {
   CExamErrStore missing;
   missing.SetPath(dir / "none.data");
   EXPECT_FALSE(missing.Load());
+}
+
+// The backup stands in for a file that is missing or damaged, and then
+// alone: the list never holds the records of both, nor saves them twice.
+TEST_F(ExamErrFile, BackupReplacesAMissingOrDamagedFileOnce) {
+  const std::vector<ExamErrRecord> sample = SampleRecords();
+  CExamErrStore both = Store();
+  for (const ExamErrRecord& r : sample) both.Records().push_back(r);
+  ASSERT_TRUE(both.Save());
+  const std::string whole = ReadFileBytes(path);
+  const std::string cut = whole.substr(0, whole.size() - 3);  // inside the second record
+
+  struct Case { const char* name; std::string file, backup; bool loaded; size_t records; } cases[] = {
+      {"file whole, backup cut", whole, cut, true, 2},
+      {"file cut, backup whole", cut, whole, true, 2},
+      {"file empty, backup whole", "", whole, true, 2},
+      {"file missing, backup whole", "<missing>", whole, true, 2},
+      {"both cut: the file's first record", cut, cut, false, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    platform::DeleteFileAt(path);
+    if (c.file != "<missing>") WriteFileBytes(path, c.file);
+    WriteFileBytes(path + "_OLD", c.backup);
+    CExamErrStore store = Store();
+    EXPECT_EQ(store.Load(), c.loaded);
+    EXPECT_EQ(Texts(store.Records()), Texts(sample, c.records));
+    ASSERT_TRUE(store.Save());
+    CExamErrStore saved = Store();
+    EXPECT_TRUE(saved.Load());
+    EXPECT_EQ(saved.Records().size(), c.records);
+  }
+}
+
+// Another process's load or save holds the file for a moment (files are
+// opened without sharing): the load waits for it instead of taking the
+// older backup, and gives up after about two seconds without saving over it.
+TEST_F(ExamErrFile, HeldFileIsWaitedForAndNeverSavedOver) {
+  using namespace std::chrono;
+  const std::vector<ExamErrRecord> sample = SampleRecords();
+  CExamErrStore older = Store();
+  older.Records().push_back(sample[1]);
+  ASSERT_TRUE(older.Save());
+  CExamErrStore newer = Store();
+  for (const ExamErrRecord& r : sample) newer.Records().push_back(r);
+  ASSERT_TRUE(newer.Save());  // the backup now holds only the older record
+  const std::string onDisk = ReadFileBytes(path);
+
+  CExamErrStore store = Store();
+  {
+    platform::File holder;
+    ASSERT_TRUE(holder.Open(path, platform::FileMode::Read));
+    const auto start = steady_clock::now();
+    EXPECT_FALSE(store.Load());
+    EXPECT_GE(steady_clock::now() - start, milliseconds(1500));
+    EXPECT_TRUE(store.Records().empty());
+    store.Records().push_back(sample[0]);
+    EXPECT_FALSE(store.Save());
+  }
+  EXPECT_EQ(ReadFileBytes(path), onDisk);
+
+  platform::File holder;
+  ASSERT_TRUE(holder.Open(path, platform::FileMode::Read));
+  std::thread release([&holder] {
+    std::this_thread::sleep_for(milliseconds(300));
+    holder.Close();
+  });
+  const bool loaded = store.Load();
+  release.join();
+  EXPECT_TRUE(loaded);
+  EXPECT_EQ(Texts(store.Records()), Texts(sample, 2));
+  EXPECT_TRUE(store.Save());  // a load that got through lifts the refusal
 }
 
 TEST_F(ExamErrFile, AddFetchesBothNamesRemoveAndClearFree) {

@@ -2,7 +2,11 @@
 #include <gtest/gtest.h>
 
 #include "ExperimentTestSupport.h"
+#include <algorithm>
+#include <thread>
+
 #include "experiments/ExamFile.h"
+#include "experiments/ResultSubmission.h"
 #include "net/Codecs.h"
 
 namespace {
@@ -108,11 +112,11 @@ TEST_F(Launch, NameFallsBackToTheSavedAccount) {
   EXPECT_NE(examBefore.find("username=13800000001\r\n"), std::string::npos) << examBefore;
 }
 
-// No output: untouched, deleted, replaced by a directory or too large to be
-// a result. Nothing is submitted; the run is closed all the same.
+// No output: untouched, deleted or replaced by a directory. Nothing is
+// submitted; the run is closed all the same.
 TEST_F(Launch, RunWithoutOutputIsLoggedAndClosed) {
   const std::string noOutput = "仿真实验结束：操作ID=5001，该实验未输出实验文件！";
-  for (const std::string name : {"untouched", "deleted", "directory", "too large"}) {
+  for (const std::string name : {"untouched", "deleted", "directory"}) {
     SCOPED_TRACE(name);
     ScopedAppData own("experiments-case");
     FakePlatform fresh;
@@ -124,8 +128,6 @@ TEST_F(Launch, RunWithoutOutputIsLoggedAndClosed) {
     d.hiddenRun = [&](const std::string&) {
       if (name == "deleted" || name == "directory") platform::DeleteFileAt(exam);
       if (name == "directory") platform::CreateDir(exam);
-      if (name == "too large")
-        WriteFileBytes(exam, "{\"score\":1}" + std::string(EXAM_TEXT_MAX, ' '));
     };
     CUrlCommand command = Experiment();
     command.m_nPort = fresh.Port();
@@ -186,6 +188,39 @@ TEST_F(Launch, FailureJoinsThoseStoredByOtherProcessesMeanwhile) {
   std::vector<std::string> fids;
   for (const ExamErrRecord& r : saved.Records()) fids.push_back(r.m_strFid);
   EXPECT_THAT(fids, ElementsAre("100004", "100003"));
+}
+
+// Five experiments of one user fail at once while the platform answers
+// slowly: each run stores its failure, and none saves over another's.
+TEST_F(Launch, FailuresOfRunsAtOnceAreAllKept) {
+  constexpr int RUNS = 5;
+  platform.replyDelayMs = 60;
+  std::vector<std::unique_ptr<FakeDesktop>> desktops;
+  std::vector<std::unique_ptr<CAssistantApp>> apps;
+  for (int i = 0; i < RUNS; ++i) {
+    desktops.push_back(std::make_unique<FakeDesktop>());
+    apps.push_back(std::make_unique<CAssistantApp>(*desktops.back()));
+    apps.back()->m_login.userId = 1001;
+    ASSERT_TRUE(apps.back()->PrepareUserDirs());
+  }
+  std::vector<std::thread> runs;
+  for (int i = 0; i < RUNS; ++i) {
+    CUrlCommand command = Experiment();
+    command.m_strFid = std::to_string(200000 + i);
+    runs.emplace_back([&apps, command, i] {
+      SubmitExperimentData(*apps[i], command, "{\"score\":1}", 0);
+    });
+  }
+  for (std::thread& run : runs) run.join();
+
+  CExamErrStore saved;
+  saved.SetPath(app->m_pExamErrors->GetPath());
+  ASSERT_TRUE(saved.Load());
+  std::vector<std::string> fids;
+  for (const ExamErrRecord& r : saved.Records()) fids.push_back(r.m_strFid);
+  std::sort(fids.begin(), fids.end());
+  EXPECT_THAT(fids, ElementsAre("200000", "200001", "200002", "200003", "200004"));
+  for (const auto& d : desktops) EXPECT_EQ(d->messages.size(), 1u);
 }
 
 TEST_F(Launch, RefusedDataKeepsTheScoreTextAndTheNames) {
@@ -287,6 +322,97 @@ TEST_F(Launch, ExperimentThatIsNotAProgramIsRefused) {
   EXPECT_EQ(app->OpenResourceFile(ResourceDir() + "\\100003.bat", command), 0);
   EXPECT_FALSE(platform::FileExists(ExamPath()));
   EXPECT_TRUE(platform.Calls().empty());
+}
+
+// The password stands unquoted on the command line: whatever would end it
+// early and start an argument of the link's choosing is refused.
+TEST_F(Launch, PasswordThatWouldSplitTheCommandLineIsRefused) {
+  struct Case { std::string pwd; int result; } cases[] = {
+      {"own-pass", 1},        {"中文密码", 1},          {"p#!$%&'()*+,-./:;<=>?@", 1},
+      {"a b", 0},             {" -sp\"C:\\x.ini", 0},  {"a\tb", 0},
+      {"a\rb", 0},            {"a\nb", 0},              {std::string("a\0b", 3), 0},
+      {"a\x1f", 0},           {"a\x7f", 0},             {"a\"", 0},
+  };
+  for (const Case& c : cases) {
+    desktop.started.clear();
+    CUrlCommand command = Experiment();
+    command.m_nCouId = 0;  // no platform calls
+    command.m_strPwd = c.pwd;
+    EXPECT_EQ(app->OpenResourceFile(ExePath(), command), c.result) << c.pwd;
+    EXPECT_EQ(desktop.started.size(), (size_t)c.result) << c.pwd;
+  }
+}
+
+// A link whose extension is "exam" names the exam file itself: the cached
+// resource is opened as it is, never deleted or written over.
+TEST_F(Launch, ResourceNamedLikeItsExamFileIsLeftAlone) {
+  for (const char* ext : {"exam", "EXAM", "Exam"}) {
+    SCOPED_TRACE(ext);
+    const std::string resource = ResourceDir() + "\\100003." + ext;
+    WriteFileBytes(resource, "cached resource");
+    desktop.opened.clear();
+    CUrlCommand command = Experiment();
+    command.m_nFtype = 0;
+    command.m_strFext = ext;
+    EXPECT_EQ(app->OpenResourceFile(resource, command), 1);
+    EXPECT_EQ(ReadFileBytes(resource), "cached resource");
+    EXPECT_THAT(desktop.opened, ElementsAre(resource));
+    platform::DeleteFileAt(resource);
+  }
+  EXPECT_TRUE(platform.Calls().empty());
+}
+
+// An output beyond the size of a kept result still has its score sent where
+// only the score is needed; where the whole output would have to be kept
+// for a retry, or it is too large to read, the user is told.
+TEST_F(Launch, LargeOutputStillSubmitsItsScore) {
+  const std::string tooLarge = "仿真实验的结果数据过大，无法提交到服务器！";
+  const std::string stored = "实验记录提交到服务器失败，请到“异常中心”查看并重新提交！";
+  const std::string large = "{\"trace\":\"" + std::string(EXAM_TEXT_MAX, 'x') + "\",\"score\":64}";
+  const std::string huge(EXAM_OUTPUT_MAX + 1, ' ');
+  const std::string update =
+      "/statistics/updateScore.dy|type=2&srcId=303&userId=88&scouId=9&couId=201&score=64";
+  struct Case {
+    const char* name;
+    const std::string& output;
+    int scouId;
+    std::string failing;
+    std::vector<std::string> calls, messages;
+    size_t stored;
+  } cases[] = {
+      {"data path", large, 0, "", {kStart, "/experiment/dataAdd.yks|id=5001&data={\"score\":64}", kEnd5001}, {}, 0},
+      {"data refused", large, 0, "/experiment/dataAdd.yks",
+       {kStart, "/experiment/dataAdd.yks|id=5001&data={\"score\":64}", "/course/detail.yks|id=201",
+        "/source/detail.yks|id=303", kEnd5001}, {stored}, 1},
+      {"no operation id", large, 0, "/experimentRecord/add.yks",
+       {kStart, "/experimentRecord/add.yks|id=0&type=2"}, {tooLarge}, 0},
+      {"score path", large, 9, "", {kStart, update}, {}, 0},
+      {"data path, unreadable", huge, 0, "", {kStart, kEnd5001}, {tooLarge}, 0},
+      {"score path, unreadable", huge, 9, "", {kStart}, {tooLarge}, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScopedAppData own("large-output");
+    FakePlatform fresh;
+    if (!c.failing.empty()) fresh.failing = {c.failing};
+    FakeDesktop d;
+    CAssistantApp a(d);
+    a.m_login.userId = 1001;
+    ASSERT_TRUE(a.PrepareUserDirs());
+    const std::string exam = a.m_pFileList->m_strResourceDir + "\\100003.exam";
+    d.hiddenRun = [&](const std::string&) { WriteFileBytes(exam, c.output); };
+    CUrlCommand command = Experiment();
+    command.m_nPort = fresh.Port();
+    command.m_nUserId = 88;
+    command.m_nScouId = c.scouId;
+    command.m_nType = 2;
+    EXPECT_EQ(a.OpenResourceFile(a.m_pFileList->m_strResourceDir + "\\100003.exe", command), 1);
+    EXPECT_EQ(fresh.Calls(), c.calls);
+    std::vector<std::string> messages;
+    for (const std::string& text : c.messages) messages.push_back(a.GetAppTitle() + "|" + text);
+    EXPECT_EQ(d.messages, messages);
+    EXPECT_EQ(a.m_pExamErrors->Records().size(), c.stored);
+  }
 }
 
 TEST_F(Launch, OtherResourcesOpenWithTheShellAskingForCode) {

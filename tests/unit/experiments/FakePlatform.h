@@ -16,6 +16,7 @@ class FakePlatform {
   std::set<std::string> failing;  // paths answered with ret 1
   std::string courseName = "大学物理";
   std::string sourceName = "自由落体";
+  int replyDelayMs = 0;  // a slow platform: each reply waits this long
 
   FakePlatform() {
     m_server = std::make_unique<CLoopbackServer>(
@@ -47,6 +48,7 @@ class FakePlatform {
       m_calls.push_back(path + "|" + args);
     }
     std::string json = AnsiToUtf8(Reply(path, args));
+    peer.Pause(replyDelayMs);
     peer.Send("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nConnection: close\r\n"
               "Content-Length: " + std::to_string(json.size()) + "\r\n\r\n" + json);
   }
