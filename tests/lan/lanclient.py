@@ -15,6 +15,9 @@
   lanclient.py lookups SERVER COUNT PREFIX
       looks up COUNT distinct ids PREFIX0.. at once from 32 threads; prints
       JSON {status: count}, "error" for a connection that failed
+  lanclient.py segments URL SIZE COUNT
+      GETs the SIZE bytes of URL in COUNT ranges at once; prints JSON
+      {status: count}
 """
 
 import collections
@@ -99,6 +102,22 @@ def lookups(server, count, prefix):
         return dict(collections.Counter(str(s) for s in pool.map(one, range(count))))
 
 
+def segments(url, size, count):
+    step = -(-size // count)
+
+    def one(start):
+        request = urllib.request.Request(url, headers={
+            "Range": "bytes=%d-%d" % (start, min(size, start + step) - 1)})
+        try:
+            with urllib.request.urlopen(request, timeout=60) as reply:
+                reply.read()
+                return reply.status
+        except urllib.error.HTTPError as error:
+            return error.code
+    with ThreadPoolExecutor(max_workers=count) as pool:
+        return dict(collections.Counter(str(s) for s in pool.map(one, range(0, size, step))))
+
+
 def open_resource(server, fid, out, platform):
     with urllib.request.urlopen("http://%s/command/find.do?fid=%s" % (server, fid), timeout=60) as r:
         found = json.loads(r.read().decode("utf-8"))
@@ -126,6 +145,8 @@ def main(argv):
         hold_heads(argv[1], int(argv[2]), float(argv[3]))
     elif argv[0] == "lookups":
         print(json.dumps(lookups(argv[1], int(argv[2]), argv[3])))
+    elif argv[0] == "segments":
+        print(json.dumps(segments(argv[1], int(argv[2]), int(argv[3]))))
     else:
         print(__doc__, file=sys.stderr)
         return 2

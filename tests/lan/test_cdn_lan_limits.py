@@ -10,6 +10,7 @@ import pytest
 
 from conftest import CACHE_UP, CLIENT, NGINX_PORT, SERVER_OF_LAN as SERVER
 from refplatform import pattern_bytes
+from test_cdn_lan import wait_until_held
 
 MiB = 1048576
 WAITS_FOR_FETCH_LIMIT = ("waits for velmora-cdn to limit the fetches one student machine may run "
@@ -21,6 +22,25 @@ def timed(call):
     start = time.monotonic()
     result = call()
     return result, time.monotonic() - start
+
+
+def test_a_student_opening_a_lesson_stays_within_the_limits(cdn):
+    # A lesson's look-ups at once, each waiting for its file's fetch (find_wait).
+    cdn.stop_cdn()
+    cdn.start_cdn(max_fetches=32)
+    cdn.platform.set_faults({"server": "download", "path": "/file/downLoad?ft=1&u=2&fid=lesson",
+                             "stall_before_header": 5})
+    for number in range(20):
+        cdn.platform.put_file("download", "lesson%d" % number, generate=1000)
+    assert json.loads(cdn.student("s1", "lookups", SERVER, 20, "lesson")) == {"200": 20}
+    cdn.platform.clear_faults()
+    # Then three files in 4 segments each at once.
+    for fid in ("part1", "part2", "part3"):
+        cdn.platform.put_file("download", fid, generate=MiB)
+        wait_until_held(cdn, fid)
+    pulls = [cdn.student_background("s1", "segments", cdn.url("/files/" + fid), MiB, 4)
+             for fid in ("part1", "part2", "part3")]
+    assert [json.loads(p.communicate(timeout=60)[0]) for p in pulls] == [{"206": 4}] * 3
 
 
 def test_a_machine_holding_unfinished_heads_does_not_shut_out_another(cdn):
