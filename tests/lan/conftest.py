@@ -67,17 +67,28 @@ def cache_nginx_config(workdir, cdn_config):
     return path
 
 
+def nginx_unit_capabilities():
+    """The unit's CapabilityBoundingSet as setpriv's --bounding-set."""
+    unit = (PACKAGE / "velmora-cdn-nginx.service").read_text()
+    names = [line.split("=", 1)[1].split() for line in unit.splitlines()
+             if line.startswith("CapabilityBoundingSet=")][0]
+    return "-all," + ",".join("+" + name[len("CAP_"):].lower() for name in names)
+
+
 def start_cache_nginx(netns, workdir, cdn_config):
     """nginx in NETNS as velmora-cdn-nginx.service starts it (checked
-    first, then run in the foreground); returns its process."""
+    first, then run in the foreground with the unit's capabilities only);
+    returns its process."""
     conf = cache_nginx_config(workdir, cdn_config)
     error_log = Path(workdir) / "nginx-log" / "nginx-error.log"
     check = sh("ip", "netns", "exec", netns, "nginx", "-q", "-t", "-c", conf, "-e", error_log,
                check=False)
     if check.returncode != 0:
         raise RuntimeError("the cache's nginx configuration is refused: " + check.stderr)
-    return subprocess.Popen(["ip", "netns", "exec", netns, "nginx", "-c", str(conf), "-e",
-                             str(error_log), "-g", "daemon off;"], stderr=subprocess.DEVNULL)
+    return subprocess.Popen(["ip", "netns", "exec", netns, "setpriv", "--bounding-set",
+                             nginx_unit_capabilities(), "--inh-caps", "-all", "nginx", "-c",
+                             str(conf), "-e", str(error_log), "-g", "daemon off;"],
+                            stderr=subprocess.DEVNULL)
 
 
 class School:
