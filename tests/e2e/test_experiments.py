@@ -159,6 +159,32 @@ def test_unreachable_platform_stores_the_run_and_says_so_once(wine_env, ref, res
     assert api_calls(ref) == []
 
 
+def test_runs_failing_at_once_keep_both_failures(wine_env, ref, resources, driver):
+    # The start record refused and the name look-ups slow: two runs of the
+    # user store their whole output at the same moment.
+    ref.set_faults({"server": "api", "path": "/experimentRecord/add.yks", "status": 500},
+                   {"server": "api", "path": "/course/detail.yks", "stall_before_header": 2},
+                   {"server": "api", "path": "/source/detail.yks", "stall_before_header": 2})
+    try:
+        shutil.copyfile(PROGRAMS / "experiment.exe", resources / "100004.exe")
+        runs = [run_experiment(wine_env, ref, resources, wait=False, fid=fid, file=fid + ".exe",
+                               extradata=mode)
+                for fid, mode in (("100003", "score87"), ("100004", "score64"))]
+        for _ in runs:
+            box = driver.wait_window("#32770", "VelmoraURL", 60000)
+            assert box, driver.windows()
+            driver.click(box, 2 if driver.run("click", box, 1)[0] else 1)
+            assert driver.gone(box)
+        for run in runs:
+            run.wait(timeout=60)
+    finally:
+        ref.reset()  # the list's tests below count on a fresh platform
+    data = failure_file(wine_env).read_bytes()
+    assert struct.unpack_from("<i", data)[0] == 2
+    assert b'{"score":87,"by":"stand-in"}' in data
+    assert b'{"score":64,"by":"stand-in"}' in data
+
+
 # ---- the failure list ----
 
 def record_bytes(port, operation, data, course=b"", resource=b""):
