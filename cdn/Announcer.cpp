@@ -1,6 +1,7 @@
 #include "cdn/Announcer.h"
 
 #include <arpa/inet.h>
+#include <ifaddrs.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -18,6 +19,50 @@ std::string BuildAnnouncement(const std::string& server) {
   std::string datagram(4, '\0');
   for (int i = 0; i < 4; ++i) datagram[i] = (char)((length >> (8 * i)) & 0xff);
   return datagram + payload;
+}
+
+namespace {
+
+bool ParseIpv4(const std::string& text, uint32_t& value) {
+  in_addr parsed{};
+  if (inet_pton(AF_INET, text.c_str(), &parsed) != 1) return false;
+  value = ntohl(parsed.s_addr);
+  return true;
+}
+
+std::string FormatIpv4(uint32_t value) {
+  in_addr address{};
+  address.s_addr = htonl(value);
+  char text[INET_ADDRSTRLEN] = {};
+  inet_ntop(AF_INET, &address, text, sizeof text);
+  return text;
+}
+
+}  // namespace
+
+std::string DirectedBroadcast(const std::string& address, const std::string& netmask) {
+  uint32_t host = 0, mask = 0;
+  if (!ParseIpv4(address, host) || !ParseIpv4(netmask, mask)) return "";
+  const uint32_t hostBits = ~mask;
+  // A mask is ones then zeros; /0 would be every network, /31 and /32 have
+  // no broadcast at all.
+  if ((hostBits & (hostBits + 1)) != 0 || mask == 0 || hostBits < 3) return "";
+  return FormatIpv4(host | hostBits);
+}
+
+std::string InterfaceBroadcast(const std::string& address) {
+  ifaddrs* list = nullptr;
+  if (getifaddrs(&list) != 0) return "";
+  std::string broadcast;
+  for (ifaddrs* item = list; item && broadcast.empty(); item = item->ifa_next) {
+    if (!item->ifa_addr || !item->ifa_netmask || item->ifa_addr->sa_family != AF_INET) continue;
+    char own[INET_ADDRSTRLEN] = {}, mask[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &((sockaddr_in*)item->ifa_addr)->sin_addr, own, sizeof own);
+    inet_ntop(AF_INET, &((sockaddr_in*)item->ifa_netmask)->sin_addr, mask, sizeof mask);
+    if (address == own) broadcast = DirectedBroadcast(own, mask);
+  }
+  freeifaddrs(list);
+  return broadcast;
 }
 
 CAnnouncer::~CAnnouncer() {

@@ -6,6 +6,14 @@
 // little-endian payload length, then {"msgid":0,"cmdid":1,"server":"host:port"}.
 std::string BuildAnnouncement(const std::string& server);
 
+// The directed broadcast address of `address` in a network with `netmask`
+// (dotted text both); empty for a malformed pair and for /0, /31 and /32,
+// where no broadcast reaches the students.
+std::string DirectedBroadcast(const std::string& address, const std::string& netmask);
+// The directed broadcast of the local interface that holds `address`, from
+// that interface's own netmask; empty when no interface holds it.
+std::string InterfaceBroadcast(const std::string& address);
+
 // Broadcasts the announcement from the address students reach, so its
 // source is that address and it leaves through that interface.
 class CAnnouncer {

@@ -7,6 +7,8 @@
 #include <map>
 #include <sstream>
 
+#include "cdn/Announcer.h"
+
 namespace {
 
 std::string Trim(const std::string& text) {
@@ -85,11 +87,20 @@ const std::map<std::string, Setter>& Setters() {
       {"retry_after", Seconds(&CdnConfig::retryAfter, 0)},
       {"max_age",
        [](CdnConfig& c, const std::string& v) { return ParseInt(v, 0, 365 * 86400, c.maxAge); }},
-      // The assistant's look-up times out after a minute; stay well below.
+      {"answer_hold", Seconds(&CdnConfig::answerHold, 0)},
       {"find_wait",
-       [](CdnConfig& c, const std::string& v) { return ParseInt(v, 0, 30, c.findWait); }},
+       [](CdnConfig& c, const std::string& v) {
+         return ParseInt(v, 0, CDN_MAX_FIND_WAIT, c.findWait);
+       }},
   };
   return setters;
+}
+
+// Why a value that looks plausible is refused.
+std::string ValueHint(const std::string& key) {
+  if (key != "find_wait") return "";
+  return " (0 to " + std::to_string(CDN_MAX_FIND_WAIT) +
+         " seconds: nginx gives a look-up 10 seconds, and a look-up that waits longer is cut off)";
 }
 
 }  // namespace
@@ -139,7 +150,7 @@ bool ParseCdnConfig(const std::string& text, CdnConfig& config, std::string& err
       return false;
     }
     if (!setter->second(config, value)) {
-      error = where + "bad value for " + key + ": \"" + value + "\"";
+      error = where + "bad value for " + key + ": \"" + value + "\"" + ValueHint(key);
       return false;
     }
   }
@@ -148,9 +159,13 @@ bool ParseCdnConfig(const std::string& text, CdnConfig& config, std::string& err
     return false;
   }
   if (config.broadcastAddress.empty()) {
-    // The same rule as the assistant's own: the /24 of the address.
-    config.broadcastAddress =
-        config.publicAddress.substr(0, config.publicAddress.rfind('.')) + ".255";
+    // The network of the interface that students reach; when this machine
+    // does not hold the address (yet), the /24 that most school LANs are.
+    config.broadcastAddress = InterfaceBroadcast(config.publicAddress);
+    if (config.broadcastAddress.empty()) {
+      config.broadcastAddress =
+          config.publicAddress.substr(0, config.publicAddress.rfind('.')) + ".255";
+    }
   }
   return true;
 }

@@ -2,6 +2,11 @@
 #include <cstdint>
 #include <string>
 
+// The longest a look-up may wait for a fetch, in seconds: nginx cuts off a
+// look-up after 10 seconds (proxy_read_timeout of /command/), and the reply
+// must reach it before that.
+constexpr int CDN_MAX_FIND_WAIT = 8;
+
 // The cache server's settings, from one small "key = value" file
 // (see cdn/velmora-cdn.conf for every key with its default).
 struct CdnConfig {
@@ -13,7 +18,7 @@ struct CdnConfig {
   int listenPort = 8091;                      // listen_port
   std::string publicAddress;                  // public_address (required): what students reach
   int publicPort = 8000;                      // public_port: nginx's port on that address
-  std::string broadcastAddress;               // broadcast_address: default public_address's x.y.z.255
+  std::string broadcastAddress;               // broadcast_address: default from public_address's interface
   int announcePort = 20214;                   // announce_port
   int announceInterval = 10;                  // announce_interval: seconds, 0 = never
   int fetchTimeout = 60;                      // fetch_timeout: seconds without data from the platform
@@ -21,6 +26,7 @@ struct CdnConfig {
   int retryAfter = 30;                        // retry_after: seconds before a failed file is tried again
   int maxAge = 86400;                         // max_age: seconds a fetched file is offered, 0 = ever
   int findWait = 5;                           // find_wait: seconds a look-up waits for a running fetch
+  int answerHold = 60;                        // answer_hold: seconds an answered file stays on disk
 
   // The "host:port" that the announcement and the look-up replies name.
   std::string PublicServer() const;

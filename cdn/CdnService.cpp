@@ -4,13 +4,14 @@
 
 #include <chrono>
 #include <cstdio>
+#include <system_error>
 
 #include "cdn/FileId.h"
 
 namespace {
 
 // Bounds the memory that a stream of look-ups for missing ids can take.
-constexpr size_t MAX_REMEMBERED_FAILURES = 4096;
+constexpr size_t MAX_REMEMBERED_FILES = 4096;
 
 // Fills `result` for a file held whole; false when it is not.
 bool LookupHeld(CCacheStore& store, const std::string& fid, CdnFindResult& result) {
@@ -20,18 +21,41 @@ bool LookupHeld(CCacheStore& store, const std::string& fid, CdnFindResult& resul
   return true;
 }
 
-int64_t SteadySeconds() {
+// Fine enough that the oldest of many entries noted in one burst is known.
+int64_t SteadyMicroseconds() {
   using namespace std::chrono;
-  return duration_cast<seconds>(steady_clock::now().time_since_epoch()).count();
+  return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+int64_t When(int64_t when) { return when; }
+template <typename T>
+int64_t When(const T& entry) {
+  return entry.when;
+}
+
+// Makes room for one more entry by forgetting the one noted longest ago, so a
+// flood of ids pushes out only the oldest of what is remembered.
+template <typename Table>
+void ForgetOldestAtBound(Table& table) {
+  if (table.size() < MAX_REMEMBERED_FILES) return;
+  auto oldest = table.begin();
+  for (auto it = table.begin(); it != table.end(); ++it) {
+    if (When(it->second) < When(oldest->second)) oldest = it;
+  }
+  table.erase(oldest);
 }
 
 }  // namespace
 
-CdnFindResult CCdnService::Find(const std::string& fid, bool wait) {
-  CdnFindResult result = FindNow(fid);
-  if (!wait || result.ret != CDN_RET_FETCHING || m_limits.findWaitMilliseconds <= 0) return result;
-  WaitForFetch(fid);
-  LookupHeld(m_store, fid, result);
+std::thread StartSystemThread(std::function<void()> body) { return std::thread(std::move(body)); }
+
+CdnFindResult CCdnService::Find(const std::string& fid, bool wait, const std::string& client) {
+  CdnFindResult result = FindNow(fid, client);
+  if (wait && result.ret == CDN_RET_FETCHING && m_limits.findWaitMilliseconds > 0) {
+    WaitForFetch(fid);
+    LookupHeld(m_store, fid, result);
+  }
+  if (m_pObserver) m_pObserver->Answered(client, result);
   return result;
 }
 
@@ -43,7 +67,7 @@ void CCdnService::WaitForFetch(const std::string& fid) {
   });
 }
 
-CdnFindResult CCdnService::FindNow(const std::string& fid) {
+CdnFindResult CCdnService::FindNow(const std::string& fid, const std::string& client) {
   CdnFindResult result;
   if (!IsSafeFileId(fid)) {
     result.ret = CDN_RET_BAD_FID;
@@ -59,32 +83,80 @@ CdnFindResult CCdnService::FindNow(const std::string& fid) {
     result.ret = CDN_RET_UNAVAILABLE;
     return result;
   }
-  if (m_bStopping || (int)m_jobs.size() >= m_limits.maxFetches) return result;
-  auto job = std::make_unique<Job>();
-  Job* started = job.get();
-  m_jobs[fid] = std::move(job);
-  started->thread = std::thread(&CCdnService::RunFetch, this, fid);
+  const bool shared = NoteAskerLocked(fid, client);
+  if (!m_bStopping && MayStartLocked(client, shared)) StartFetchLocked(fid, shared ? "" : client);
   return result;
 }
 
+bool CCdnService::NoteAskerLocked(const std::string& fid, const std::string& client) {
+  auto asked = m_asked.find(fid);
+  if (asked == m_asked.end()) {
+    ForgetOldestAtBound(m_asked);
+    asked = m_asked.emplace(fid, Asked{SteadyMicroseconds(), client, false}).first;
+  }
+  asked->second.when = SteadyMicroseconds();
+  if (!client.empty() && client != asked->second.first) asked->second.shared = true;
+  return asked->second.shared;
+}
+
+bool CCdnService::MayStartLocked(const std::string& client, bool shared) {
+  int running = 0, own = 0;
+  for (auto& job : m_jobs) {
+    running += 1;
+    own += !client.empty() && job.second->starter == client;
+  }
+  if (running >= m_limits.maxFetches) return false;
+  if (shared) return true;
+  // The last slot is kept for a file that several machines wait for.
+  const int keptForShared = m_limits.maxFetches > 1 ? 1 : 0;
+  return own == 0 && running < m_limits.maxFetches - keptForShared;
+}
+
+void CCdnService::StartFetchLocked(const std::string& fid, const std::string& starter) {
+  auto job = std::make_unique<Job>();
+  job->starter = starter;
+  Job* started = job.get();
+  m_jobs[fid] = std::move(job);
+  try {
+    started->thread = m_startThread([this, fid] { RunFetch(fid); });
+  } catch (const std::system_error& error) {
+    // Out of threads (a task or memory limit): this look-up is answered as
+    // not held, and a later one tries again.
+    m_jobs.erase(fid);
+    std::fprintf(stderr, "velmora-cdn: cannot start the fetch of %s: %s\n", fid.c_str(),
+                 error.what());
+    return;
+  }
+  m_asked.erase(fid);
+}
+
 void CCdnService::RunFetch(const std::string& fid) {
-  std::string part = m_store.PartPath(fid);
-  unlink(part.c_str());
+  CdnFetchRequest request;
+  request.fid = fid;
+  request.partPath = m_store.PartPath(fid);
+  request.maxBytes = m_store.Cap();
+  request.stop = &m_bStopping;
+  request.reserve = [this, fid](int64_t size) { return m_store.Reserve(fid, size); };
+  unlink(request.partPath.c_str());
   int64_t size = 0;
   bool ok = false;
   try {
-    ok = m_fetch(fid, part, m_store.Cap(), m_bStopping, size) && !m_bStopping &&
-         m_store.Admit(fid, size);
+    ok = m_fetch(request, size) && !m_bStopping && m_store.Admit(fid, size);
   } catch (...) {
     ok = false;
   }
-  if (!ok) unlink(part.c_str());
+  if (!ok) {
+    m_store.Release(fid);
+    unlink(request.partPath.c_str());
+  }
   std::fprintf(stderr, "velmora-cdn: fetch of %s %s\n", fid.c_str(),
                ok ? ("done, " + std::to_string(size) + " bytes").c_str() : "failed");
+  if (ok && m_pObserver) m_pObserver->Fetched(size);
   std::lock_guard<std::mutex> guard(m_lock);
   if (!ok && !m_bStopping) {
-    if (m_failures.size() >= MAX_REMEMBERED_FAILURES) m_failures.clear();
-    m_failures[fid] = SteadySeconds();
+    m_failures.erase(fid);
+    ForgetOldestAtBound(m_failures);
+    m_failures[fid] = SteadyMicroseconds();
   }
   m_jobs[fid]->done = true;
   m_changed.notify_all();
@@ -104,7 +176,7 @@ void CCdnService::ReapFinishedLocked() {
 bool CCdnService::RecentlyFailedLocked(const std::string& fid) {
   auto failed = m_failures.find(fid);
   if (failed == m_failures.end()) return false;
-  if (SteadySeconds() - failed->second < m_limits.retryAfterSeconds) return true;
+  if (SteadyMicroseconds() - failed->second < m_limits.retryAfterSeconds * 1000000LL) return true;
   m_failures.erase(failed);
   return false;
 }

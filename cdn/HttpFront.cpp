@@ -6,9 +6,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <system_error>
 #include <thread>
 
 #include "cdn/CdnService.h"
@@ -54,6 +56,38 @@ bool ReadRequestHead(int connection, std::string& head) {
   return true;
 }
 
+// The value of the first header `lowerName` (compared without case), trimmed.
+std::string HeaderValue(const std::string& head, const std::string& lowerName) {
+  for (size_t at = head.find("\r\n"); at != std::string::npos && at + 2 < head.size();) {
+    size_t end = head.find("\r\n", at + 2);
+    if (end == std::string::npos) end = head.size();
+    const std::string line = head.substr(at + 2, end - at - 2);
+    at = end;
+    size_t colon = line.find(':');
+    if (colon != lowerName.size()) continue;
+    std::string name = line.substr(0, colon);
+    for (char& c : name) c = (char)std::tolower((unsigned char)c);
+    if (name != lowerName) continue;
+    size_t first = line.find_first_not_of(" \t", colon + 1);
+    size_t last = line.find_last_not_of(" \t");
+    return first == std::string::npos ? "" : line.substr(first, last - first + 1);
+  }
+  return "";
+}
+
+std::string PeerAddress(int connection) {
+  sockaddr_storage peer{};
+  socklen_t length = sizeof peer;
+  char text[INET6_ADDRSTRLEN] = {};
+  if (getpeername(connection, (sockaddr*)&peer, &length) != 0) return "";
+  if (peer.ss_family == AF_INET) {
+    inet_ntop(AF_INET, &((sockaddr_in*)&peer)->sin_addr, text, sizeof text);
+  } else if (peer.ss_family == AF_INET6) {
+    inet_ntop(AF_INET6, &((sockaddr_in6*)&peer)->sin6_addr, text, sizeof text);
+  }
+  return text;
+}
+
 }  // namespace
 
 bool ParseRequestHead(const std::string& head, HttpRequestHead& request) {
@@ -70,6 +104,13 @@ bool ParseRequestHead(const std::string& head, HttpRequestHead& request) {
   request.method = line.substr(0, first);
   request.path = target.substr(0, mark);
   request.query = mark == std::string::npos ? "" : target.substr(mark + 1);
+  request.client = HeaderValue(head, "x-real-ip");
+  // Only an address names a client; anything else is the peer's business.
+  unsigned char parsed[sizeof(in6_addr)];
+  if (inet_pton(AF_INET, request.client.c_str(), parsed) != 1 &&
+      inet_pton(AF_INET6, request.client.c_str(), parsed) != 1) {
+    request.client.clear();
+  }
   return true;
 }
 
@@ -87,20 +128,32 @@ std::string QueryValue(const std::string& query, const std::string& name) {
   return "";
 }
 
-HttpReply RouteRequest(CCdnService& service, const HttpRequestHead& request, bool waitForFetch) {
-  bool known = request.path == "/command/check.do" || request.path == "/command/find.do";
+HttpReply RouteRequest(CCdnService& service, const HttpRequestHead& request, bool waitForFetch,
+                       const MetricsSource& metrics) {
+  const bool isMetrics = request.path == "/command/metrics" && metrics;
+  bool known = request.path == "/command/check.do" || request.path == "/command/find.do" ||
+               isMetrics;
   if (!known) return {404, "{\"ret\":404}"};
   if (request.method != "GET" && request.method != "HEAD") return {405, "{\"ret\":405}"};
   if (request.path == "/command/check.do") return {200, "{\"ret\":0}"};
-  return {200, FormatFindReply(service.Find(QueryValue(request.query, "fid"), waitForFetch))};
+  if (isMetrics) return {200, metrics(), METRICS_CONTENT_TYPE};
+  return {200, FormatFindReply(
+                   service.Find(QueryValue(request.query, "fid"), waitForFetch, request.client))};
 }
 
 std::string FormatReply(const HttpReply& reply, bool withBody) {
   std::string text = "HTTP/1.1 " + std::to_string(reply.status) + " " + StatusText(reply.status) +
-                     "\r\nContent-Type: application/json\r\nCache-Control: no-store\r\n"
+                     "\r\nContent-Type: " + reply.contentType + "\r\nCache-Control: no-store\r\n"
                      "Content-Length: " + std::to_string(reply.body.size()) +
                      "\r\nConnection: close\r\n\r\n";
   return withBody ? text + reply.body : text;
+}
+
+CHttpFront::CHttpFront(MetricsSource metrics, ThreadStarter startThread)
+    : m_metrics(std::move(metrics)), m_startThread(std::move(startThread)) {
+  if (!m_startThread) {
+    m_startThread = [](std::function<void()> body) { return std::thread(std::move(body)); };
+  }
 }
 
 CHttpFront::~CHttpFront() {
@@ -116,7 +169,8 @@ bool CHttpFront::Listen(const std::string& address, int port, std::string& error
   if (m_hListen < 0 || inet_pton(AF_INET, address.c_str(), &local.sin_addr) != 1 ||
       setsockopt(m_hListen, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes) != 0 ||
       bind(m_hListen, (sockaddr*)&local, sizeof local) != 0 || listen(m_hListen, 128) != 0) {
-    error = "cannot listen on " + address + ":" + std::to_string(port) + ": " + std::strerror(errno);
+    error =
+        "cannot listen on " + address + ":" + std::to_string(port) + ": " + std::strerror(errno);
     return false;
   }
   socklen_t length = sizeof local;
@@ -136,17 +190,23 @@ void CHttpFront::Serve(CCdnService& service, const std::atomic<bool>& stop) {
       continue;
     }
     ++m_nThreads;
-    std::thread([this, &service, connection] {
-      ServeConnection(service, connection, true);
+    try {
+      m_startThread([this, &service, connection] {
+        ServeConnection(service, connection, true);
+        --m_nThreads;
+      }).detach();
+    } catch (const std::system_error&) {
+      // Out of threads: answered here, at once and without waiting for a fetch.
       --m_nThreads;
-    }).detach();
+      ServeConnection(service, connection, false);
+    }
   }
   // A waiting look-up ends at the latest when the service stops.
   service.Stop();
   while (m_nThreads > 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
 }
 
-void CHttpFront::ServeConnection(CCdnService& service, int connection, bool mayWait) {
+void CHttpFront::ServeConnection(CCdnService& service, int connection, bool mayWait) const {
   // A client that does not take its reply holds its thread for at most this long.
   timeval timeout{2, 0};
   setsockopt(connection, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
@@ -155,7 +215,8 @@ void CHttpFront::ServeConnection(CCdnService& service, int connection, bool mayW
   if (!ReadRequestHead(connection, head) || !ParseRequestHead(head, request)) {
     if (!head.empty()) SendAll(connection, FormatReply({400, "{\"ret\":400}"}, true));
   } else {
-    SendAll(connection, FormatReply(RouteRequest(service, request, mayWait),
+    if (request.client.empty()) request.client = PeerAddress(connection);
+    SendAll(connection, FormatReply(RouteRequest(service, request, mayWait, m_metrics),
                                     request.method != "HEAD"));
   }
   close(connection);

@@ -2,7 +2,11 @@
 // cached files and passes /command/ to this program, which answers the
 // assistants' look-ups, fetches missing files from the platform and
 // announces itself on the LAN.
-//   velmora-cdn [-c CONFIG]     (default /etc/velmora-cdn/velmora-cdn.conf)
+//   velmora-cdn [-c CONFIG]          the service
+//   velmora-cdn [-c CONFIG] status   what the running service holds and saves
+// (CONFIG defaults to /etc/velmora-cdn/velmora-cdn.conf)
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -11,11 +15,17 @@
 
 #include "cdn/Announcer.h"
 #include "cdn/CdnConfig.h"
+#include "cdn/CdnCounters.h"
 #include "cdn/CdnService.h"
+#include "cdn/CdnStatus.h"
 #include "cdn/HttpFront.h"
 #include "cdn/PlatformFetch.h"
 
 namespace {
+
+// How often the counters reach the disk, the day is checked and evicted
+// files whose hold has passed are removed.
+constexpr int HOUSEKEEPING_SECONDS = 10;
 
 std::atomic<bool> g_bStop{false};
 
@@ -26,53 +36,95 @@ int Fail(const std::string& message) {
   return 1;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+struct Arguments {
   std::string configPath = "/etc/velmora-cdn/velmora-cdn.conf";
-  if (argc == 3 && std::strcmp(argv[1], "-c") == 0) {
-    configPath = argv[2];
-  } else if (argc != 1) {
-    return Fail("usage: velmora-cdn [-c CONFIG]");
+  bool status = false;
+};
+
+bool ParseArguments(int argc, char** argv, Arguments& arguments) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "-c") == 0 && i + 1 < argc) {
+      arguments.configPath = argv[++i];
+    } else if (std::strcmp(argv[i], "status") == 0 && !arguments.status) {
+      arguments.status = true;
+    } else {
+      return false;
+    }
   }
-  CdnConfig config;
+  return true;
+}
+
+// Every few seconds until the stop; the counters are saved once more then.
+void KeepHouse(CCacheStore& store, CCdnCounters& counters) {
   std::string error;
-  if (!LoadCdnConfig(configPath, config, error)) return Fail(configPath + ": " + error);
+  for (int tick = 0; !g_bStop; ++tick) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    if (tick % (HOUSEKEEPING_SECONDS * 5) != 0) continue;
+    store.UnlinkEvicted();
+    counters.Tick();
+    if (!counters.Save(error)) std::fprintf(stderr, "velmora-cdn: %s\n", error.c_str());
+  }
+  if (!counters.Save(error)) std::fprintf(stderr, "velmora-cdn: %s\n", error.c_str());
+}
+
+int Serve(const CdnConfig& config) {
   std::signal(SIGTERM, OnSignal);
   std::signal(SIGINT, OnSignal);
   std::signal(SIGPIPE, SIG_IGN);
 
-  CCacheStore store(config.cacheDir, config.cacheCap, config.maxAge);
+  std::string error;
+  CCacheStore store(config.cacheDir, config.cacheCap, config.maxAge, config.answerHold);
   if (!store.Open(error)) return Fail(error);
   std::fprintf(stderr, "velmora-cdn: %zu files, %lld of %lld bytes in %s\n", store.Count(),
                (long long)store.UsedBytes(), (long long)config.cacheCap, config.cacheDir.c_str());
+  CCdnCounters counters(config.cacheDir + "/" + CDN_COUNTERS_FILE);
+  if (!counters.Load(error)) std::fprintf(stderr, "velmora-cdn: %s\n", error.c_str());
 
-  PlatformFetchSettings platform{config.platformHost, config.platformPort, config.fetchTimeout};
-  CdnFetchFunction fetch = [platform](const std::string& fid, const std::string& part,
-                                      int64_t maxBytes, const std::atomic<bool>& stop,
-                                      int64_t& size) {
-    return FetchFromPlatform(platform, fid, part, maxBytes, stop, size);
+  PlatformFetchSettings platform;
+  platform.host = config.platformHost;
+  platform.port = config.platformPort;
+  platform.timeoutSeconds = config.fetchTimeout;
+  CdnFetchFunction fetch = [platform](const CdnFetchRequest& request, int64_t& size) {
+    return FetchFromPlatform(platform, request, size);
   };
   CCdnService service(store, fetch, {config.maxFetches, config.retryAfter, config.findWait * 1000});
-  CHttpFront front;
+  service.SetObserver(&counters);
+  CHttpFront front([&] { return FormatMetrics(TakeSnapshot(store, service, counters)); });
   if (!front.Listen(config.listenAddress, config.listenPort, error)) return Fail(error);
 
   CAnnouncer announcer;
   std::thread announcing;
   if (config.announceInterval > 0) {
-    if (!announcer.Open(config.publicAddress, config.broadcastAddress, config.announcePort, error)) {
+    if (!announcer.Open(config.publicAddress, config.broadcastAddress, config.announcePort,
+                        error)) {
       return Fail(error);
     }
     announcing = std::thread([&] {
       announcer.Run(BuildAnnouncement(config.PublicServer()), config.announceInterval, g_bStop);
     });
   }
+  std::thread keeping([&] { KeepHouse(store, counters); });
   std::fprintf(stderr, "velmora-cdn: look-ups on %s:%d, announcing %s to %s:%d\n",
                config.listenAddress.c_str(), front.Port(), config.PublicServer().c_str(),
                config.broadcastAddress.c_str(), config.announcePort);
   front.Serve(service, g_bStop);
   service.Stop();
   if (announcing.joinable()) announcing.join();
+  keeping.join();
   std::fprintf(stderr, "velmora-cdn: stopped\n");
   return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Arguments arguments;
+  if (!ParseArguments(argc, argv, arguments))
+    return Fail("usage: velmora-cdn [-c CONFIG] [status]");
+  CdnConfig config;
+  std::string error;
+  if (!LoadCdnConfig(arguments.configPath, config, error)) {
+    return Fail(arguments.configPath + ": " + error);
+  }
+  return arguments.status ? RunStatusCommand(config) : Serve(config);
 }

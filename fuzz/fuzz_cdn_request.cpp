@@ -19,8 +19,8 @@ bool IsFidByte(char c) {
          c == '_' || c == '.';
 }
 
-bool FetchStandIn(const std::string& fid, const std::string&, int64_t, const std::atomic<bool>&,
-                  int64_t&) {
+bool FetchStandIn(const CdnFetchRequest& request, int64_t&) {
+  const std::string& fid = request.fid;
   if (fid.empty() || fid[0] == '.' || fid.find("..") != std::string::npos) __builtin_trap();
   for (char c : fid)
     if (!IsFidByte(c)) __builtin_trap();

@@ -142,7 +142,8 @@ class School:
         settings = dict(platform_host=PLATFORM, platform_port=8112, public_address=CACHE_LAN,
                         public_port=NGINX_PORT, cache_dir=str(self.dir / "cache"), cache_cap=CAP,
                         listen_address="127.0.0.1", listen_port=LOOKUP_PORT, announce_interval=1,
-                        find_wait=3, retry_after=0, fetch_timeout=20)
+                        find_wait=3, retry_after=0, fetch_timeout=20,
+                        answer_hold=0)  # eviction is checked at once; the hold has unit tests
         settings.update(overrides)
         path = self.dir / "velmora-cdn.conf"
         path.write_text("".join("%s = %s\n" % kv for kv in settings.items()))

@@ -3,10 +3,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
+#include <functional>
 #include <string>
+#include <thread>
 
 #include "cdn/CacheStore.h"
 
@@ -60,7 +63,7 @@ TEST_F(CacheStoreTest, AdmitsOnlyAPartFileOfTheAnnouncedSize) {
 }
 
 TEST_F(CacheStoreTest, EvictsTheLeastRecentlyUsedToStayWithinTheCap) {
-  CCacheStore store(m_dir, 1000);
+  CCacheStore store(m_dir, 1000, 0, 0);
   std::string error;
   ASSERT_TRUE(store.Open(error));
   ASSERT_TRUE(Fetch(store, "a", 400));
@@ -142,6 +145,107 @@ TEST_F(CacheStoreTest, AFileOlderThanTheMaximumAgeIsFetchedAgain) {
   EXPECT_TRUE(store.Lookup("aged", size));
   EXPECT_EQ(size, 150);
   EXPECT_EQ(store.UsedBytes(), 150);
+}
+
+TEST_F(CacheStoreTest, OnlyAnEmptyOrMarkedDirectoryIsTakenAsTheCache) {
+  const std::string marker = std::string("/") + CCacheStore::MARKER_NAME;
+  const struct {
+    const char* name;
+    std::function<void(const std::string&)> prepare;
+    bool opens;
+  } cases[] = {
+      {"missing", [](const std::string&) {}, true},
+      {"empty", [](const std::string& dir) { mkdir(dir.c_str(), 0755); }, true},
+      {"marked, with files",
+       [&](const std::string& dir) {
+         mkdir(dir.c_str(), 0755);
+         WriteFile(dir + marker, 0);
+         mkdir((dir + "/tmp").c_str(), 0755);
+         WriteFile(dir + "/tmp/x.part", 10);
+       },
+       true},
+      {"someone else's",
+       [](const std::string& dir) {
+         mkdir(dir.c_str(), 0755);
+         mkdir((dir + "/tmp").c_str(), 0755);
+         WriteFile(dir + "/tmp/x.part", 10);
+         WriteFile(dir + "/notes.txt", 10);
+       },
+       false},
+      {"only a hidden file", [](const std::string& dir) {
+         mkdir(dir.c_str(), 0755);
+         WriteFile(dir + "/.profile", 10);
+       },
+       false},
+  };
+  for (const auto& c : cases) {
+    const std::string dir = m_dir + "/" + c.name;
+    c.prepare(dir);
+    CCacheStore store(dir, 1000);
+    std::string error;
+    EXPECT_EQ(store.Open(error), c.opens) << c.name;
+    EXPECT_EQ(Exists(dir + marker), c.opens) << c.name;
+    if (c.opens) {
+      EXPECT_FALSE(Exists(dir + "/tmp/x.part")) << c.name;
+      continue;
+    }
+    EXPECT_NE(error.find(dir), std::string::npos) << c.name << ": " << error;
+    EXPECT_FALSE(Exists(dir + "/files")) << c.name;
+    if (std::string(c.name) == "someone else's") {
+      EXPECT_TRUE(Exists(dir + "/tmp/x.part"));
+      EXPECT_TRUE(Exists(dir + "/notes.txt"));
+    }
+  }
+}
+
+TEST_F(CacheStoreTest, FetchesReserveTheirSizeSoFilesAndPartsStayWithinTheCap) {
+  CCacheStore store(m_dir, 1000, 0, 0);
+  std::string error;
+  ASSERT_TRUE(store.Open(error));
+  EXPECT_TRUE(store.Reserve("a", 600));
+  EXPECT_FALSE(store.Reserve("a", 600));   // one fetch per file
+  EXPECT_FALSE(store.Reserve("b", 600));   // nothing to evict: refused, not overfilled
+  EXPECT_FALSE(store.Reserve("c", 1001));
+  EXPECT_FALSE(store.Reserve("c", 0));
+  ASSERT_TRUE(Fetch(store, "c", 300));     // 300 held + 600 reserved
+  EXPECT_EQ(store.UsedBytes() + store.ReservedBytes(), 900);
+  EXPECT_TRUE(store.Reserve("d", 200));    // evicts c
+  EXPECT_FALSE(Exists(store.FilePath("c")));
+  EXPECT_EQ(store.UsedBytes() + store.ReservedBytes(), 800);
+  ASSERT_TRUE(Fetch(store, "a", 600));     // the reservation becomes the file
+  EXPECT_EQ(store.UsedBytes(), 600);
+  EXPECT_EQ(store.ReservedBytes(), 200);
+  store.Release("d");
+  EXPECT_EQ(store.ReservedBytes(), 0);
+  EXPECT_TRUE(store.Reserve("e", 400));
+}
+
+TEST_F(CacheStoreTest, AFileEvictedJustAfterItsAnswerStaysForItsDownload) {
+  for (int64_t hold : {1, 0}) {
+    const std::string dir = m_dir + "/hold" + std::to_string(hold);
+    CCacheStore store(dir, 1000, 0, hold);
+    std::string error;
+    ASSERT_TRUE(store.Open(error));
+    ASSERT_TRUE(Fetch(store, "answered", 600));
+    ASSERT_TRUE(Fetch(store, "idle", 300));
+    int64_t size = 0;
+    ASSERT_TRUE(store.Lookup("answered", size));  // a student is told to download it
+    ASSERT_TRUE(Fetch(store, "again", 100));
+    ASSERT_TRUE(store.Lookup("again", size));
+    EXPECT_TRUE(store.Reserve("next", 1000)) << hold;  // evicts all three
+    EXPECT_FALSE(Exists(store.FilePath("idle"))) << hold;  // never answered: gone at once
+    EXPECT_EQ(Exists(store.FilePath("answered")), hold > 0) << hold;
+    EXPECT_FALSE(store.Lookup("answered", size)) << hold;  // no longer offered
+    EXPECT_EQ(store.UsedBytes(), 0) << hold;  // nor counted
+    store.Release("next");
+    ASSERT_TRUE(Fetch(store, "again", 100));  // fetched anew: the name is the new copy's
+    if (hold == 0) continue;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    store.UnlinkEvicted();
+    EXPECT_FALSE(Exists(store.FilePath("answered")));
+    EXPECT_TRUE(Exists(store.FilePath("again")));
+    EXPECT_TRUE(store.Lookup("again", size));
+  }
 }
 
 TEST_F(CacheStoreTest, OpenFailsWhereNoDirectoryCanBe) {

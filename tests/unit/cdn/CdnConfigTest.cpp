@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "cdn/Announcer.h"
 #include "cdn/CdnConfig.h"
 #include "cdn/FileId.h"
 
@@ -80,6 +81,9 @@ TEST(CdnConfig, RefusesWhatCannotBeRight) {
       {"platform_host = p\npublic_address = 10.0.0.8\ncache_dir = relative/dir\n", "bad value"},
       {"platform_host = p\npublic_address = 10.0.0.8\ncache_cap = 0\n", "bad value"},
       {"platform_host p\n", "line 1: expected key = value"},
+      // nginx gives a look-up 10 s; a longer wait would only ever end in its 504.
+      {"platform_host = p\npublic_address = 10.0.0.8\nfind_wait = 9\n", "0 to 8 seconds: nginx"},
+      {"platform_host = p\npublic_address = 10.0.0.8\nfind_wait = 30\n", "line 3: bad value"},
   };
   for (const auto& c : cases) {
     CdnConfig config;
@@ -87,6 +91,42 @@ TEST(CdnConfig, RefusesWhatCannotBeRight) {
     EXPECT_FALSE(ParseCdnConfig(c.text, config, error)) << c.text;
     EXPECT_NE(error.find(c.message), std::string::npos) << c.text << " -> " << error;
   }
+}
+
+TEST(CdnConfig, FindWaitUpToTheLimitIsAccepted) {
+  CdnConfig config;
+  std::string error;
+  EXPECT_EQ(config.answerHold, 60);
+  ASSERT_TRUE(ParseCdnConfig(
+      "platform_host = p\npublic_address = 10.0.0.8\nfind_wait = 8\nanswer_hold = 0\n", config,
+      error))
+      << error;
+  EXPECT_EQ(config.findWait, 8);
+  EXPECT_EQ(config.answerHold, 0);
+}
+
+TEST(CdnBroadcast, FollowsTheNetmaskOfTheNetwork) {
+  const struct { const char* address; const char* netmask; const char* broadcast; } cases[] = {
+      {"192.168.1.10", "255.255.255.0", "192.168.1.255"},
+      {"10.1.2.3", "255.255.0.0", "10.1.255.255"},
+      {"172.16.5.4", "255.255.252.0", "172.16.7.255"},
+      {"10.20.30.40", "255.0.0.0", "10.255.255.255"},
+      {"192.168.0.5", "255.255.255.252", "192.168.0.7"},
+      {"192.168.1.200", "255.255.255.128", "192.168.1.255"},
+      {"192.168.1.100", "255.255.255.128", "192.168.1.127"},
+      {"192.168.0.4", "255.255.255.254", ""},  // /31: no broadcast
+      {"192.168.0.4", "255.255.255.255", ""},  // /32
+      {"192.168.0.4", "0.0.0.0", ""},
+      {"192.168.0.4", "255.0.255.0", ""},      // not a mask
+      {"192.168.0.4", "garbage", ""},
+      {"192.168.0", "255.255.255.0", ""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(DirectedBroadcast(c.address, c.netmask), c.broadcast)
+        << c.address << "/" << c.netmask;
+  }
+  // An address that no interface of this machine holds (TEST-NET-3).
+  EXPECT_EQ(InterfaceBroadcast("203.0.113.77"), "");
 }
 
 TEST(CdnConfig, ShippedExampleParses) {

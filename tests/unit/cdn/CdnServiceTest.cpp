@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -29,15 +30,14 @@ struct FakePlatform {
   int64_t size = 64;
 
   CdnFetchFunction Function() {
-    return [this](const std::string& fid, const std::string& part, int64_t maxBytes,
-                  const std::atomic<bool>& stop, int64_t& out) {
+    return [this](const CdnFetchRequest& request, int64_t& out) {
       {
         std::lock_guard<std::mutex> guard(lock);
-        fetched.push_back(fid);
+        fetched.push_back(request.fid);
       }
-      while (!release && !stop) std::this_thread::sleep_for(std::chrono::milliseconds(2));
-      if (fail || stop || size > maxBytes) return false;
-      std::ofstream(part, std::ios::binary) << std::string((size_t)size, 'p');
+      while (!release && !*request.stop) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      if (fail || *request.stop || size > request.maxBytes || !request.reserve(size)) return false;
+      std::ofstream(request.partPath, std::ios::binary) << std::string((size_t)size, 'p');
       out = size;
       return true;
     };
@@ -140,17 +140,118 @@ TEST_F(CdnServiceTest, AFailedFetchIsNotRetriedUntilTheBackOffHasPassed) {
 TEST_F(CdnServiceTest, FetchesAtOnceAreBoundedAndAFileOverTheCapIsNotKept) {
   FakePlatform platform;
   platform.release = false;
-  CCdnService service(*m_store, platform.Function(), {2, 3600});
-  for (const char* fid : {"a", "b", "c", "d"}) service.Find(fid);
+  CCdnService service(*m_store, platform.Function(), {3, 3600});
+  for (const char* fid : {"a", "b", "c", "d"})
+    service.Find(fid, false, std::string("10.0.0.") + fid);
+  // Two for files one machine asked for; the third slot is kept for a shared file.
   EXPECT_EQ(service.RunningFetches(), 2);
+  service.Find("d", false, "10.0.0.99");
+  EXPECT_EQ(service.RunningFetches(), 3);
+  service.Find("e", false, "10.0.0.98");
+  service.Find("e", false, "10.0.0.97");
+  EXPECT_EQ(service.RunningFetches(), 3);
   platform.release = true;
   service.WaitIdle();
-  EXPECT_EQ(platform.Count(), 2u);
+  EXPECT_EQ(platform.Count(), 3u);
 
   platform.size = 1001;
   service.Find("huge");
   service.WaitIdle();
   EXPECT_EQ(service.Find("huge").ret, CDN_RET_UNAVAILABLE);
+}
+
+TEST_F(CdnServiceTest, AMachineAskingForManyFilesHoldsOneFetchAndNeverDelaysOthers) {
+  FakePlatform platform;
+  platform.release = false;
+  CCdnService service(*m_store, platform.Function(), {4, 3600});
+  for (int i = 0; i < 100; ++i) service.Find("flood" + std::to_string(i), false, "10.0.0.66");
+  EXPECT_EQ(service.RunningFetches(), 1);
+  const struct { const char* fid; const char* client; int running; } asks[] = {
+      {"b1", "10.0.0.2", 2},
+      {"b2", "10.0.0.2", 2},       // the same machine's second file waits
+      {"c1", "10.0.0.3", 3},
+      {"d1", "10.0.0.4", 3},       // the last slot is kept for a shared file
+      {"flood7", "10.0.0.5", 4},   // asked by two machines: it gets the kept slot
+      {"e1", "10.0.0.6", 4},
+  };
+  for (const auto& ask : asks) {
+    EXPECT_EQ(service.Find(ask.fid, false, ask.client).ret, CDN_RET_FETCHING) << ask.fid;
+    EXPECT_EQ(service.RunningFetches(), ask.running) << ask.fid;
+  }
+  platform.release = true;
+  service.WaitIdle();
+  EXPECT_EQ(platform.Count(), 4u);
+  EXPECT_EQ(service.Find("flood7").ret, CDN_RET_HELD);
+  EXPECT_EQ(service.Find("c1").ret, CDN_RET_HELD);
+  // With its fetch done, the flooding machine may start its next one.
+  EXPECT_EQ(service.Find("flood8", false, "10.0.0.66").ret, CDN_RET_FETCHING);
+  service.WaitIdle();
+  EXPECT_EQ(service.Find("flood8").ret, CDN_RET_HELD);
+}
+
+TEST_F(CdnServiceTest, AThreadThatCannotStartIsAnsweredAsNotHeldAndTheServiceGoesOn) {
+  FakePlatform platform;
+  std::atomic<bool> refuse{true};
+  CdnThreadStarter starter = [&](std::function<void()> body) {
+    if (refuse)
+      throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    return std::thread(std::move(body));
+  };
+  CCdnService service(*m_store, platform.Function(), {4, 3600}, starter);
+  EXPECT_EQ(service.Find("100001", false, "10.0.0.2").ret, CDN_RET_FETCHING);
+  EXPECT_EQ(service.RunningFetches(), 0);
+  refuse = false;
+  EXPECT_EQ(service.Find("100001", false, "10.0.0.2").ret, CDN_RET_FETCHING);
+  service.WaitIdle();
+  EXPECT_EQ(service.Find("100001").ret, CDN_RET_HELD);
+  EXPECT_EQ(platform.Count(), 1u);
+}
+
+TEST_F(CdnServiceTest, AFullBackOffTableForgetsOnlyItsOldestFailure) {
+  FakePlatform platform;
+  platform.fail = true;
+  CCdnService service(*m_store, platform.Function(), {4, 3600});
+  const int bound = 4096;
+  for (int i = 0; i <= bound; ++i) {
+    service.Find("gone" + std::to_string(i));
+    service.WaitIdle();
+  }
+  ASSERT_EQ(platform.Count(), (size_t)bound + 1);
+  EXPECT_EQ(service.Find("gone1").ret, CDN_RET_UNAVAILABLE);
+  EXPECT_EQ(service.Find("gone" + std::to_string(bound)).ret, CDN_RET_UNAVAILABLE);
+  EXPECT_EQ(service.Find("gone0").ret, CDN_RET_FETCHING);  // forgotten: asked again
+  service.WaitIdle();
+  EXPECT_EQ(platform.Count(), (size_t)bound + 2);
+}
+
+TEST_F(CdnServiceTest, StopReturnsPromptlyWhileThePlatformIsSilent) {
+  // A platform that takes the connection and never answers.
+  int silent = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(bind(silent, (sockaddr*)&address, sizeof address), 0);
+  ASSERT_EQ(listen(silent, 4), 0);
+  socklen_t length = sizeof address;
+  getsockname(silent, (sockaddr*)&address, &length);
+  PlatformFetchSettings settings;
+  settings.host = "127.0.0.1";
+  settings.port = ntohs(address.sin_port);
+  settings.timeoutSeconds = 600;
+  CdnFetchFunction fetch = [settings](const CdnFetchRequest& request, int64_t& size) {
+    return FetchFromPlatform(settings, request, size);
+  };
+  auto service = std::make_unique<CCdnService>(*m_store, fetch, CdnServiceLimits{});
+  service->Find("silent", false, "10.0.0.2");
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  ASSERT_EQ(service->RunningFetches(), 1);
+  const auto began = std::chrono::steady_clock::now();
+  service->Stop();
+  EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(3));
+  service.reset();
+  close(silent);
+  struct stat info{};
+  EXPECT_NE(stat(m_store->PartPath("silent").c_str(), &info), 0);
 }
 
 TEST_F(CdnServiceTest, StopEndsAStalledFetchWithoutKeepingIt) {
@@ -283,6 +384,84 @@ TEST(CdnHttp, RequestHeadsAndRoutes) {
   }
   EXPECT_EQ(platform.Count(), 0u);
   std::system((std::string("rm -rf ") + pattern).c_str());
+}
+
+TEST(CdnHttp, TheClientIsTheAddressNginxPassesAlong) {
+  const struct { const char* head; const char* client;
+  } cases[] = {
+      {"GET /command/find.do?fid=1 HTTP/1.0\r\nX-Real-IP: 10.0.0.7\r\n\r\n", "10.0.0.7"},
+      {"GET /command/find.do?fid=1 HTTP/1.0\r\nHost: x\r\nx-real-ip:  10.0.0.8 \r\n\r\n",
+       "10.0.0.8"},
+      {"GET /command/find.do?fid=1 HTTP/1.0\r\nX-Real-IP: fd00::5\r\n\r\n", "fd00::5"},
+      {"GET /command/find.do?fid=1 HTTP/1.0\r\nX-Real-IP: evil\r\n\r\n", ""},
+      {"GET /command/find.do?fid=1 HTTP/1.0\r\nX-Real-IPs: 10.0.0.9\r\n\r\n", ""},
+      {"GET /command/find.do?fid=1 HTTP/1.0\r\nX-Forwarded: X-Real-IP: 1.2.3.4\r\n\r\n", ""},
+      {"GET /command/find.do?fid=1 HTTP/1.0\r\n\r\n", ""},
+  };
+  for (const auto& c : cases) {
+    HttpRequestHead request;
+    ASSERT_TRUE(ParseRequestHead(c.head, request)) << c.head;
+    EXPECT_EQ(request.client, c.client) << c.head;
+  }
+}
+
+// One request over a real connection; the whole reply.
+std::string Exchange(int port, const std::string& head) {
+  int client = ConnectTo(port);
+  if (client < 0) return "";
+  send(client, head.data(), head.size(), MSG_NOSIGNAL);
+  std::string reply;
+  char buffer[4096];
+  for (int tries = 0; tries < 50; ++tries) {
+    ssize_t n = recv(client, buffer, sizeof buffer, 0);
+    if (n == 0) break;
+    if (n > 0) reply.append(buffer, (size_t)n);
+  }
+  close(client);
+  return reply;
+}
+
+// Remembers who asked.
+struct AskLog : ICdnObserver {
+  std::mutex lock;
+  std::vector<std::string> clients;
+  void Answered(const std::string& client, const CdnFindResult&) override {
+    std::lock_guard<std::mutex> guard(lock);
+    clients.push_back(client);
+  }
+  void Fetched(int64_t) override {}
+};
+
+TEST_F(CdnServiceTest, TheFrontNamesTheClientServesMetricsAndSurvivesWithoutThreads) {
+  FakePlatform platform;
+  CCdnService service(*m_store, platform.Function(), {});
+  AskLog asks;
+  service.SetObserver(&asks);
+  CHttpFront front([] { return std::string("velmora_cdn_files 3\n"); },
+                   [](std::function<void()>) -> std::thread {
+                     throw std::system_error(
+                         std::make_error_code(std::errc::resource_unavailable_try_again));
+                   });
+  std::string error;
+  ASSERT_TRUE(front.Listen("127.0.0.1", 0, error)) << error;
+  std::atomic<bool> stop{false};
+  std::thread serving([&] { front.Serve(service, stop); });
+
+  std::string reply = Exchange(front.Port(), "GET /command/metrics HTTP/1.1\r\n\r\n");
+  EXPECT_EQ(reply.substr(0, 17), "HTTP/1.1 200 OK\r\n");
+  EXPECT_NE(reply.find("Content-Type: text/plain; version=0.0.4\r\n"), std::string::npos);
+  EXPECT_EQ(reply.substr(reply.size() - 20), "velmora_cdn_files 3\n");
+  Exchange(front.Port(), "GET /command/find.do?fid=1 HTTP/1.1\r\nX-Real-IP: 10.0.0.7\r\n\r\n");
+  reply = Exchange(front.Port(), "GET /command/find.do?fid=2 HTTP/1.1\r\n\r\n");
+  EXPECT_EQ(reply.substr(reply.size() - 9), "{\"ret\":1}");
+  stop = true;
+  serving.join();
+  ASSERT_EQ(asks.clients.size(), 2u);
+  EXPECT_EQ(asks.clients[0], "10.0.0.7");
+  EXPECT_EQ(asks.clients[1], "127.0.0.1");  // no header: the peer
+  HttpRequestHead metrics;
+  ASSERT_TRUE(ParseRequestHead("GET /command/metrics HTTP/1.1\r\n\r\n", metrics));
+  EXPECT_EQ(RouteRequest(service, metrics).status, 404);  // not offered without a source
 }
 
 TEST(CdnHttp, QueryValuesAreFoundAndDecoded) {
