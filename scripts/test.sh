@@ -47,6 +47,16 @@ run_cdn_lan() {
   RESULTS+=" $ROOT/build/results/cdn-lan.xml"
 }
 
+# The assistant's Debian package installed on this machine and used by an
+# ordinary user of a Linux desktop; skipped with a line where it cannot run.
+run_linux_desktop() {
+  echo "== Linux desktop (package, links, browser)"
+  mkdir -p "$ROOT/build/results"
+  (cd "$ROOT" && scripts/isolated.sh /usr/bin/python3 -m pytest -q -p no:cacheprovider -rs \
+    tests/linux --junitxml="$ROOT/build/results/linux.xml") || true
+  RESULTS+=" $ROOT/build/results/linux.xml"
+}
+
 # Each fuzz target for a short while, so that CI keeps them building and
 # finding nothing; fuzz/README.md has the command of a long run.
 run_fuzz() {
@@ -98,5 +108,6 @@ run_all_tests() {
   run_crash_trials crash-wine "$ROOT/build/win" 2 --wine
   run_e2e
   run_cdn_lan
+  run_linux_desktop
   print_totals && [ "$build_ok" = 1 ]
 }

@@ -1,0 +1,70 @@
+import os
+import shutil
+import subprocess
+import sys
+
+import pytest
+
+from desktop import ROOT, WIN_BUILD, DesktopUser, apt_install, build_package
+
+sys.path.insert(0, str(ROOT / "testbed"))
+from refclient import RefPlatform  # noqa: E402
+
+TOOLS = ("dpkg-deb", "x86_64-w64-mingw32-strip", "convert")
+
+
+@pytest.fixture(scope="session")
+def deb(tmp_path_factory):
+    if not (WIN_BUILD / "VelmoraURL.exe").exists():
+        pytest.skip("the Windows build has no VelmoraURL.exe")
+    missing = [tool for tool in TOOLS if not shutil.which(tool)]
+    if missing:
+        pytest.skip("cannot build the package without " + ", ".join(missing))
+    return build_package(tmp_path_factory.mktemp("deb"))
+
+
+@pytest.fixture(scope="session")
+def installed(deb):
+    """The package as a school installs it."""
+    if os.geteuid() != 0 or not shutil.which("apt-get"):
+        pytest.skip("installing the package needs root and apt-get")
+    apt_install(deb)
+    return deb
+
+
+def needs_desktop_session():
+    if os.environ.get("VELMORA_ISOLATED") != "1":
+        pytest.skip("fixed ports and built-in hosts: run under scripts/isolated.sh")
+    for tool in ("Xvfb", "xdg-open", "runuser", "useradd"):
+        if not shutil.which(tool):
+            pytest.skip(f"no {tool} on this machine")
+
+
+@pytest.fixture(scope="session")
+def display():
+    needs_desktop_session()
+    read_fd, write_fd = os.pipe()
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1280x800x24",
+                             "-nolisten", "tcp"], pass_fds=[write_fd],
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(write_fd)
+    with os.fdopen(read_fd) as f:
+        name = ":" + f.readline().strip()
+    yield name
+    xvfb.terminate()
+    xvfb.wait()
+
+
+@pytest.fixture(scope="module")
+def desktop_user(installed, display):
+    user = DesktopUser("velmora-desk%d" % (os.getpid() % 10000), display)
+    yield user
+    user.remove()
+
+
+@pytest.fixture(scope="module")
+def platform(tmp_path_factory):
+    options = ["--api-port", "9112", "--download-port", "8112", "--tool-port", "7112",
+               "--cdn-port", "8080", "--bin-dir", str(WIN_BUILD / "testbed")]
+    with RefPlatform.start(str(tmp_path_factory.mktemp("refplatform")), *options) as ref:
+        yield ref
