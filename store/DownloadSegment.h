@@ -40,7 +40,6 @@ class CDownloadSegment {
   std::thread m_thread;
   std::atomic<bool> m_bGaveUp{false};
   std::atomic<bool> m_bStop{false};
-  std::atomic<bool> m_bEnded{false};  // the worker has left its thread lock
 
  private:
   void Attempt();

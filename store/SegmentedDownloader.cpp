@@ -121,7 +121,7 @@ std::string FileNameOfPath(const std::string& path) {
 
 CSegmentedDownloader::~CSegmentedDownloader() {
   StopAll();
-  JoinWorkers(true);
+  JoinWorkers();
   CloseResumeRecords();
 }
 
@@ -167,7 +167,7 @@ bool CSegmentedDownloader::Start(const std::string& url, const std::string& dir,
     MakeSegments(SplitRanges(size, parts));
   }
   int64_t done = 0;
-  for (const auto& segment : m_segments) done += segment->m_nDone;
+  for (CDownloadSegment* segment : Segments()) done += segment->m_nDone;
   m_nDone = done;
   if (m_bResumeRecords) OpenResumeRecords(!resumed);
   StartWorkers();
@@ -175,16 +175,13 @@ bool CSegmentedDownloader::Start(const std::string& url, const std::string& dir,
 }
 
 void CSegmentedDownloader::Reset() {
-  // Workers that a Finish without waiting left behind still use the segments.
+  // Workers that a Finish from a notification left ending still use the segments.
   StopAll();
-  JoinWorkers(true);
-  {
-    std::lock_guard<std::mutex> lock(m_threadLock);
-    m_threads.clear();
-  }
+  JoinWorkers();
   CloseResumeRecords();
   m_header = CHttpResponseHeader();
-  m_segments.clear();
+  MakeSegments({});
+  m_bSilenced = false;
   m_nDone = 0;
   m_nError = SDE_OK;
   m_bSpoiled = false;
@@ -244,10 +241,21 @@ bool CSegmentedDownloader::CreatePartFile(int64_t size) {
   return part.Open(PartPath(), platform::FileMode::CreateAlways) && part.SetSize(size);
 }
 
+// The old segments are destroyed after the lock is let go: their clients
+// close their sockets, which a stop on another thread must not wait for.
 void CSegmentedDownloader::MakeSegments(const std::vector<SegmentRange>& ranges) {
-  m_segments.clear();
+  std::vector<std::unique_ptr<CDownloadSegment>> segments;
   for (const SegmentRange& r : ranges)
-    m_segments.push_back(std::make_unique<CDownloadSegment>(*this, r.start, r.end, r.done));
+    segments.push_back(std::make_unique<CDownloadSegment>(*this, r.start, r.end, r.done));
+  std::lock_guard<std::mutex> lock(m_segmentsLock);
+  m_segments.swap(segments);
+}
+
+std::vector<CDownloadSegment*> CSegmentedDownloader::Segments() const {
+  std::lock_guard<std::mutex> lock(m_segmentsLock);
+  std::vector<CDownloadSegment*> segments;
+  for (const auto& segment : m_segments) segments.push_back(segment.get());
+  return segments;
 }
 
 // The records stay open for the whole download and are written again from
@@ -320,32 +328,38 @@ void CSegmentedDownloader::MarkPartFileSpoiled() {
 }
 
 void CSegmentedDownloader::StartWorkers() {
-  size_t started = 0;
-  for (const auto& owned : m_segments) {
-    CDownloadSegment* segment = owned.get();
+  std::vector<CDownloadSegment*> pending;
+  for (CDownloadSegment* segment : Segments()) {
     if (segment->IsComplete()) continue;  // an empty range has nothing to fetch
     segment->m_strUrl = m_strUrl;
     segment->m_strPartPath = PartPath();
     segment->m_bGaveUp = false;
     segment->m_bStop = false;
     segment->m_client.ResumeConnections();
-    segment->m_bEnded = false;
-    {
-      std::lock_guard<std::mutex> lock(m_threadLock);
-      m_threads.push_back(segment);  // listed before the worker can end
-    }
-    try {
-      segment->m_thread = std::thread(&CSegmentedDownloader::WorkerMain, this, segment);
-      ++started;
-    } catch (const std::exception&) {
-      std::lock_guard<std::mutex> lock(m_threadLock);
-      m_threads.erase(std::find(m_threads.begin(), m_threads.end(), segment));
-      segment->m_bGaveUp = true;
-    }
+    pending.push_back(segment);
+  }
+  {
+    // All are listed before any can end, so that only the last to end,
+    // whichever it is, says that none is left.
+    std::lock_guard<std::mutex> lock(m_threadLock);
+    m_threads = pending;
   }
   // Nothing left to fetch (a resume of finished ranges): the caller still
   // learns that no worker is running.
-  if (started == 0) Notify(SDN_ALL_ENDED);
+  if (pending.empty()) Notify(SDN_ALL_ENDED);
+  for (CDownloadSegment* segment : pending) {
+    bool started = false;
+    {
+      std::lock_guard<std::mutex> lock(m_segmentsLock);
+      try {
+        segment->m_thread = std::thread(&CSegmentedDownloader::WorkerMain, this, segment);
+        started = true;
+      } catch (const std::exception&) {
+        segment->m_bGaveUp = true;
+      }
+    }
+    if (!started) WorkerEnded(segment);
+  }
 }
 
 void CSegmentedDownloader::WorkerMain(CDownloadSegment* segment) {
@@ -354,27 +368,32 @@ void CSegmentedDownloader::WorkerMain(CDownloadSegment* segment) {
   } catch (const std::exception&) {
     segment->m_bGaveUp = true;
   }
+  WorkerEnded(segment);
+}
+
+void CSegmentedDownloader::WorkerEnded(CDownloadSegment* segment) {
   size_t remaining;
   {
     std::lock_guard<std::mutex> lock(m_threadLock);
     auto it = std::find(m_threads.begin(), m_threads.end(), segment);
-    if (it != m_threads.end()) m_threads.erase(it);
+    if (it == m_threads.end()) return;
+    m_threads.erase(it);
     remaining = m_threads.size();
-    segment->m_bEnded = true;
   }
   m_threadsEnded.notify_all();
   if (remaining == 0) Notify(SDN_ALL_ENDED);
 }
 
-void CSegmentedDownloader::JoinWorkers(bool all) {
-  for (const auto& segment : m_segments) {
+// Only ever on the thread that starts and finishes the download.
+void CSegmentedDownloader::JoinWorkers() {
+  for (CDownloadSegment* segment : Segments()) {
     std::thread& thread = segment->m_thread;
-    if (!thread.joinable() || thread.get_id() == std::this_thread::get_id()) continue;
-    if (all || segment->m_bEnded) thread.join();
+    if (thread.joinable() && thread.get_id() != std::this_thread::get_id()) thread.join();
   }
 }
 
 bool CSegmentedDownloader::OnWorkerThread() const {
+  std::lock_guard<std::mutex> lock(m_segmentsLock);
   for (const auto& segment : m_segments)
     if (segment->m_thread.get_id() == std::this_thread::get_id()) return true;
   return false;
@@ -386,48 +405,47 @@ bool CSegmentedDownloader::IsRunning() {
 }
 
 void CSegmentedDownloader::StopAll() {
+  std::lock_guard<std::mutex> lock(m_segmentsLock);
   for (const auto& segment : m_segments) segment->RequestStop();
 }
 
 bool CSegmentedDownloader::AnySegmentGaveUp() const {
+  std::lock_guard<std::mutex> lock(m_segmentsLock);
   for (const auto& segment : m_segments)
     if (segment->m_bGaveUp) return true;
   return false;
 }
 
+void CSegmentedDownloader::WaitForWorkers(int timeoutMs) {
+  std::unique_lock<std::mutex> lock(m_threadLock);
+  auto none = [this] { return m_threads.empty(); };
+  if (timeoutMs < 0)
+    m_threadsEnded.wait(lock, none);
+  else
+    m_threadsEnded.wait_for(lock, std::chrono::milliseconds(timeoutMs), none);
+}
+
+// The caller may free what its notification uses as soon as this returns, so
+// workers still running are stopped (their sockets closed, so they end at
+// once instead of at a receive time-out) and waited for; the last of them
+// still says that all ended, before this returns.
 bool CSegmentedDownloader::Finish(bool wait, int timeoutMs) {
   const bool onWorker = OnWorkerThread();
-  // With every byte there the workers are only closing their files, which
-  // must be closed before the part file can take the target's name.
-  const bool joinAll = !onWorker && (GetDone() == GetTotal() || (wait && timeoutMs < 0));
-  if (joinAll) {
-    JoinWorkers(true);
-  } else if (wait && !onWorker) {
-    std::unique_lock<std::mutex> lock(m_threadLock);
-    m_threadsEnded.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                            [this] { return m_threads.empty(); });
+  if (wait && !onWorker) WaitForWorkers(timeoutMs);
+  StopAll();
+  if (!onWorker) {
+    JoinWorkers();
+    CloseResumeRecords();
   }
-  {
-    std::lock_guard<std::mutex> lock(m_threadLock);
-    m_threads.clear();
-  }
-  JoinWorkers(false);
-  const bool ended = AllWorkersEnded();
-  if (ended) CloseResumeRecords();
+  m_bSilenced = true;
   if (m_bSpoiled) {
     // Bytes of a foreign reply landed in ranges counted as done: the next
     // start must not believe the records.
-    if (ended) platform::DeleteFileAt(RecordsPath());
+    if (!onWorker) platform::DeleteFileAt(RecordsPath());
     return false;
   }
   if (GetTotal() <= 0 || GetDone() != GetTotal()) return false;
   return CompleteTarget();
-}
-
-bool CSegmentedDownloader::AllWorkersEnded() const {
-  for (const auto& segment : m_segments)
-    if (segment->m_thread.joinable()) return false;
-  return true;
 }
 
 bool CSegmentedDownloader::CompleteTarget() {
@@ -463,5 +481,5 @@ void CSegmentedDownloader::AddDone(CDownloadSegment& segment, int64_t bytes) {
 }
 
 void CSegmentedDownloader::Notify(int kind) {
-  if (m_pfnNotify) m_pfnNotify(GetTotal(), m_nDone.load(), kind, m_pUser);
+  if (m_pfnNotify && !m_bSilenced) m_pfnNotify(GetTotal(), m_nDone.load(), kind, m_pUser);
 }

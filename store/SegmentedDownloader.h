@@ -58,7 +58,10 @@ class CSegmentedDownloader {
   bool IsRunning();
   void StopAll();
   // Waits (when asked, up to timeoutMs, -1 without limit) for the workers,
-  // then completes the target when every byte is there.
+  // stops those still running and waits for them to end, then completes the
+  // target when every byte is there. Once it returns no worker runs and no
+  // notification comes until the next Start. Called from a notification it
+  // cannot wait for its own thread: it stops the workers and silences them.
   bool Finish(bool wait, int timeoutMs);
   bool AnySegmentGaveUp() const;
   int64_t GetDone() const { return m_nDone.load(); }
@@ -80,9 +83,10 @@ class CSegmentedDownloader {
   friend class CDownloadSegment;
 
   void Reset();
-  void JoinWorkers(bool all);
+  std::vector<CDownloadSegment*> Segments() const;
+  void JoinWorkers();
   bool OnWorkerThread() const;
-  bool AllWorkersEnded() const;
+  void WaitForWorkers(int timeoutMs);
   bool Probe(const std::string& url);
   bool LoadResumeRecords(int64_t size);
   bool CreatePartFile(int64_t size);
@@ -93,6 +97,7 @@ class CSegmentedDownloader {
   void CloseResumeRecords();
   void StartWorkers();
   void WorkerMain(CDownloadSegment* segment);
+  void WorkerEnded(CDownloadSegment* segment);
   bool CompleteTarget();
   std::string PartPath() const;
   std::string RecordsPath() const;
@@ -103,8 +108,12 @@ class CSegmentedDownloader {
   void MarkPartFileSpoiled();
   void Notify(int kind);
 
+  // Rebuilt by Start only while no worker runs; other threads (a stop, a
+  // question) walk it under m_segmentsLock.
   std::vector<std::unique_ptr<CDownloadSegment>> m_segments;
+  mutable std::mutex m_segmentsLock;
   std::vector<CDownloadSegment*> m_threads;  // segments whose worker has not ended
+  std::atomic<bool> m_bSilenced{false};      // Finish has returned: no more notifications
   std::atomic<int64_t> m_nDone{0};
   std::atomic<int> m_nRetriesLeft{0};
   std::atomic<bool> m_bSpoiled{false};
