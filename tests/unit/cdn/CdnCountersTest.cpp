@@ -2,12 +2,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <thread>
 #include <vector>
 
 #include "cdn/CdnCounters.h"
 #include "cdn/CdnStatus.h"
+#include "cdn/HttpFront.h"
 
 namespace {
 
@@ -161,6 +165,56 @@ TEST(CdnMetrics, TheScrapedTextCarriesEveryCounterAndReadsBack) {
   EXPECT_EQ(FormatStatus(back), FormatStatus(snapshot));
   EXPECT_EQ(back.today.fetchedBytes, 1LL << 30);
   EXPECT_FALSE(ParseMetrics("velmora_cdn_files 12\n", back));
+}
+
+// What `velmora-cdn status` prints, from a running service and from its directory alone.
+TEST_F(CdnCountersTest, StatusAsksTheRunningServiceAndElseReadsTheDirectory) {
+  CdnConfig config;
+  config.cacheDir = m_dir;
+  config.cacheCap = 1 << 20;
+  CHttpFront front([] {
+    CdnSnapshot live;
+    live.files = 3;
+    live.runningFetches = 2;
+    live.since = "2026-11-01";
+    return FormatMetrics(live);
+  });
+  std::string error;
+  ASSERT_TRUE(front.Listen("127.0.0.1", 0, error)) << error;
+  CCacheStore store(m_dir + "/unused", 1000);
+  ASSERT_TRUE(store.Open(error));
+  CCdnService service(store, [](const CdnFetchRequest&, int64_t&) { return false; }, {});
+  std::atomic<bool> stop{false};
+  std::thread serving([&] { front.Serve(service, stop); });
+  config.listenPort = front.Port();
+  testing::internal::CaptureStdout();
+  const int running = RunStatusCommand(config);
+  std::fflush(stdout);
+  const std::string live = testing::internal::GetCapturedStdout();
+  stop = true;
+  serving.join();
+  EXPECT_EQ(running, 0);
+  EXPECT_NE(live.find("is running"), std::string::npos) << live;
+  EXPECT_NE(live.find("files held:         3\n"), std::string::npos) << live;
+  EXPECT_NE(live.find("running fetches:    2\n"), std::string::npos) << live;
+
+  // Stopped: the directory's files and the saved counters.
+  mkdir((m_dir + "/files").c_str(), 0755);
+  std::ofstream(m_dir + "/files/100001", std::ios::binary) << std::string(2048, 'x');
+  std::ofstream(m_dir + "/files/.hidden", std::ios::binary) << "x";
+  CCdnCounters saved(m_dir + "/" + CDN_COUNTERS_FILE);
+  ASSERT_TRUE(saved.Load(error));
+  saved.Answered("10.0.0.2", {CDN_RET_HELD, "/files/100001", 2048});
+  ASSERT_TRUE(saved.Save(error));
+  testing::internal::CaptureStdout();
+  const int stopped = RunStatusCommand(config);
+  std::fflush(stdout);
+  const std::string offline = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(stopped, 1);
+  EXPECT_NE(offline.find("is not running"), std::string::npos) << offline;
+  EXPECT_NE(offline.find("files held:         1\n"), std::string::npos) << offline;
+  EXPECT_NE(offline.find("bytes held:         2.0 KiB of 1.0 MiB"), std::string::npos) << offline;
+  EXPECT_NE(offline.find("1 hits, 0 misses; served 2.0 KiB"), std::string::npos) << offline;
 }
 
 }  // namespace
