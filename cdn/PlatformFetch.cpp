@@ -275,8 +275,9 @@ bool AcceptPlatformReplyHead(const std::string& head, int64_t& contentLength,
                              std::string& reason) {
   size_t lineEnd = head.find("\r\n");
   const std::string status = head.substr(0, lineEnd);
-  if (status.compare(0, 5, "HTTP/") != 0 || status.find(' ') == std::string::npos ||
-      status.compare(status.find(' ') + 1, 4, "200 ") != 0) {
+  const size_t code = status.find(' ') + 1;  // 0 without a blank
+  if (status.compare(0, 5, "HTTP/") != 0 || code == 0 || status.compare(code, 3, "200") != 0 ||
+      (status.size() > code + 3 && status[code + 3] != ' ')) {
     reason = "answered \"" + status.substr(0, 64) + "\"";
     return false;
   }

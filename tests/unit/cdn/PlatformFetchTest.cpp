@@ -44,6 +44,9 @@ TEST(PlatformFetch, OnlyAPlainWholeFileHeadIsAccepted) {
       {"HTTP/1.1 200 OK\r\n\r\n", -1},
       {"HTTP/1.1 302 Found\r\nContent-Length: 7\r\n\r\n", -1},
       {"HTTP/1.1 2000 OK\r\nContent-Length: 7\r\n\r\n", -1},
+      {"HTTP/1.1 200\r\nContent-Length: 7\r\n\r\n", 7},  // no reason phrase
+      {"HTTP/1.1 2001\r\nContent-Length: 7\r\n\r\n", -1},
+      {"HTTP/1.1\r\nContent-Length: 7\r\n\r\n", -1},
       {"garbage\r\n\r\n", -1},
   };
   for (const auto& c : cases) {
