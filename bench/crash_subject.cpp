@@ -6,8 +6,11 @@
 // <store> is list (filelist.dat), accounts (Velmora.data) or state
 // (VelmoraURL.dat). Generation g has a content of its own whose size grows
 // with g, so a cut file cannot pass for a whole one. Exit 0 on success.
+// The work prints "progress <done> <total>" lines (a download at each
+// hundredth, a save loop after each save), by which the trials time the kill.
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <string>
 
 #include "net/WebClient.h"
@@ -16,6 +19,30 @@
 #include "store/SettingsStore.h"
 
 namespace {
+
+std::mutex g_progressLock;
+int64_t g_lastHundredth = -1;
+
+void PrintProgress(int64_t done, int64_t total) {
+  std::printf("progress %lld %lld\n", static_cast<long long>(done), static_cast<long long>(total));
+  std::fflush(stdout);
+}
+
+// From the segmented download's workers too.
+void DownloadProgress(int64_t total, int64_t done) {
+  if (total <= 0) return;
+  std::lock_guard<std::mutex> lock(g_progressLock);
+  const int64_t hundredth = done * 100 / total;
+  if (hundredth == g_lastHundredth) return;
+  g_lastHundredth = hundredth;
+  PrintProgress(done, total);
+}
+
+void WholeProgress(int64_t total, int64_t received, void*) { DownloadProgress(total, received); }
+
+void SegmentedProgress(int64_t total, int64_t done, int kind, void*) {
+  if (kind == SDN_PROGRESS) DownloadProgress(total, done);
+}
 
 int EntryCount(int generation) { return 20 + generation % 50; }
 std::string Mark(int generation) { return "generation " + std::to_string(generation); }
@@ -81,6 +108,7 @@ int Stores(const std::string& store, const std::string& dir, int generations) {
     if (store == "accounts") FillAccounts(accounts, g), saved = accounts.Save();
     if (store == "state") FillState(list, g), saved = list.SaveState();
     if (!saved) return 1;
+    if (generations > 1) PrintProgress(g, generations);
   }
   if (generations > 0) return 0;
   int generation = -1;
@@ -99,10 +127,12 @@ int main(int argc, char** argv) {
   CWebClient::StartupSockets();
   if (mode == "download") {
     CWebClient client;
+    client.m_pfnProgress = &WholeProgress;
     return client.Download(argv[2], argv[3]) ? 0 : 1;
   }
   if (mode == "segmented") {
     CSegmentedDownloader downloader;
+    downloader.m_pfnNotify = &SegmentedProgress;
     bool done = downloader.Start(argv[2], argv[3], "data.bin", 10) && downloader.Finish(true, -1);
     return done ? 0 : 1;
   }

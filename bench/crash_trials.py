@@ -3,6 +3,10 @@
 and each store's save; after every kill a restart must finish the download with
 the served bytes and every store must load a whole old or new content.
 
+The subject prints its progress; each kill waits for a random point of the
+work to be reported, so that it falls inside the work. A trial whose subject
+ended before its kill proves nothing: it is counted apart, never as passed.
+
     bench/crash_trials.py [--count N] [--build build/native] [--junit report.xml]
     bench/crash_trials.py --wine [--build build/win] ...   (with scripts/wine-env.sh sourced)
 
@@ -24,6 +28,8 @@ import time
 
 SIZE = 3 * 1024 * 1024
 PIECE = 16384
+PAUSE = 0.003         # after each piece of a whole file
+RANGE_PAUSE = 0.02    # after each piece of a bounded range: ten of them run at once
 
 
 class SlowRangeHandler(http.server.BaseHTTPRequestHandler):
@@ -37,8 +43,10 @@ class SlowRangeHandler(http.server.BaseHTTPRequestHandler):
         data, first = self.content, 0
         last = len(data) - 1
         spec = self.headers.get("Range", "")
+        pause = PAUSE
         if spec.startswith("bytes="):
             a, _, b = spec[6:].partition("-")
+            pause = RANGE_PAUSE if b else PAUSE
             first = int(a)
             last = min(int(b), last) if b else last
             if first > last:
@@ -57,12 +65,12 @@ class SlowRangeHandler(http.server.BaseHTTPRequestHandler):
         try:
             for at in range(first, last + 1, PIECE):
                 self.wfile.write(data[at:min(at + PIECE, last + 1)])
-                time.sleep(0.003)
+                time.sleep(pause)
         except (BrokenPipeError, ConnectionResetError):
             pass
 
 
-WINE = {"on": False, "startup": 0.0}
+WINE = {"on": False}
 
 
 def store_path(path):
@@ -70,21 +78,38 @@ def store_path(path):
     return ("Z:" if WINE["on"] else "") + path.replace("/", "\\")
 
 
-KILLS = {"made": 0}
+def kill_at_progress(command, reached, jitter=0.0):
+    """Starts the command and kills it with SIGKILL once a line "progress
+    <done> <total>" that it prints satisfies reached(done, total), after up to
+    `jitter` seconds more. Returns its exit status: -SIGKILL when the kill
+    ended it, else it ended on its own first."""
+    process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    for line in process.stdout:
+        fields = line.split()
+        if len(fields) == 3 and fields[0] == b"progress" and reached(int(fields[1]),
+                                                                     int(fields[2])):
+            time.sleep(random.uniform(0, jitter))
+            process.send_signal(signal.SIGKILL)
+            break
+    process.stdout.close()
+    return process.wait()
 
 
-def kill_at_random(command, longest):
-    """Starts the command and kills it with SIGKILL after a random moment;
-    returns False when it ended on its own before that."""
-    process = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    try:
-        process.wait(timeout=WINE["startup"] + random.uniform(0.01, longest))
-        return False
-    except subprocess.TimeoutExpired:
-        process.send_signal(signal.SIGKILL)
-        process.wait()
-        KILLS["made"] += 1
-        return True
+def killed_mid_work(status):
+    """(killed, problem) of a kill_at_progress status."""
+    if status == -signal.SIGKILL:
+        return True, None
+    return False, None if status == 0 else f"it ended with status {status} before its kill"
+
+
+def share(low, high):
+    """A random point between the shares low and high of a download."""
+    point = random.uniform(low, high)
+    return lambda done, total: done >= point * total
+
+
+def run_quietly(command):
+    return subprocess.run(command, stdout=subprocess.DEVNULL).returncode == 0
 
 
 def digest(path):
@@ -92,42 +117,45 @@ def digest(path):
         return hashlib.md5(f.read()).hexdigest()
 
 
+# Each trial returns (killed mid-work, problem or None).
+
 def trial_download(subject, url, work, expected):
     target = os.path.join(work, "whole.bin")
-    kill_at_random([*subject, "download", url, store_path(target)], 0.8)
-    if subprocess.run([*subject, "download", url, store_path(target)]).returncode != 0:
-        return "the restarted download failed"
-    return None if digest(target) == expected else "the resumed file differs"
+    killed, problem = killed_mid_work(
+        kill_at_progress([*subject, "download", url, store_path(target)], share(0.05, 0.9)))
+    if problem:
+        return killed, problem
+    if not run_quietly([*subject, "download", url, store_path(target)]):
+        return killed, "the restarted download failed"
+    return killed, None if digest(target) == expected else "the resumed file differs"
 
 
 def trial_segmented(subject, url, work, expected):
-    kill_at_random([*subject, "segmented", url, store_path(work)], 0.3)
-    if subprocess.run([*subject, "segmented", url, store_path(work)]).returncode != 0:
-        return "the restarted segmented download failed"
+    killed, problem = killed_mid_work(
+        kill_at_progress([*subject, "segmented", url, store_path(work)], share(0.05, 0.8)))
+    if problem:
+        return killed, problem
+    if not run_quietly([*subject, "segmented", url, store_path(work)]):
+        return killed, "the restarted segmented download failed"
     target = os.path.join(work, "data.bin")
-    return None if digest(target) == expected else "the resumed segmented file differs"
+    return killed, None if digest(target) == expected else "the resumed segmented file differs"
 
 
 def trial_store(subject, store, work):
-    if subprocess.run([*subject, "save", store, store_path(work), "1"]).returncode != 0:
-        return "the first save failed"
-    kill_at_random([*subject, "save", store, store_path(work), "100000"], 0.5)
+    if not run_quietly([*subject, "save", store, store_path(work), "1"]):
+        return False, "the first save failed"
+    # Some generations in, and then anywhere inside a save.
+    generation = random.randint(2, 200)
+    killed, problem = killed_mid_work(
+        kill_at_progress([*subject, "save", store, store_path(work), "100000"],
+                         lambda done, total: done >= generation, jitter=0.005))
+    if problem:
+        return killed, problem
     check = subprocess.run([*subject, "check", store, store_path(work)], capture_output=True,
                            text=True)
     if check.returncode != 0:
-        return f"after the kill the store loads no whole content ({check.stdout.strip()})"
-    return None
-
-
-def startup_time(exe):
-    """How long the program takes under Wine to get nowhere (a bad command),
-    measured warm: the first start of a session also starts its services."""
-    took = 0.0
-    for _ in range(2):
-        began = time.monotonic()
-        subprocess.run(["wine", exe], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        took = time.monotonic() - began
-    return took
+        return killed, f"after the kill the store loads no whole content ({check.stdout.strip()})"
+    return killed, None
 
 
 def main():
@@ -141,8 +169,8 @@ def main():
     subject = os.path.abspath(os.path.join(args.build, "bench", "crash_subject"))
     if args.wine:
         # A Windows process under Wine is the very process started here, so
-        # SIGKILL ends it as a power cut would; its start-up takes a while.
-        WINE.update(on=True, startup=startup_time(subject + ".exe"))
+        # SIGKILL ends it as a power cut would.
+        WINE["on"] = True
         subject = ["wine", subject + ".exe"]
     else:
         subject = [subject]
@@ -162,16 +190,22 @@ def main():
     }
     failures = {}
     for name, trial in kinds.items():
+        killed = passed = 0
         for i in range(args.count):
             work = tempfile.mkdtemp(prefix="velmora-crash-")
             try:
-                problem = trial(work)
+                was_killed, problem = trial(work)
             finally:
                 shutil.rmtree(work, ignore_errors=True)
+            killed += was_killed
             if problem:
                 failures.setdefault(name, []).append(f"trial {i + 1}: {problem}")
-        print(f"crash trials, {name}: {args.count - len(failures.get(name, []))}"
-              f"/{args.count} passed, {KILLS['made']} killed so far")
+            elif was_killed:
+                passed += 1
+        print(f"crash trials, {name}: {passed}/{args.count} passed, {killed} killed mid-work, "
+              f"{args.count - killed} ended before the kill", flush=True)
+        if killed == 0:
+            failures.setdefault(name, []).append("no trial was killed mid-work")
     server.shutdown()
     if args.junit:
         with open(args.junit, "w") as report:
