@@ -181,14 +181,16 @@ bool CCdnService::RecentlyFailedLocked(const std::string& fid) {
   return false;
 }
 
+bool CCdnService::IdleLocked() const {
+  for (auto& job : m_jobs) {
+    if (!job.second->done) return false;
+  }
+  return true;
+}
+
 void CCdnService::WaitIdle() {
   std::unique_lock<std::mutex> guard(m_lock);
-  m_changed.wait(guard, [this] {
-    for (auto& job : m_jobs) {
-      if (!job.second->done) return false;
-    }
-    return true;
-  });
+  m_changed.wait(guard, [this] { return IdleLocked(); });
   ReapFinishedLocked();
 }
 
@@ -199,13 +201,26 @@ int CCdnService::RunningFetches() {
   return running;
 }
 
-void CCdnService::Stop() {
+void CCdnService::RequestStop() {
   {
     std::lock_guard<std::mutex> guard(m_lock);
     m_bStopping = true;
   }
   m_changed.notify_all();
+}
+
+void CCdnService::Stop() {
+  RequestStop();
   WaitIdle();
+}
+
+bool CCdnService::StopWithin(int milliseconds) {
+  RequestStop();
+  std::unique_lock<std::mutex> guard(m_lock);
+  const bool idle = m_changed.wait_for(guard, std::chrono::milliseconds(milliseconds),
+                                       [this] { return IdleLocked(); });
+  if (idle) ReapFinishedLocked();
+  return idle;
 }
 
 std::string FormatFindReply(const CdnFindResult& result) {

@@ -78,6 +78,11 @@ class CCdnService {
   // Stops running fetches (their part files stay for the next start to clear)
   // and waits for them.
   void Stop();
+  // Tells running fetches and waiting look-ups to end, without waiting.
+  void RequestStop();
+  // Stop, waiting at most `milliseconds`: false when a fetch is still stuck
+  // where it cannot notice (a name look-up), so a shutdown need not wait.
+  bool StopWithin(int milliseconds);
   // For tests and shutdown: waits until no fetch is running.
   void WaitIdle();
   int RunningFetches();
@@ -98,6 +103,7 @@ class CCdnService {
   void WaitForFetch(const std::string& fid);
   void RunFetch(const std::string& fid);
   void ReapFinishedLocked();
+  bool IdleLocked() const;
   bool RecentlyFailedLocked(const std::string& fid);
   bool NoteAskerLocked(const std::string& fid, const std::string& client);
   bool MayStartLocked(const std::string& client, bool shared);

@@ -201,8 +201,8 @@ void CHttpFront::Serve(CCdnService& service, const std::atomic<bool>& stop) {
       ServeConnection(service, connection, false);
     }
   }
-  // A waiting look-up ends at the latest when the service stops.
-  service.Stop();
+  // A waiting look-up ends at the latest when the service is told to stop.
+  service.RequestStop();
   while (m_nThreads > 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
 }
 

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -26,6 +27,8 @@ namespace {
 // How often the counters reach the disk, the day is checked and evicted
 // files whose hold has passed are removed.
 constexpr int HOUSEKEEPING_SECONDS = 10;
+// How long a stop waits for running fetches to notice it.
+constexpr int STOP_WAIT_MS = 2000;
 
 std::atomic<bool> g_bStop{false};
 
@@ -108,9 +111,16 @@ int Serve(const CdnConfig& config) {
                config.listenAddress.c_str(), front.Port(), config.PublicServer().c_str(),
                config.broadcastAddress.c_str(), config.announcePort);
   front.Serve(service, g_bStop);
-  service.Stop();
+  const bool idle = service.StopWithin(STOP_WAIT_MS);
   if (announcing.joinable()) announcing.join();
-  keeping.join();
+  keeping.join();  // the counters' last save
+  if (!idle) {
+    // A fetch stuck in a name look-up: its part file is cleared at the next
+    // start, and the stop does not wait for the resolver.
+    std::fprintf(stderr, "velmora-cdn: stopped, leaving a fetch that does not end\n");
+    std::fflush(stderr);
+    std::_Exit(0);
+  }
   std::fprintf(stderr, "velmora-cdn: stopped\n");
   return 0;
 }

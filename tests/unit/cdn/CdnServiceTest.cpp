@@ -254,6 +254,24 @@ TEST_F(CdnServiceTest, StopReturnsPromptlyWhileThePlatformIsSilent) {
   EXPECT_NE(stat(m_store->PartPath("silent").c_str(), &info), 0);
 }
 
+TEST_F(CdnServiceTest, AStopNeedNotWaitForAFetchThatCannotNoticeIt) {
+  std::atomic<bool> started{false};
+  // A fetch blocked where no stop reaches it (a name look-up).
+  CdnFetchFunction deaf = [&](const CdnFetchRequest&, int64_t&) {
+    started = true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    return false;
+  };
+  CCdnService service(*m_store, deaf, {});
+  service.Find("deaf", false, "10.0.0.2");
+  while (!started) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  const auto began = std::chrono::steady_clock::now();
+  EXPECT_FALSE(service.StopWithin(200));
+  EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::milliseconds(1000));
+  EXPECT_TRUE(service.StopWithin(5000));
+  EXPECT_EQ(service.RunningFetches(), 0);
+}
+
 TEST_F(CdnServiceTest, StopEndsAStalledFetchWithoutKeepingIt) {
   FakePlatform platform;
   platform.release = false;
