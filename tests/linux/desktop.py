@@ -29,7 +29,9 @@ def installed_version():
 
 
 def apt_install(deb):
-    subprocess.run(["apt-get", "install", "-y", "-q", "--allow-downgrades", str(deb)],
+    # Reinstalled even at the same version, so that its scripts run again.
+    subprocess.run(["apt-get", "install", "-y", "-q", "--reinstall", "--allow-downgrades",
+                    str(deb)],
                    env=dict(os.environ, DEBIAN_FRONTEND="noninteractive"),
                    stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, check=True)
 
@@ -90,12 +92,17 @@ class Driver:
 
     def __init__(self, user, tools_dir):
         self.user = user
+        for name in ("uidriver.exe", "mainwndprobe.exe"):
+            shutil.copyfile(TESTBED / name, tools_dir / name)
+            shutil.chown(tools_dir / name, user.name)
         self.exe = tools_dir / "uidriver.exe"
-        shutil.copyfile(TESTBED / "uidriver.exe", self.exe)
-        self.exe.chmod(0o755)
+        self.probe_exe = tools_dir / "mainwndprobe.exe"
 
     def run(self, *args, timeout=60):
         return self.user.run("wine", self.exe, *args, env=self.user.wine_env(), timeout=timeout)
+
+    def probe(self, *args):
+        return self.user.run("wine", self.probe_exe, *args, env=self.user.wine_env())
 
     def wait_window(self, cls, caption, ms=30000):
         rc, out = self.run("wait", cls, caption, ms)
