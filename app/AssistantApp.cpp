@@ -15,6 +15,7 @@
 namespace {
 
 const char kAppCaption[] = "Velmora助手";
+const char kPromptCaption[] = "提示";
 
 bool EnsureDir(const std::string& path) {
   return platform::IsDirectory(path) || platform::CreateDir(path);
@@ -154,21 +155,21 @@ std::string CAssistantApp::GetAccountDirName() const {
   return name;
 }
 
-void CAssistantApp::ReportDirFailure() {
-  m_desktop.ShowMessage("创建Account目录失败！", kAppCaption, platform::MessageIcon::Stop, true);
+void CAssistantApp::ReportDirFailure(const char* caption) {
+  m_desktop.ShowMessage("创建Account目录失败！", caption, platform::MessageIcon::Stop, true);
 }
 
 bool CAssistantApp::PrepareUserDirs() {
   const std::string& dataDir = m_pSettings->m_strDataDir;
   const std::string accountDir = dataDir + "\\" + GetAccountDirName();
   if (!EnsureDir(accountDir)) {
-    ReportDirFailure();
+    ReportDirFailure(kAppCaption);
     return false;
   }
   LoadExamErrors(accountDir + "\\examerr.data");
   m_strFileDir = accountDir + "\\FILE";
   if (!EnsureDir(m_strFileDir)) {
-    ReportDirFailure();
+    ReportDirFailure(kAppCaption);
     return false;
   }
   EnsureDir(accountDir + "\\LOGO");
@@ -178,6 +179,18 @@ bool CAssistantApp::PrepareUserDirs() {
   }
   m_pFileList->SetUserId(m_login.userId);
   m_pFileList->LoadList();
+  return true;
+}
+
+bool CAssistantApp::SwitchUserDirs() { return MakeUserDirs(kPromptCaption) && PrepareUserDirs(); }
+
+bool CAssistantApp::MakeUserDirs(const char* failureCaption) {
+  const std::string accountDir = m_pSettings->m_strDataDir + "\\" + GetAccountDirName();
+  if (!EnsureDir(accountDir) || !EnsureDir(accountDir + "\\FILE")) {
+    ReportDirFailure(failureCaption);
+    return false;
+  }
+  EnsureDir(accountDir + "\\LOGO");
   return true;
 }
 

@@ -61,6 +61,10 @@ class CAssistantApp {
   void ReleaseDownload(const std::string& fid);
   // The logged-in user's directories (account, FILE, LOGO) and file list.
   bool PrepareUserDirs();
+  // The same for a login that replaces another user's: the stores change
+  // only once every directory is there. False, told with the caption
+  // "提示", when they cannot be made; nothing has changed then.
+  bool SwitchUserDirs();
   // The account directory's name: the user id as "%08d".
   std::string GetAccountDirName() const;
   SharedState& Shared() { return m_sharedBlock.State(); }
@@ -148,7 +152,8 @@ class CAssistantApp {
   bool OpenSlotMutex();
   bool RegisterProgram(const std::string& programPath);
   void RunCommandLineUrl(const std::string& url);
-  void ReportDirFailure();
+  void ReportDirFailure(const char* caption);
+  bool MakeUserDirs(const char* failureCaption);
 
   platform::IDesktop& m_desktop;
   AppServices m_services;

@@ -79,6 +79,22 @@ bool CanSaveFilesIn(const std::string& dir) {
   return true;
 }
 
+// Puts back what a login changed in the store, and saves it: the server
+// used last and the account remembered for the server that it used.
+void UndoLogin(CSettingsStore& settings, CSettingsStore& before) {
+  const std::string host = settings.m_strLastHost;
+  const int port = settings.m_nLastPort;
+  CServerAccount* used = settings.FindAccount(host, port);
+  const CServerAccount* previous = before.FindAccount(host, port);
+  if (used && previous)
+    *used = *previous;
+  else if (used)
+    settings.RemoveAccount(used);
+  settings.m_strLastHost = before.m_strLastHost;
+  settings.m_nLastPort = before.m_nLastPort;
+  settings.Save();
+}
+
 }  // namespace
 
 std::string HomePageUrl(const std::string& host, int port, const std::string& token) {
@@ -136,13 +152,21 @@ void ClearCachedResources(CAssistantApp& app) {
 void SwitchAccount(CAssistantApp& app) {
   CSettingsStore& settings = *app.m_pSettings;
   settings.Load();
+  CSettingsStore settingsBefore = settings;
+  const LoginInfo loginBefore = app.m_login;
   const bool wasLoggedIn = app.m_bLoggedIn;
-  const int previousUser = app.m_login.userId;
   const bool loggedIn = app.ShowLoginDialog(settings.m_strLastHost, settings.m_nLastPort);
   // Another account brings its own directories, file list and failed
   // submissions; keeping the previous account's would make the cache
-  // commands work on files that are not the current user's.
-  if (loggedIn && (!wasLoggedIn || app.m_login.userId != previousUser)) app.PrepareUserDirs();
+  // commands work on files that are not the current user's. When the new
+  // account's directories cannot be made, the previous login stays in force
+  // whole, down to the server and account remembered as the last ones.
+  const bool otherUser = !wasLoggedIn || app.m_login.userId != loginBefore.userId;
+  if (loggedIn && otherUser && !app.SwitchUserDirs()) {
+    app.m_login = loginBefore;
+    app.m_bLoggedIn = wasLoggedIn;
+    UndoLogin(settings, settingsBefore);
+  }
   app.UpdateMainWindowTooltip();
 }
 

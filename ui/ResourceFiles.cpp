@@ -27,12 +27,13 @@ int MoveListedFiles(const CFileListStore& list, const std::string& from, const s
   for (const std::string& name : ListedNames(list, from)) {
     const std::string source = from + "\\" + name;
     const std::string target = to + "\\" + name;
-    if (platform::FileExists(target)) {
-      // The new directory may be the old one under another spelling: then
-      // the "copy already there" is the file itself and must stay.
-      if (!platform::IsSameFile(source, target) && platform::DeleteFileAt(source)) ++done;
-    } else if (platform::RenameFile(source, target)) {
-      ++done;
+    if (!platform::FileExists(target)) {
+      if (platform::RenameFile(source, target)) ++done;
+    } else if (!platform::IsSameFile(source, target)) {
+      // The list's hash describes the file being moved: it replaces the one
+      // found there. The new directory may also be the old one under another
+      // spelling; then the file found is the file itself and stays.
+      if (platform::MoveFileReplacing(source, target)) ++done;
     }
   }
   return done;

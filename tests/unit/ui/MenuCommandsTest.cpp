@@ -37,12 +37,19 @@ class MenuApp : public CAssistantApp {
   using CAssistantApp::CAssistantApp;
   std::vector<std::string> calls;
   int loginUserId = -1;  // -1: the login dialog is cancelled
+  std::string loginHost;  // when set, the login remembers its account there, as the dialog does
 
   bool ShowLoginDialog(const std::string& server, int port) override {
     calls.push_back("login " + server + ":" + std::to_string(port));
     if (loginUserId < 0) return false;
     m_login.userId = loginUserId;
+    m_login.token = "token of " + std::to_string(loginUserId);
     m_bLoggedIn = true;
+    if (!loginHost.empty()) {
+      m_pSettings->UpdateAccount(loginHost, 9112, "user" + std::to_string(loginUserId), "pw", 1, 0,
+                                 0, loginUserId, 0, "");
+      m_pSettings->Save();
+    }
     return true;
   }
   void ShowCdnServerDialog() override { calls.push_back("cdn"); }
@@ -167,7 +174,8 @@ TEST_F(MenuCommandsTest, MoveTakesOnlyListedFilesAndSavesTheDirectory) {
   EXPECT_EQ("inside", Read(resourceDir + "\\1001.d\\1002.pdf"));
   EXPECT_EQ((std::set<std::string>{"1001.pdf", "1002.part.doc"}), Files(target));  // no probe left
   EXPECT_EQ("1001.pdf", Read(target + "\\1001.pdf"));
-  EXPECT_EQ("already there", Read(target + "\\1002.part.doc"));
+  // The list's hash describes the file that was moved: it replaces the other.
+  EXPECT_EQ("1002.part.doc", Read(target + "\\1002.part.doc"));
   EXPECT_EQ(target, app.m_pFileList->m_strResourceDir);
   CFileListStore saved;
   saved.SetDataDir(DataDir());
@@ -295,6 +303,48 @@ TEST_F(MenuCommandsTest, SwitchAccountReloadsAndUpdatesTheTooltip) {
   RunMenuCommand(app, picker, 1129);
   EXPECT_EQ((std::vector<std::string>{"login 10.0.0.9:9112", "tooltip"}), app.calls);
   EXPECT_EQ(DataDir() + "\\00000077\\FILE", app.m_strFileDir);
+}
+
+TEST_F(MenuCommandsTest, ASwitchToAUserWhoseDirectoriesCannotBeMadeKeepsThePreviousLogin) {
+  // The previous user, 42, logged in on 10.0.0.5:9112.
+  app.m_login.token = "token of 42";
+  app.m_pSettings->UpdateAccount("10.0.0.5", 9112, "user42", "pw", 1, 0, 0, 42, 0, "");
+  ASSERT_TRUE(app.m_pSettings->Save());
+  const std::string examPath = app.m_pExamErrors->GetPath();
+  struct Case {
+    int user;
+    const char* blocker;  // a file where a directory of the user must go
+    const char* host;     // the new login's server
+  } cases[] = {
+      {77, "00000077", "10.0.0.5"},       // the account directory, on the same server
+      {78, "00000078\\FILE", "10.0.0.5"}, // the resource directory
+      {79, "00000079", "10.0.0.9"},       // a server not remembered before
+  };
+  for (const Case& c : cases) {
+    MakeDir(DataDir() + "\\00000078");
+    Write(DataDir() + "\\" + c.blocker, "not a directory");
+    desktop.messages.clear();
+    app.loginUserId = c.user;
+    app.loginHost = c.host;
+    RunMenuCommand(app, picker, 1129);
+
+    EXPECT_EQ((std::vector<std::string>{"提示|创建Account目录失败！"}), desktop.messages) << c.user;
+    EXPECT_EQ(42, app.m_login.userId) << c.user;
+    EXPECT_EQ("token of 42", app.m_login.token) << c.user;
+    EXPECT_TRUE(app.m_bLoggedIn);
+    EXPECT_EQ(DataDir() + "\\00000042\\FILE", app.m_strFileDir) << c.user;
+    EXPECT_EQ(examPath, app.m_pExamErrors->GetPath()) << c.user;
+    EXPECT_NE(nullptr, app.m_pFileList->FindHash("1001")) << c.user;
+    CSettingsStore onDisk(appData.Path());
+    ASSERT_TRUE(onDisk.Load());
+    for (CSettingsStore* settings : {app.m_pSettings.get(), &onDisk}) {
+      EXPECT_EQ("10.0.0.5", settings->m_strLastHost) << c.user;
+      const CServerAccount* last = settings->FindAccount("10.0.0.5", 9112);
+      ASSERT_NE(nullptr, last) << c.user;
+      EXPECT_EQ("user42", last->m_strUser) << c.user;
+      EXPECT_EQ(nullptr, settings->FindAccount("10.0.0.9", 9112)) << c.user;
+    }
+  }
 }
 
 TEST_F(MenuCommandsTest, SwitchToTheSameAccountKeepsItsList) {
