@@ -37,7 +37,8 @@ int CAssistantApp::OpenLocalFile(const CUrlCommand& command) {
         question = "网页要求打开以下文件：\n" + path + "\n\n打开此类文件会运行程序。是否打开？";
       break;
   }
-  if (question.empty() || m_desktop.AskYesNo(question, kPromptCaption)) m_desktop.ShellOpen(path);
+  if (question.empty() || m_desktop.AskYesNoDefaultNo(question, kPromptCaption))
+    m_desktop.ShellOpen(path);
   return 1;
 }
 
@@ -46,7 +47,7 @@ int CAssistantApp::StartLocalProgram(const CUrlCommand& command) {
   std::string question = "网页要求启动以下程序：\n" + command.m_strPath;
   if (!command.m_strArgs.empty()) question += "\n参数：" + command.m_strArgs;
   question += "\n\n只应启动您信任的程序。是否启动？";
-  if (!m_desktop.AskYesNo(question, kPromptCaption)) return 0;
+  if (!m_desktop.AskYesNoDefaultNo(question, kPromptCaption)) return 0;
   return m_desktop.StartProcess(BuildProgramCommandLine(command.m_strPath, command.m_strArgs))
              ? 1 : 0;
 }

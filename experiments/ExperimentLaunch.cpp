@@ -144,8 +144,8 @@ int CAssistantApp::OpenResourceFile(const std::string& path, CUrlCommand& comman
   run.WriteExamFile(path);
   if (command.m_nFtype != 1) {
     if (!OpeningRunsCode(path, m_desktop) ||
-        m_desktop.AskYesNo("网页要求打开以下文件：\n" + path + "\n\n打开此类文件会运行程序。是否打开？",
-                           kPromptCaption))
+        m_desktop.AskYesNoDefaultNo("网页要求打开以下文件：\n" + path + "\n\n打开此类文件会运行程序。是否打开？",
+                                    kPromptCaption))
       m_desktop.ShellOpen(path);
     return 1;
   }

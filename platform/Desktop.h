@@ -22,8 +22,14 @@ class IDesktop {
  public:
   virtual ~IDesktop() = default;
 
-  // Yes/No question with a question icon and No as the default button.
+  // Yes/No question with a question icon; Yes is the default button, as in
+  // a plain box, so Enter answers Yes.
   virtual bool AskYesNo(const std::string& text, const std::string& caption) = 0;
+  // The same with No as the default button: for a question whose Yes runs or
+  // opens what a web page named, which a reflexive Enter must not accept.
+  virtual bool AskYesNoDefaultNo(const std::string& text, const std::string& caption) {
+    return AskYesNo(text, caption);
+  }
   // A notice with one OK button; system-modal notices stay above every window.
   virtual void ShowMessage(const std::string& text, const std::string& caption,
                            MessageIcon icon, bool systemModal) = 0;

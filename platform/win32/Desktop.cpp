@@ -27,6 +27,11 @@ HWND Owner() {
   return active ? active : GetDesktopWindow();
 }
 
+bool Ask(const std::string& text, const std::string& caption, UINT defaultButton) {
+  UINT style = MB_YESNO | MB_ICONQUESTION | defaultButton | MB_SETFOREGROUND | MB_TOPMOST;
+  return MessageBoxA(Owner(), text.c_str(), caption.c_str(), style) == IDYES;
+}
+
 class Win32Process final : public IRunningProcess {
  public:
   explicit Win32Process(const PROCESS_INFORMATION& pi) : m_pi(pi) {}
@@ -57,8 +62,11 @@ std::unique_ptr<IRunningProcess> Start(const std::string& commandLine, WORD show
 class Win32Desktop final : public IDesktop {
  public:
   bool AskYesNo(const std::string& text, const std::string& caption) override {
-    UINT style = MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2 | MB_SETFOREGROUND | MB_TOPMOST;
-    return MessageBoxA(Owner(), text.c_str(), caption.c_str(), style) == IDYES;
+    return Ask(text, caption, MB_DEFBUTTON1);
+  }
+
+  bool AskYesNoDefaultNo(const std::string& text, const std::string& caption) override {
+    return Ask(text, caption, MB_DEFBUTTON2);
   }
 
   void ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon,
