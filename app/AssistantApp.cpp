@@ -85,6 +85,7 @@ bool CAssistantApp::InitInstance() {
 }
 
 int CAssistantApp::ExitInstance() {
+  WaitForNetworkWorkers();
   if (m_bSocketsStarted) platform::CleanupSocketLibrary();
   m_bSocketsStarted = false;
   // Saved only once loaded: an early end must not put the defaults over the

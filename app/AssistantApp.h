@@ -116,6 +116,9 @@ class CAssistantApp {
   virtual void CreateAddinInstallWindow() {}      // hidden until an add-in is installed
   virtual void RunMainWindow() {}           // returns when the user quits
   virtual void LoadExamErrors(const std::string& path);  // failed submissions
+  // Blocks until the program's own threads that may still fetch from the
+  // network have ended; the socket library stops after it.
+  virtual void WaitForNetworkWorkers() {}
 
  public:
   // The windows that commands open. The portable program has none; the

@@ -178,7 +178,9 @@ void CAssistantWnd::HideToTray() {
   m_nid.hIcon = m_hSmallIcon ? m_hSmallIcon : m_hIcon;
   std::string tip = TrayTip(m_app.m_bLoggedIn);
   strncpy(m_nid.szTip, tip.c_str(), sizeof m_nid.szTip - 1);
-  Shell_NotifyIconA(NIM_ADD, &m_nid);
+  // Without the icon (no notification area, or the shell refused it) a
+  // hidden window could neither be reached nor ended: it stays in view.
+  if (!Shell_NotifyIconA(NIM_ADD, &m_nid)) return;
   ShowWindow(m_hWnd, SW_HIDE);
   m_bInTray = TRUE;
 }
@@ -194,7 +196,7 @@ INT_PTR CAssistantWnd::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
   // tray could not be reached again.
   static const UINT taskbarCreated = RegisterWindowMessageA("TaskbarCreated");
   if (taskbarCreated != 0 && message == taskbarCreated && m_bInTray) {
-    Shell_NotifyIconA(NIM_ADD, &m_nid);
+    if (!Shell_NotifyIconA(NIM_ADD, &m_nid)) ShowFromTray();
     return TRUE;
   }
   POINT point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
@@ -311,7 +313,12 @@ void CAssistantWnd::OnContextMenu() {
 }
 
 void CAssistantWnd::OnTrayNotify(LPARAM mouseMessage) {
-  if (mouseMessage == WM_RBUTTONUP) {
+  if (!IsWindowEnabled(m_hWnd)) {
+    // A dialog of the window is open (the login of "切换账号...", say): the
+    // icon brings it forward instead of a menu that could open a second one.
+    if (mouseMessage == WM_RBUTTONUP || mouseMessage == WM_LBUTTONDBLCLK)
+      SetForegroundWindow(GetLastActivePopup(m_hWnd));
+  } else if (mouseMessage == WM_RBUTTONUP) {
     POINT cursor;
     GetCursorPos(&cursor);
     SetForegroundWindow(m_hWnd);

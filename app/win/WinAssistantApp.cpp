@@ -26,11 +26,13 @@ bool CWinAssistantApp::RunDownloadBar(const std::string& url, const std::string&
   return bar.DoModal(GetDesktopWindow()) == IDOK;
 }
 
+// Owned by the floating window while it runs: the window is disabled under
+// the dialog, so a second login cannot be opened over the first.
 bool CWinAssistantApp::ShowLoginDialog(const std::string& server, int port) {
   CLoginDlg login(*this);
   login.m_strServer = server;
   login.m_nPort = port;
-  return login.DoModal(nullptr) == IDOK;
+  return login.DoModal(m_pMainWnd ? m_pMainWnd->GetSafeHwnd() : nullptr) == IDOK;
 }
 
 void CWinAssistantApp::ShowCdnServerDialog() {
@@ -44,6 +46,8 @@ void CWinAssistantApp::ShowExamErrorList() {
 }
 
 bool CWinAssistantApp::CheckForUpdate() { return CheckForUpdateAtStartup(*this); }
+
+void CWinAssistantApp::WaitForNetworkWorkers() { WaitForToolInstaller(); }
 
 void CWinAssistantApp::CreateAddinInstallWindow() { m_addinInstallWindow.Create(); }
 
@@ -65,8 +69,10 @@ void CWinAssistantApp::UpdateMainWindowTooltip() {
 void CWinAssistantApp::StartScreenCapture() {
   if (m_bCapturing) return;
   m_bCapturing = true;
-  HWND owner = m_pMainWnd ? m_pMainWnd->GetSafeHwnd() : nullptr;
-  CCaptureDlg capture;
+  // Above a dialog that the window has open, which must stay modal when the
+  // capture ends.
+  HWND owner = m_pMainWnd ? GetLastActivePopup(m_pMainWnd->GetSafeHwnd()) : nullptr;
+  CCaptureDlg capture(Desktop());
   if (capture.DoModal(owner) == IDOK) {
     CCapturePreviewDlg preview;
     preview.DoModal(owner);

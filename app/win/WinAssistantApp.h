@@ -26,6 +26,8 @@ class CWinAssistantApp : public CAssistantApp {
 
  protected:
   bool CheckForUpdate() override;
+  // The document tools' installer may still be fetching ToPack.exe.
+  void WaitForNetworkWorkers() override;
 
  private:
   CAddinInstallWindow m_addinInstallWindow;

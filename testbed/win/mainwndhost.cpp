@@ -1,6 +1,6 @@
 // The program as a user who is logged in starts it: the real start-up and
-// main window, with the login dialog replaced by a login that succeeds as
-// user 1 with an administrator's account remembered for the last server.
+// main window, with the login dialog of the start replaced by a login that
+// succeeds as user 1. "切换账号..." shows the real login dialog.
 //
 //   mainwndhost ["<url>"]
 #include <windows.h>
@@ -12,7 +12,8 @@ namespace {
 class CLoggedInApp final : public CWinAssistantApp {
  public:
   using CWinAssistantApp::CWinAssistantApp;
-  bool ShowLoginDialog(const std::string&, int) override {
+  bool ShowLoginDialog(const std::string& server, int port) override {
+    if (m_bLoggedIn) return CWinAssistantApp::ShowLoginDialog(server, port);
     m_login.userId = 1;
     m_login.name = "测试教师";
     m_bLoggedIn = true;

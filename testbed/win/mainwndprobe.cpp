@@ -6,7 +6,14 @@
 //   mainwndprobe clearclipboard
 //   mainwndprobe cdn <block name>     the CDN server of the shared block
 //   mainwndprobe foreground <hwnd>
+//   mainwndprobe enabled <hwnd>       1 or 0
+//   mainwndprobe owner <hwnd>         the owner window's handle as 0x..., 0x0 for none
+//   mainwndprobe trayadd <hwnd>       takes the window's notification-area icon (id 0) first
+//   mainwndprobe traydel <hwnd>       and gives it back
+//   mainwndprobe holdclipboard <ms>   holds the clipboard open; prints "held" once it does
+//   mainwndprobe enter <hwnd>         Enter on the window's focused control, as the keyboard gives it
 #include <windows.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -52,6 +59,36 @@ int Cdn(const char* name) {
   return 0;
 }
 
+int Tray(DWORD action, HWND hWnd) {
+  NOTIFYICONDATAA data{};
+  data.cbSize = NOTIFYICONDATAA_V1_SIZE;
+  data.hWnd = hWnd;
+  data.uID = 0;
+  data.uFlags = NIF_ICON | NIF_TIP;
+  data.hIcon = LoadIconA(nullptr, (LPCSTR)IDI_APPLICATION);
+  strcpy(data.szTip, "mainwndprobe");
+  return Shell_NotifyIconA(action, &data) ? 0 : 1;
+}
+
+int HoldClipboard(DWORD ms) {
+  if (!OpenClipboard(nullptr)) return 1;
+  printf("held\n");
+  fflush(stdout);
+  Sleep(ms);
+  CloseClipboard();
+  return 0;
+}
+
+int PressEnter(HWND window) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) || !info.hwndFocus)
+    return 1;
+  PostMessageA(info.hwndFocus, WM_KEYDOWN, VK_RETURN, 0x001C0001);
+  PostMessageA(info.hwndFocus, WM_KEYUP, VK_RETURN, 0xC01C0001);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -64,5 +101,12 @@ int main(int argc, char** argv) {
   if (verb == "clearclipboard") return ClearClipboard();
   if (verb == "cdn") return Cdn(argc >= 3 ? argv[2] : SHARED_BLOCK_NAME);
   if (verb == "foreground" && argc >= 3) return SetForegroundWindow(ParseHandle(argv[2])) ? 0 : 1;
+  if (verb == "enabled" && argc >= 3) return printf("%d\n", IsWindowEnabled(ParseHandle(argv[2])) ? 1 : 0), 0;
+  if (verb == "owner" && argc >= 3)
+    return printf("0x%llx\n", (unsigned long long)(uintptr_t)GetWindow(ParseHandle(argv[2]), GW_OWNER)), 0;
+  if (verb == "trayadd" && argc >= 3) return Tray(NIM_ADD, ParseHandle(argv[2]));
+  if (verb == "traydel" && argc >= 3) return Tray(NIM_DELETE, ParseHandle(argv[2]));
+  if (verb == "enter" && argc >= 3) return PressEnter(ParseHandle(argv[2]));
+  if (verb == "holdclipboard" && argc >= 3) return HoldClipboard(strtoul(argv[2], nullptr, 10));
   return 2;
 }

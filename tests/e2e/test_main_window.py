@@ -1,21 +1,28 @@
 """The floating window under Wine: its stored position, hover face, drag,
-tray, keys, exit, the screen capture on the hot key, and the CDN servers it
-learns from broadcasts of a second host on the network.
+tray, keys, exit, the screen capture on the hot key, the login of
+"切换账号...", the CDN servers it learns from broadcasts of a second host on
+the network, and the start-up's update question and the end's wait for the
+document tools' installer against the reference tool server.
 
 The program runs as testbed/win/mainwndhost.exe: the real start-up and
-windows, with a login that succeeds without the login dialog."""
+windows, with a start-up login that succeeds without the login dialog."""
 
 import os
+import pathlib
 import re
 import shutil
 import socket
 import struct
 import subprocess
+import sys
 import time
 
 import pytest
 
 from winehost import TESTBED, drive_c
+
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "testbed"))
+from refclient import RefPlatform  # noqa: E402
 
 HOST_EXE = TESTBED / "mainwndhost.exe"
 PROBE_EXE = TESTBED / "mainwndprobe.exe"
@@ -279,6 +286,84 @@ def test_hot_key_captures_a_dragged_region_to_the_clipboard(wine_env, host, prob
     assert probe.clipboard() == "120x50"  # the image stays either way
 
 
+def test_a_tray_icon_the_shell_refuses_keeps_the_window_in_view(host, probe):
+    hwnd = host["hwnd"]
+    # Another holder of the window's icon id: the shell refuses the program's own.
+    assert probe.run("trayadd", hwnd)[0] == 0
+    try:
+        probe.command(hwnd, 1125)
+        time.sleep(1.5)
+        assert probe.rect(hwnd)[1], "hidden without an icon to bring it back"
+    finally:
+        assert probe.run("traydel", hwnd)[0] == 0
+    probe.command(hwnd, 1125)
+    assert wait_until(lambda: not probe.rect(hwnd)[1])
+    probe.command(hwnd, 1126)
+    assert wait_until(lambda: probe.rect(hwnd)[1])
+
+
+def same_handle(a, b):
+    return int(str(a), 16) == int(str(b), 16)
+
+
+def no_menu_opens(driver):
+    return driver.wait_window("#32768", "*", 1500) is None
+
+
+@pytest.mark.parametrize("in_tray", [False, True])
+def test_the_switch_account_login_is_modal_to_the_window(wine_env, host, probe, driver, in_tray):
+    hwnd = host["hwnd"]
+    left, top, _, _ = face_rect(probe, host)
+    if in_tray:
+        probe.command(hwnd, 1125)
+        assert wait_until(lambda: not probe.rect(hwnd)[1])
+    probe.command(hwnd, 1129)
+    login = driver.wait_window("#32770", "登录Velmora平台", 15000)
+    assert login, "no login dialog"
+    try:
+        assert same_handle(probe.run("owner", login)[1], hwnd)
+        assert probe.run("enabled", hwnd)[1] == "0"
+        # Neither the window nor its icon opens the menu, so no second login.
+        where = (12, 32) if in_tray else (left + 60, top + 40)
+        xdo(wine_env, "mousemove", *where, "sleep", 0.3, "click", 3)
+        assert no_menu_opens(driver)
+        assert driver.windows().count("登录Velmora平台") == 1
+        # A capture over the dialog leaves the window disabled under it.
+        xdo(wine_env, "key", "alt+shift+z")
+        capture = driver.wait_window("#32770", "任意截屏", 10000)
+        assert capture, "the capture window did not open"
+        xdo(wine_env, "key", "Escape")
+        assert driver.gone(capture, 5000)
+        assert probe.run("enabled", hwnd)[1] == "0"
+    finally:
+        driver.run("close", login)
+    assert driver.gone(login, 5000)
+    assert probe.run("enabled", hwnd)[1] == "1"
+    if in_tray:
+        probe.command(hwnd, 1126)
+        assert wait_until(lambda: probe.rect(hwnd)[1])
+
+
+def test_a_capture_that_cannot_reach_the_clipboard_tells_the_user(wine_env, host, probe, driver):
+    holder = subprocess.Popen(["wine", str(PROBE_EXE), "holdclipboard", "20000"], env=wine_env,
+                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    try:
+        assert holder.stdout.readline().strip() == b"held"
+        probe.command(host["hwnd"], 1151)
+        capture = driver.wait_window("#32770", "任意截屏", 10000)
+        assert capture, "the capture window did not open"
+        drag(wine_env, (300, 250), (180, 200))
+        box = driver.wait_window("#32770", "提示", 10000)
+        assert box, "the capture ended without a word"
+        assert driver.text(box) == "截图未能复制到剪贴板，剪贴板可能正被其他程序使用，请稍后重试！"
+        driver.click(box, 1)
+        assert driver.gone(capture, 5000)
+        assert driver.wait_window("#32770", "截屏预览", 1000) is None
+    finally:
+        holder.kill()
+        holder.wait()
+
+
 def test_cdn_announcements(host, probe, peer):
     if peer is None:
         pytest.skip("needs the isolated namespace of the test command (root, ip)")
@@ -330,3 +415,75 @@ def test_a_position_off_every_screen_is_brought_back(wine_env, driver, probe, ho
     finally:
         if process.poll() is None:
             process.kill()
+
+
+@pytest.fixture
+def tool_server(tmp_path):
+    """The reference tool server on the built-in host's port 7112."""
+    with RefPlatform.start(str(tmp_path / "toolserver"), "--tool-port", "7112", "--api-port", "0",
+                           "--download-port", "0", "--cdn-port", "0",
+                           "--bin-dir", str(TESTBED)) as platform:
+        yield platform
+
+
+def start_host(env, first_host, probe):
+    """A first process of its own: the module's one has ended first."""
+    if first_host["process"].poll() is None:
+        end_host(probe, first_host["hwnd"], first_host["process"])
+    process = subprocess.Popen(["wine", str(HOST_EXE)], env=env, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
+    return process
+
+
+def end_host(probe, hwnd, process):
+    if hwnd:
+        probe.command(hwnd, 1127)
+    try:
+        process.wait(timeout=60)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        raise
+
+
+def test_enter_on_the_forced_update_question_updates_and_goes_on(wine_env, driver, probe, host,
+                                                                  tool_server):
+    log = drive_c(wine_env) / "velmora-e2e" / "mainwnd-update.log"
+    log.parent.mkdir(parents=True, exist_ok=True)
+    log.unlink(missing_ok=True)
+    env = dict(wine_env, VELMORA_TOOL_LOG="C:\\velmora-e2e\\mainwnd-update.log")
+    tool_server.put_file("tool", "VelmoraURL.exe", b"the newer build")
+    tool_server.put_file("tool", "vmtool.ini",
+                         b"[VelmoraURL]\r\nhashcode=${md5:VelmoraURL.exe}\r\nforceupdate=1\r\n")
+    process = start_host(env, host, probe)
+    hwnd = None
+    try:
+        box = driver.wait_window("#32770", "提示", 30000)
+        assert box, "no update question"
+        assert "需要更新后方可使用" in driver.text(box)
+        assert probe.run("enter", box)[0] == 0
+        assert driver.gone(box, 5000)
+        hwnd = driver.wait_window("#32770", CAPTION, 30000)
+        assert hwnd, "Enter ended the program"
+        assert wait_until(lambda: log.exists() and "VmUpgrade.exe|" in log.read_text("utf-8"))
+    finally:
+        end_host(probe, hwnd, process)
+
+
+def test_the_end_waits_for_the_document_tools_installer(wine_env, driver, probe, host,
+                                                        tool_server):
+    log = drive_c(wine_env) / "velmora-e2e" / "mainwnd-topack.log"
+    log.parent.mkdir(parents=True, exist_ok=True)
+    log.unlink(missing_ok=True)
+    shutil.rmtree(data_dir(wine_env) / "Tools" / "ToPack", ignore_errors=True)
+    env = dict(wine_env, VELMORA_TOOL_LOG="C:\\velmora-e2e\\mainwnd-topack.log")
+    # The installer is still fetching when the user quits.
+    tool_server.set_faults({"server": "tool", "path": "/VelmoraTool/ToPack.exe",
+                            "stall": {"after": 1000, "seconds": 4}})
+    process = start_host(env, host, probe)
+    hwnd = driver.wait_window("#32770", CAPTION, 30000)
+    assert hwnd
+    probe.command(hwnd, 1146)
+    assert wait_until(lambda: any(r.target.endswith("/ToPack.exe")
+                                  for r in tool_server.requests("tool")))
+    end_host(probe, hwnd, process)
+    assert wait_until(lambda: log.exists() and "ToPack.exe|" in log.read_text("utf-8"))

@@ -114,9 +114,15 @@ void CCaptureDlg::OnLButtonUp(POINT point) {
   if (m_ptEnd.x == m_ptStart.x && m_ptEnd.y == m_ptStart.y) return;
   CaptureBox box{};
   if (!CaptureRegion(m_ptStart.x, m_ptStart.y, m_ptEnd.x, m_ptEnd.y, box)) return;
-  // Nothing reached the clipboard: no preview of whatever it held before.
-  bool copied = CopyToClipboard(box.left, box.top, box.Width(), box.Height());
-  EndDialog(m_hWnd, copied ? IDOK : IDCANCEL);
+  // Nothing reached the clipboard: no preview of whatever it held before,
+  // and the user learns why the image is not there.
+  if (!CopyToClipboard(box.left, box.top, box.Width(), box.Height())) {
+    m_desktop.ShowMessage("截图未能复制到剪贴板，剪贴板可能正被其他程序使用，请稍后重试！", "提示",
+                          platform::MessageIcon::Warning, true);
+    EndDialog(m_hWnd, IDCANCEL);
+    return;
+  }
+  EndDialog(m_hWnd, IDOK);
 }
 
 // Drawn twice in the same place the band is gone again.
