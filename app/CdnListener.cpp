@@ -1,8 +1,18 @@
 #include "app/CdnListener.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 
+namespace {
+
+int64_t SteadyMilliseconds() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+}  // namespace
 
 std::string DottedIpv4(uint32_t address) {
   char text[16];
@@ -121,8 +131,8 @@ void CCdnListener::Receive() {
       // An empty datagram is no end of anything on UDP; own broadcasts are
       // no news.
       if (got == 0 || sender == m_sockets.localAddress) continue;
-      if (assembler.Add(datagram, got, sender, senderPort) != CCdnMessageAssembler::Result::Complete)
-        continue;
+      using Result = CCdnMessageAssembler::Result;
+      if (assembler.Add(datagram, got, SteadyMilliseconds()) != Result::Complete) continue;
       if (m_pfnHandler && m_pfnHandler(assembler.Payload(), assembler.PayloadLength(), sender,
                                        senderPort, m_pUser) == 0)
         break;

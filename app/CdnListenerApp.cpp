@@ -18,8 +18,8 @@ int CAssistantApp::OnCdnBroadcast(const char* payload, int length, uint32_t send
   if (!app || !ReadCdnAnnouncement(payload, length, server) ||
       !StoreCdnServer(app->Shared(), server))
     return 1;  // listening goes on
-  WriteLog(GetLogPath(), "[%s]:接收到CDN Server的广播: %s\r\n", FormatNow().c_str(),
-           server.c_str());
+  // Neither CDN entry of the log carries a time.
+  WriteLog(GetLogPath(), "接收到CDN Server的广播: %s\r\n", server.c_str());
   if (app->m_pCdnListener) app->m_pCdnListener->CloseSockets();
   return 1;
 }

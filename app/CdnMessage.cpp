@@ -16,26 +16,16 @@ int32_t ReadLittleEndian32(const char* bytes) {
 
 }  // namespace
 
-// A continuation comes from the same sender and brings no more than the
-// message still lacks (up to the whole buffer while N is not known yet).
-bool CCdnMessageAssembler::CanContinue(int count, uint32_t senderAddress,
-                                       uint16_t senderPort) const {
-  if (senderAddress != m_nSender || senderPort != m_nSenderPort) return false;
-  int whole = m_nLength >= 0 ? 4 + m_nLength : CDN_MESSAGE_MAX;
-  return count <= whole - m_nFilled;
-}
-
 CCdnMessageAssembler::Result CCdnMessageAssembler::Add(const char* bytes, int count,
-                                                       uint32_t senderAddress,
-                                                       uint16_t senderPort) {
+                                                       int64_t nowMs) {
+  // An empty datagram is no part of anything.
   if (count <= 0) return m_nFilled > 0 ? Result::Incomplete : Result::Discarded;
-  if (m_nFilled > 0 && !CanContinue(count, senderAddress, senderPort)) m_nFilled = 0;
-  if (m_nFilled == 0) {
-    m_nLength = -1;
-    m_nSender = senderAddress;
-    m_nSenderPort = senderPort;
-  }
-  int take = count < CDN_MESSAGE_MAX - m_nFilled ? count : CDN_MESSAGE_MAX - m_nFilled;
+  if (m_nFilled > 0 && nowMs - m_nLastPartMs > CDN_PART_GAP_MS) m_nFilled = 0;
+  m_nLastPartMs = nowMs;
+  if (m_nFilled == 0) m_nLength = -1;  // a new message
+  // Never more than the message lacks: once N is known, 4 + N <= 1024.
+  int room = (m_nLength >= 0 ? 4 + m_nLength : CDN_MESSAGE_MAX) - m_nFilled;
+  int take = count < room ? count : room;
   memcpy(m_buffer + m_nFilled, bytes, take);
   m_nFilled += take;
   return Check();
@@ -46,7 +36,6 @@ CCdnMessageAssembler::Result CCdnMessageAssembler::Check() {
   int32_t length = ReadLittleEndian32(m_buffer);
   if (length < 0 || length > CDN_MESSAGE_MAX - 4) {
     m_nFilled = 0;
-    m_nLength = -1;
     return Result::Discarded;
   }
   m_nLength = length;

@@ -20,6 +20,10 @@ bool IsVideoExtension(const std::string& fext) {
   return ext == "mp4" || ext == "avi" || ext == "mov";
 }
 
+// The server did not hand over the file; a local file that cannot be
+// written fails the same way from anywhere.
+bool IsDeliveryFailure(int error) { return error != WCE_FILE_OPEN && error != WCE_FILE_WRITE; }
+
 double InMiB(int64_t bytes) { return (double)bytes / 1048576.0; }
 
 // Length of a partial download that can be continued: a file we can open for
@@ -79,11 +83,7 @@ int CDownloadContext::OpenResource(CUrlCommand& command) {
     }
   }
 
-  if (cdnPath.empty())
-    return Fetch(command, PlatformDownloadUrl(m_strHost, 1, command.m_strFid), false, cached,
-                 partialPath);
-  WriteLog(GetLogPath(), "[%s]:CDN===>%s\r\n", FormatNow().c_str(), cdnServer.c_str());
-  return Fetch(command, CdnFileUrl(cdnServer, cdnPath), true, cached, partialPath);
+  return Fetch(command, cdnServer, cdnPath, cached, partialPath);
 }
 
 // A link names the server it belongs to; an empty one means the current.
@@ -139,19 +139,17 @@ bool CDownloadContext::AskToDownload(int64_t size, int64_t partial, bool updated
   return m_app.Desktop().AskYesNo(text, "提示");
 }
 
-int CDownloadContext::Fetch(CUrlCommand& command, const std::string& url, bool fromCdn,
-                            const std::string& cached, const std::string& partial) {
+int CDownloadContext::Fetch(CUrlCommand& command, const std::string& cdnServer,
+                            const std::string& cdnPath, const std::string& cached,
+                            const std::string& partial) {
   m_client.m_pfnProgress = &CDownloadContext::ProgressCallback;
   m_client.m_pUserData = this;
   IDownloadProgress& progress = *m_pProgressDlg;
-  progress.StartTimer();
-  progress.Show(true);
-  progress.SetTitle(fromCdn ? "下载资源(CDN)" : "下载资源");
-  bool ok = m_client.Download(url, partial);
-  if (!ok) {
+  const Transfer result = Receive(command, cdnServer, cdnPath, partial);
+  if (result != Transfer::Done) {
     progress.Show(false);
     progress.StopTimer();
-    if (!m_client.m_bStopped) return 0;
+    if (result == Transfer::Failed) return 0;
     // Cancelled: the next link for this resource resumes the ".tmp" file.
     RecordHash(command);
     return 1;
@@ -168,6 +166,36 @@ int CDownloadContext::Fetch(CUrlCommand& command, const std::string& url, bool f
   }
   RecordHash(command);
   return m_app.OpenResourceFile(cached, command);
+}
+
+// From the CDN server when it holds the file, else (or when it then fails to
+// deliver it: evicted, down, cut short) from the platform. The ".tmp" file
+// carries over, so the platform continues after what the CDN server sent.
+CDownloadContext::Transfer CDownloadContext::Receive(const CUrlCommand& command,
+                                                     const std::string& cdnServer,
+                                                     const std::string& cdnPath,
+                                                     const std::string& partial) {
+  const std::string platformUrl = PlatformDownloadUrl(m_strHost, 1, command.m_strFid);
+  if (cdnPath.empty()) return Download(platformUrl, "下载资源", partial);
+  WriteLog(GetLogPath(), "[%s]:CDN===>%s\r\n", FormatNow().c_str(), cdnServer.c_str());
+  Transfer result = Download(CdnFileUrl(cdnServer, cdnPath), "下载资源(CDN)", partial);
+  if (result != Transfer::Failed || !IsDeliveryFailure(m_client.m_nError)) return result;
+  WriteLog(GetLogPath(), "[%s]:CDN下载失败(%d)，改从平台下载：%s\r\n", FormatNow().c_str(),
+           m_client.m_nError, command.m_strFid.c_str());
+  m_pProgressDlg->StopTimer();
+  return Download(platformUrl, "下载资源", partial);
+}
+
+// One transfer into the ".tmp" file, the progress window shown and titled.
+CDownloadContext::Transfer CDownloadContext::Download(const std::string& url,
+                                                      const std::string& title,
+                                                      const std::string& partial) {
+  IDownloadProgress& progress = *m_pProgressDlg;
+  progress.StartTimer();
+  progress.Show(true);
+  progress.SetTitle(title);
+  if (m_client.Download(url, partial)) return Transfer::Done;
+  return m_client.m_bStopped ? Transfer::Cancelled : Transfer::Failed;
 }
 
 void CDownloadContext::RecordHash(const CUrlCommand& command) {

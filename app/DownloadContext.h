@@ -10,8 +10,9 @@
 class CAssistantApp;
 
 // One resource command's download: the cached copy opened, or the file
-// fetched (from the CDN server when it holds it, else from the platform)
-// into "<fid>.<fext>.tmp" with resume, then renamed and recorded.
+// fetched (from the CDN server when it holds it, else or when that fails
+// from the platform) into "<fid>.<fext>.tmp" with resume, then renamed and
+// recorded.
 class CDownloadContext {
  public:
   explicit CDownloadContext(CAssistantApp& app);
@@ -29,14 +30,18 @@ class CDownloadContext {
 
  private:
   enum class CachedCopy { Current, Updated, Unknown };
+  enum class Transfer { Done, Cancelled, Failed };
 
   bool IsOnCurrentServer(CUrlCommand& command);
   CachedCopy CheckCachedCopy(const CUrlCommand& command, const std::string& cached,
                              const std::string& partial);
   int64_t ResourceSize(const CUrlCommand& command);
   bool AskToDownload(int64_t size, int64_t partial, bool updated);
-  int Fetch(CUrlCommand& command, const std::string& url, bool fromCdn,
+  int Fetch(CUrlCommand& command, const std::string& cdnServer, const std::string& cdnPath,
             const std::string& cached, const std::string& partial);
+  Transfer Receive(const CUrlCommand& command, const std::string& cdnServer,
+                   const std::string& cdnPath, const std::string& partial);
+  Transfer Download(const std::string& url, const std::string& title, const std::string& partial);
   void RecordHash(const CUrlCommand& command);
 
   CAssistantApp& m_app;

@@ -14,6 +14,11 @@ bool FitsSlot(const std::string& fid) {
          fid.find('\0') == std::string::npos;
 }
 
+// What a host name or a dotted address is made of; a LAN peer's address is
+// put into URLs and onto the video viewer's command line.
+const char kHostNameCharacters[] =
+    "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-.";
+
 }  // namespace
 
 bool ClaimSlot(SharedState& state, const std::string& fid) {
@@ -48,11 +53,11 @@ bool StoreCdnServer(SharedState& state, const std::string& server) {
 
 bool IsCdnServerAddress(const std::string& server) {
   if (server.empty() || server.size() >= CDN_SERVER_SIZE) return false;
-  for (unsigned char c : server)
-    if (c <= ' ' || c == 0x7F || strchr("/\\@?#", c)) return false;
-  size_t colon = server.rfind(':');
+  const size_t colon = server.find(':');
+  const std::string host = server.substr(0, colon);
+  if (host.empty() || host.find_first_not_of(kHostNameCharacters) != std::string::npos)
+    return false;
   if (colon == std::string::npos) return true;
-  if (colon == 0 || server.find(':') != colon) return false;
   const std::string port = server.substr(colon + 1);
   if (port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos)
     return false;

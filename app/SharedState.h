@@ -32,9 +32,8 @@ bool ReleaseSlot(SharedState& state, const std::string& fid);
 // The CDN server is read and written without a lock; a text that does not fit
 // is not stored, and a read never runs past the field.
 bool StoreCdnServer(SharedState& state, const std::string& server);
-// A CDN server as it may be stored: it fits the field and is a host or
-// host:port (port 1-65535), with nothing that could change the URLs it is
-// put into (no blank, control byte, '/', '\\', '@', '?' or '#').
+// A CDN server as it may be stored: it fits the field and is a host name or
+// address (letters, digits, '-' and '.') with an optional ":port" (1-65535).
 bool IsCdnServerAddress(const std::string& server);
 std::string ReadCdnServer(const SharedState& state);
 

@@ -205,6 +205,38 @@ def test_the_cdn_server_is_asked_first(assistant, ref, wine_env):
     assert len(assistant.opened()) == 2
 
 
+@pytest.mark.parametrize("fault, resumed_at", [({"status": 404}, None),
+                                               ({"close_after": 70000}, 70000)],
+                         ids=["evicted", "cut short"])
+def test_a_file_the_cdn_server_fails_to_deliver_comes_from_the_platform(assistant, ref, wine_env,
+                                                                         fault, resumed_at):
+    ref.put_file("download", "e2e-fallback", generate=200000)
+    ref.set_cdn_holds(["e2e-fallback"])
+    ref.set_faults(dict({"server": "cdn", "path": "/files/"}, **fault))
+    log = assistant.roaming / "VelmoraURL.log"
+    logged = log.stat().st_size if log.exists() else 0
+    holder = subprocess.Popen(["wine", str(TESTBED / "velmorastate.exe"), "cdn", "127.0.0.1:8080",
+                               "60000"], env=wine_env, stdin=subprocess.DEVNULL,
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        time.sleep(2)
+        assert assistant.ended(assistant.follow("fid=e2e-fallback&fext=vtest&hashcode=f1"))
+    finally:
+        holder.kill()
+    assert any(r.target.startswith("/files/e2e-fallback") for r in ref.requests("cdn"))
+    downloads = assistant.downloads("e2e-fallback")
+    assert len(downloads) == 1
+    if resumed_at:
+        assert f"\r\nRange: bytes={resumed_at}-\r\n".encode() in downloads[0].raw
+    else:
+        assert b"\r\nRange:" not in downloads[0].raw
+    cached = (assistant.files / "e2e-fallback.vtest").read_bytes()
+    assert cached == bytes(i % 251 for i in range(251)) * (200000 // 251) + bytes(range(200000 % 251))
+    assert len(assistant.opened()) == 1
+    entries = log.read_bytes()[logged:].decode("gbk")
+    assert "改从平台下载：e2e-fallback\r\n" in entries
+
+
 def viewer_record(assistant, timeout=20.0):
     return wait_for_file_text(assistant.tools / "webView" / "commandline.log", timeout).strip()
 

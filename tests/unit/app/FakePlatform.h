@@ -28,6 +28,10 @@ class CFakePlatform {
   int dropAfter = -1;     // a download ends after this many bytes (-1: never)
   std::string findReply;  // empty: find.do answers from cdnPaths
   int cdnHoldsFromCall = 1;  // find.do knows the files from this call on
+  // How the CDN server delivers a file that find.do named.
+  enum class CdnDelivery { Whole, NotFound, CutShort, NoReply };
+  CdnDelivery cdnDelivery = CdnDelivery::Whole;
+  size_t cdnCutAfter = 0;  // body bytes sent before a CutShort delivery ends
 
   CFakePlatform() {
     CWebClient::StartupSockets();
@@ -173,9 +177,19 @@ class CFakePlatform {
     }
     std::string fid = line.find(" /file/downLoad") != std::string::npos ? Query(line, "fid") : "";
     for (const auto& [id, path] : cdnPaths)
-      if (line.find(" " + path + " ") != std::string::npos) fid = id;
+      if (line.find(" " + path + " ") != std::string::npos) return CdnFile(id, range);
     if (!resources.count(fid)) return Ok("missing", "", "404 Not Found");
     return Bytes(resources[fid], range);
+  }
+
+  std::string CdnFile(const std::string& fid, const std::string& range) {
+    if (!resources.count(fid) || cdnDelivery == CdnDelivery::NotFound)
+      return Ok("evicted", "", "404 Not Found");
+    if (cdnDelivery == CdnDelivery::NoReply) return {};
+    std::string reply = Bytes(resources[fid], range);
+    if (cdnDelivery == CdnDelivery::CutShort)
+      reply.resize(reply.find("\r\n\r\n") + 4 + cdnCutAfter);
+    return reply;
   }
 
   std::string Bytes(const std::string& data, const std::string& range) {

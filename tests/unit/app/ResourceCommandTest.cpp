@@ -142,8 +142,83 @@ TEST_F(ResourceTest, CdnServerIsAskedFirst) {
     EXPECT_EQ(ReadAll(Native(FileDir() + fid + ".pdf")), platform.resources[fid]) << fid;
     platform.cdnPaths.clear();
   }
-  EXPECT_NE(Log().find("CDN Server : " + platform.CdnServer() + "\r\n"), std::string::npos);
-  EXPECT_NE(Log().find("]:CDN===>" + platform.CdnServer() + "\r\n"), std::string::npos);
+  // The CDN server entry stands on a line of its own, without a time.
+  const std::string log = "\n" + Log();
+  EXPECT_NE(log.find("\nCDN Server : " + platform.CdnServer() + "\r\n"), std::string::npos);
+  EXPECT_NE(log.find("]:CDN===>" + platform.CdnServer() + "\r\n"), std::string::npos);
+}
+
+TEST_F(ResourceTest, WithoutACdnServerItsEntryIsEmpty) {
+  platform.resources["1300"] = Pattern(100);
+  EXPECT_EQ(Run(Link("1300")), 1);
+  EXPECT_EQ(Log().substr(0, 15), "CDN Server : \r\n");
+}
+
+// A file that the CDN server named but then does not deliver comes from the
+// platform in the same progress window; a cancel is no failure to deliver.
+TEST_F(ResourceTest, CdnServerFailingToDeliverFallsBackToThePlatform) {
+  using Delivery = CFakePlatform::CdnDelivery;
+  const size_t size = 300000;
+  const struct {
+    const char* name;
+    Delivery delivery;
+    bool platformFails;    // the platform's transfer breaks off too
+    int cancelAfter;       // progress positions before Cancel, -1 never
+    int result;
+    const char* platformRange;  // of the platform's request, nullptr for none
+  } cases[] = {
+      {"evicted: 404", Delivery::NotFound, false, -1, 1, ""},
+      {"cut short", Delivery::CutShort, false, -1, 1, "bytes=120000-"},
+      {"no reply at all", Delivery::NoReply, false, -1, 1, ""},
+      {"cancelled while the CDN server delivers", Delivery::Whole, false, 1, 1, nullptr},
+      {"the platform fails too", Delivery::NotFound, true, -1, 0, ""},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string fid = "14" + std::to_string(n++);
+    const std::string path = "/cdn/" + fid + ".pdf";
+    platform.resources[fid] = Pattern(size);
+    platform.cdnPaths = {{fid, path}};
+    platform.cdnDelivery = c.delivery;
+    platform.cdnCutAfter = 120000;
+    StoreCdnServer(app->Shared(), platform.CdnServer());
+    app->progressEvents.clear();
+    app->cancelAfterPositions = c.cancelAfter;
+    desktop.messages.clear();
+    platform.dropAfter = c.platformFails ? 1000 : -1;
+    const size_t logBefore = Log().size();
+
+    EXPECT_EQ(Run(Link(fid)), c.result);
+    EXPECT_EQ(Count(path), 1u);
+    auto fromPlatform = platform.RequestsFor("/file/downLoad?ft=1&u=2&fid=" + fid + " ");
+    const std::string fellBack = Log().substr(logBefore);
+    if (!c.platformRange) {
+      EXPECT_TRUE(fromPlatform.empty());
+      EXPECT_EQ(fellBack.find("改从平台下载"), std::string::npos) << fellBack;
+      EXPECT_TRUE(desktop.messages.empty());
+      continue;
+    }
+    ASSERT_EQ(fromPlatform.size(), 1u);
+    EXPECT_EQ(fromPlatform[0].substr(fromPlatform[0].find('\n') + 1), c.platformRange);
+    EXPECT_NE(fellBack.find("]:CDN下载失败("), std::string::npos) << fellBack;
+    EXPECT_NE(fellBack.find("改从平台下载：" + fid + "\r\n"), std::string::npos) << fellBack;
+    ASSERT_GE(app->progressEvents.size(), 8u);
+    EXPECT_EQ(app->progressEvents[2], "title 下载资源(CDN)");
+    auto platformTitle =
+        std::find(app->progressEvents.begin(), app->progressEvents.end(), "title 下载资源");
+    ASSERT_NE(platformTitle, app->progressEvents.end());
+    EXPECT_EQ(*(platformTitle - 1), "show");
+    EXPECT_EQ(*(platformTitle - 2), "start timer");
+    EXPECT_EQ(std::count(app->progressEvents.begin(), app->progressEvents.end(), "hide"), 1);
+    EXPECT_EQ(app->progressEvents.back(), c.result ? "hide" : "stop timer");
+    if (c.result == 1) {
+      EXPECT_EQ(ReadAll(Native(FileDir() + fid + ".pdf")), platform.resources[fid]);
+      EXPECT_TRUE(desktop.messages.empty());
+    } else {
+      EXPECT_EQ(desktop.messages, std::vector<std::string>{"Velmora助手|资源下载失败！"});
+    }
+  }
 }
 
 TEST_F(ResourceTest, CdnRepliesThatLeadElsewhereAreFailedLookUps) {

@@ -92,19 +92,26 @@ TEST(CdnServerTest, StoredOnlyWhenItFits) {
   EXPECT_EQ(0, state.bInstallingViewer);
 }
 
-TEST(CdnServerAddress, HostOrHostAndPortWithNothingThatChangesAUrl) {
+TEST(CdnServerAddress, HostNameOrAddressWithAnOptionalPort) {
   struct Case {
     const char* text;
     bool ok;
   } cases[] = {
       {"10.0.0.8:8000", true},  {"cdn.school.local", true}, {"cdn:1", true},
-      {"cdn:65535", true},      {"", false},                {"cdn:", false},
-      {":8000", false},         {"cdn:0", false},           {"cdn:65536", false},
-      {"cdn:80a", false},       {"a:b:80", false},          {"cdn 1:80", false},
-      {"@evil.example", false}, {"cdn/x", false},           {"cdn\\x", false},
-      {"cdn?x", false},         {"cdn#x", false},           {"cdn\t:80", false},
+      {"cdn:65535", true},      {"CDN-2.School", true},     {"10.0.0.8", true},
+      {"", false},              {"cdn:", false},            {":8000", false},
+      {"cdn:0", false},         {"cdn:65536", false},       {"cdn:80a", false},
+      {"a:b:80", false},        {"cdn 1:80", false},        {"@evil.example", false},
+      {"cdn/x", false},         {"cdn\\x", false},          {"cdn?x", false},
+      {"cdn#x", false},         {"cdn\t:80", false},        {"cdn\":80", false},
+      {"cdn\"", false},         {"a\" -x:80", false},       {"cdn_1:80", false},
+      {"cdn'x", false},         {"cdn%41", false},          {"cdn;x", false},
+      {"cdn&x", false},         {"cdn|x", false},           {"[::1]:80", false},
+      {"cdn:+80", false},       {"cdn:-1", false},          {"cdn:80 ", false},
+      {"\xd0\xa3\xd4\xb0:80", false},  // a GBK host name
   };
   for (const auto& c : cases) EXPECT_EQ(c.ok, IsCdnServerAddress(c.text)) << c.text;
   EXPECT_FALSE(IsCdnServerAddress(std::string(CDN_SERVER_SIZE, 'a')));
   EXPECT_TRUE(IsCdnServerAddress(std::string(CDN_SERVER_SIZE - 1, 'a')));
+  EXPECT_FALSE(IsCdnServerAddress(std::string("cdn\0x", 5)));
 }
