@@ -135,11 +135,11 @@ class CAssistantApp {
   virtual void UpdateMainWindowTooltip() {}  // after a change of account
   // The status window of a plug-in installation (dialog 130); any thread.
   virtual void ShowAddinInstallWindow(bool shown) { (void)shown; }
-  // The download bar fetching `url` into the directory `dir` under `label`,
-  // modal, the desktop as parent; true when the file arrived whole.
+  // The download bar fetching `url` into `dir`\`name` under `label`, modal,
+  // the desktop as parent; true when the file arrived whole.
   virtual bool RunDownloadBar(const std::string& url, const std::string& dir,
-                              const std::string& label) {
-    (void)url, (void)dir, (void)label;
+                              const std::string& name, const std::string& label) {
+    (void)url, (void)dir, (void)name, (void)label;
     return false;
   }
   // The progress window of one resource download, hidden until it starts.

@@ -49,6 +49,12 @@ class IDesktop {
   }
   // The system's own judgement whether opening a file of this type runs code.
   virtual bool IsDangerousType(const std::string& path) = 0;
+  // Starts the program at a full path (nothing is searched for it) with a
+  // complete command line, shown normally, not waited for.
+  virtual bool StartProgram(const std::string& program, const std::string& commandLine) {
+    (void)program, (void)commandLine;
+    return false;
+  }
 };
 
 // The real desktop of this platform.

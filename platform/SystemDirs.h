@@ -10,5 +10,7 @@ std::string ProgramPath();
 // "\" (empty when the system has none).
 std::string WindowsDirectory();
 std::string TempDirectory();
+// The system directory (System32), ending in "\"; empty when there is none.
+std::string SystemDirectory();
 
 }  // namespace platform

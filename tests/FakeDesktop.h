@@ -31,6 +31,11 @@ class FakeDesktop final : public platform::IDesktop {
     started.push_back(commandLine);
     return startSucceeds;
   }
+  // Recorded in `started` as the program, "|" and the command line.
+  bool StartProgram(const std::string& program, const std::string& commandLine) override {
+    started.push_back(program + "|" + commandLine);
+    return startSucceeds;
+  }
   // What a hidden program does while it runs: called with its command line
   // when it is waited for (a stand-in experiment writes its exam file here).
   std::function<void(const std::string&)> hiddenRun;

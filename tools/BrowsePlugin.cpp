@@ -30,7 +30,7 @@ const std::string& PublishedPluginDigest(const ToolContext& context) {
 // Code fetched over plain HTTP runs in this process only as published.
 bool PluginMatchesPublished(const ToolContext& context) {
   const std::string& published = PublishedPluginDigest(context);
-  if (!published.empty() && FileDigest(ToolPath(context, kPlugin)) == published) return true;
+  if (MatchesPublishedDigest(FileDigest(ToolPath(context, kPlugin)), published)) return true;
   LogToolEvent(published.empty() ? "资源浏览插件校验值未知，未加载" : "资源浏览插件校验失败，未加载");
   return false;
 }
@@ -39,7 +39,7 @@ bool PluginMatchesPublished(const ToolContext& context) {
 
 bool IsBrowsePluginInstalled(const ToolContext& context) {
   const std::string& published = context.info->browserDigest;
-  return !published.empty() && FileDigest(ToolPath(context, kPlugin)) == published &&
+  return MatchesPublishedDigest(FileDigest(ToolPath(context, kPlugin)), published) &&
          platform::FileExists(context.windowsDir + kImageLibrary);
 }
 

@@ -37,9 +37,11 @@ void OpenDocTool(const ToolContext& context, const std::string& path,
 
 }  // namespace
 
+// The installers are saved under the names they are run by, whatever name
+// the tool server suggests.
 bool FetchVideoViewer(const ToolContext& context) {
   if (!context.downloadBar(ToolFileUrl(context.host, kViewerInstaller), context.toolsDir,
-                           "正在下载视频插件"))
+                           kViewerInstaller, "正在下载视频插件"))
     return false;
   // Quoted: the tools directory lies in the user's profile, whose name may
   // hold blanks.
@@ -51,7 +53,7 @@ bool FetchVideoViewer(const ToolContext& context) {
 
 bool FetchCourseTool(const ToolContext& context) {
   return context.downloadBar(ToolFileUrl(context.host, kCourseTool), context.toolsDir,
-                             "正在下载微课工具");
+                             kCourseTool, "正在下载微课工具");
 }
 
 void InstallVideoViewer(const ToolContext& context) {

@@ -49,8 +49,13 @@ bool InstallOfficeAddins(const ToolContext& context) {
   return true;
 }
 
+// The system's own regsvr32.exe: a bare name would be searched in the
+// program's and the current directory first, and the add-ins are installed
+// with administrator rights.
 bool RegisterLibrary(const ToolContext& context, const std::string& path) {
-  return context.desktop->StartProcess("\"regsvr32.exe\" \"" + path + "\"");
+  if (context.systemDir.empty()) return false;
+  return context.desktop->StartProgram(context.systemDir + "regsvr32.exe",
+                                       "\"regsvr32.exe\" \"" + path + "\"");
 }
 
 int OfficeMajorVersion(const std::string& curVer) {

@@ -9,7 +9,8 @@ void InstallOfficeAddinsCommand(const ToolContext& context);  // 1148
 // Fetches, registers and places the add-ins and their companions; false when
 // a fetch failed (what arrived before it stays).
 bool InstallOfficeAddins(const ToolContext& context);
-// Starts "regsvr32.exe" for the library, not waiting for it.
+// Starts the system directory's "regsvr32.exe" for the library, not waiting
+// for it; false when it cannot be started or there is no system directory.
 bool RegisterLibrary(const ToolContext& context, const std::string& path);
 // The major version in a CurVer text such as "PowerPoint.Application.16":
 // the digits after the last ".", which must not be the first character;

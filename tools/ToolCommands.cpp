@@ -42,9 +42,10 @@ ToolContext MakeToolContext(CAssistantApp& app) {
   // Set at start-up; a command run before it still finds the system's.
   context.windowsDir = OrSystem(app.m_toolPaths.windowsDir, platform::WindowsDirectory);
   context.tempDir = OrSystem(app.m_toolPaths.tempDir, platform::TempDirectory);
+  context.systemDir = platform::SystemDirectory();
   context.downloadBar = [&app](const std::string& url, const std::string& dir,
-                               const std::string& label) {
-    return app.RunDownloadBar(url, dir, label);
+                               const std::string& name, const std::string& label) {
+    return app.RunDownloadBar(url, dir, name, label);
   };
   context.showStatus = [&app](bool shown) { app.ShowAddinInstallWindow(shown); };
   return context;

@@ -34,9 +34,13 @@ struct ToolContext {
   std::string dataDir;      // no trailing "\"
   std::string toolsDir;     // T, no trailing "\"
   std::string windowsDir;   // W, ends in "\"
+  std::string systemDir;    // System32, ends in "\" (empty where there is none)
   std::string tempDir;      // ends in "\"
-  // The download bar: URL, target directory, label; true when the file arrived.
-  std::function<bool(const std::string&, const std::string&, const std::string&)> downloadBar;
+  // The download bar: URL, target directory, file name, label; true when the
+  // file arrived.
+  std::function<bool(const std::string&, const std::string&, const std::string&,
+                     const std::string&)>
+      downloadBar;
   // Shows (true) or hides the status window of a plug-in installation.
   std::function<void(bool)> showStatus;
 };

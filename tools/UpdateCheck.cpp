@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "net/Codecs.h"
+#include "net/MbcsText.h"
 #include "platform/Files.h"
 #include "platform/Profile.h"
 
@@ -37,6 +38,10 @@ std::string FileDigest(const std::string& path) {
   unsigned char digest[16];
   md5.Final(digest);
   return HexString(digest, sizeof digest, "");
+}
+
+bool MatchesPublishedDigest(const std::string& fileDigest, const std::string& published) {
+  return !fileDigest.empty() && MbcsEqualNoCase(fileDigest, published);
 }
 
 ToolInfo ReadToolInfo(const std::string& iniPath) {
@@ -85,7 +90,7 @@ bool RunUpgrade(const ToolContext& context, const std::string& programDir) {
   if (!FetchToolFile(context, "VelmoraURL.exe", program)) return false;
   // Fetched over plain HTTP: only the build that the description announced
   // may replace the program.
-  if (FileDigest(program) != context.info->programDigest) {
+  if (!MatchesPublishedDigest(FileDigest(program), context.info->programDigest)) {
     LogToolEvent("新版程序校验失败，未更新");
     platform::DeleteFileAt(program);
     return false;

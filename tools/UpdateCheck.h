@@ -8,6 +8,9 @@
 // MD5 of all bytes of a file as 32 lower-case hexadecimal digits; empty for a
 // file that cannot be opened or read.
 std::string FileDigest(const std::string& path);
+// Whether a file's digest is the published one, which the tool server may
+// write in either letter case. An empty digest matches nothing.
+bool MatchesPublishedDigest(const std::string& fileDigest, const std::string& published);
 // The three values of a local vmtool.ini, each cut to 259 bytes; the defaults
 // for missing keys (and for a missing file).
 ToolInfo ReadToolInfo(const std::string& iniPath);

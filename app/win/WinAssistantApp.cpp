@@ -18,10 +18,11 @@
 CWinAssistantApp::~CWinAssistantApp() { WaitForToolInstaller(); }
 
 bool CWinAssistantApp::RunDownloadBar(const std::string& url, const std::string& dir,
-                                      const std::string& label) {
+                                      const std::string& name, const std::string& label) {
   CDownloadBarDlg bar(Desktop());
   bar.m_strUrl = url;
   bar.m_strPath = dir;
+  bar.m_pszName = name.c_str();
   bar.m_strLabel = label;
   return bar.DoModal(GetDesktopWindow()) == IDOK;
 }

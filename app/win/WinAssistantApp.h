@@ -11,7 +11,7 @@ class CWinAssistantApp : public CAssistantApp {
   using CAssistantApp::CAssistantApp;
   ~CWinAssistantApp() override;
 
-  bool RunDownloadBar(const std::string& url, const std::string& dir,
+  bool RunDownloadBar(const std::string& url, const std::string& dir, const std::string& name,
                       const std::string& label) override;
   bool ShowLoginDialog(const std::string& server, int port) override;
   void ShowCdnServerDialog() override;

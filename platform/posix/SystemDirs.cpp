@@ -14,8 +14,10 @@ std::string ProgramPath() {
   return n > 0 ? WideToAnsi(Utf8ToWide(std::string(buffer, (size_t)n))) : std::string();
 }
 
-// No Windows directory here; the temporary one comes from the environment.
+// No Windows or system directory here; the temporary one comes from the
+// environment.
 std::string WindowsDirectory() { return {}; }
+std::string SystemDirectory() { return {}; }
 
 std::string TempDirectory() {
   const char* dir = getenv("TMPDIR");

@@ -45,7 +45,10 @@ class Win32Process final : public IRunningProcess {
   PROCESS_INFORMATION m_pi;
 };
 
-std::unique_ptr<IRunningProcess> Start(const std::string& commandLine, WORD show, BOOL inherit) {
+// With a program, the system starts that file instead of searching for the
+// command line's first word.
+std::unique_ptr<IRunningProcess> Start(const std::string& commandLine, WORD show, BOOL inherit,
+                                       const std::string& program = std::string()) {
   std::vector<char> line(commandLine.begin(), commandLine.end());
   line.push_back('\0');  // CreateProcessA may write into its command line
   STARTUPINFOA si{};
@@ -53,8 +56,8 @@ std::unique_ptr<IRunningProcess> Start(const std::string& commandLine, WORD show
   si.dwFlags = STARTF_USESHOWWINDOW;
   si.wShowWindow = show;
   PROCESS_INFORMATION pi{};
-  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, inherit, 0, nullptr, nullptr, &si,
-                      &pi))
+  if (!CreateProcessA(program.empty() ? nullptr : program.c_str(), line.data(), nullptr, nullptr,
+                      inherit, 0, nullptr, nullptr, &si, &pi))
     return nullptr;
   return std::make_unique<Win32Process>(pi);
 }
@@ -99,6 +102,10 @@ class Win32Desktop final : public IDesktop {
     if (!ext || !*ext) return false;
     std::u16string wide = AnsiToWide(ext);
     return AssocIsDangerous((LPCWSTR)wide.c_str()) != FALSE;
+  }
+
+  bool StartProgram(const std::string& program, const std::string& commandLine) override {
+    return Start(commandLine, SW_SHOWNORMAL, FALSE, program) != nullptr;
   }
 };
 

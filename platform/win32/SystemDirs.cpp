@@ -25,6 +25,12 @@ std::string WindowsDirectory() {
   return n > 0 && n < MAX_PATH ? WithBackslash(buffer) : std::string();
 }
 
+std::string SystemDirectory() {
+  char buffer[MAX_PATH + 1] = {};
+  UINT n = GetSystemDirectoryA(buffer, MAX_PATH);
+  return n > 0 && n < MAX_PATH ? WithBackslash(buffer) : std::string();
+}
+
 std::string TempDirectory() {
   char buffer[MAX_PATH + 1] = {};
   DWORD n = GetTempPathA(MAX_PATH, buffer);

@@ -1,9 +1,11 @@
 """The update check and the companion tools under Wine against the reference
 tool server (the built-in default host, port 7112, in the isolated network):
 what the program asks, what it fetches in which order, and what it starts."""
+import base64
 import hashlib
 import os
 import pathlib
+import shutil
 import subprocess
 import sys
 import time
@@ -203,6 +205,22 @@ def test_micro_course_tool_is_fetched_and_started_with_the_password(session):
     assert (session.tools / "VmCourse_self.exe").exists()
 
 
+def test_the_micro_course_tool_runs_as_fetched_whatever_name_the_server_gives_it(session):
+    session.remove(session.tools / "VmCourse_self.exe", session.tools / "VmCourse_2.0_setup.exe")
+    body = base64.b64encode((TESTBED / "VmCourse_self.exe").read_bytes()).decode()
+    session.ref.set_faults({"server": "tool", "path": "/VelmoraTool/VmCourse_self.exe",
+                            "reply": {"body": "base64:" + body,
+                                      "content_type": "application/octet-stream",
+                                      "headers": [["Content-Disposition",
+                                                   'attachment; filename="VmCourse_2.0_setup.exe"']]}})
+    pid = session.tool_driver(1158)
+    session.answer("微课制作工具尚未安装，是否现在安装？", IDYES)
+    records = session.records(timeout=30)
+    assert len(records) == 1 and records[0].startswith("VmCourse_self.exe|")
+    assert session.driver.wait_process(pid) is not None
+    assert not (session.tools / "VmCourse_2.0_setup.exe").exists()
+
+
 def test_browse_plugin_with_unknown_digest_asks_installs_and_runs(session):
     session.remove(session.tools / "VmBrowser.dll", session.windows / "VmBrowser.dll",
                    session.tools / "cximagecrt.dll")
@@ -277,3 +295,23 @@ def test_office_addins_install_then_a_declined_reinstall_changes_nothing(session
     assert session.driver.wait_process(pid) is not None
     assert session.fetched() == []
     assert {name: (session.tools / name).stat().st_mtime_ns for name in ADDIN_FILES} == stamps
+
+
+def test_the_add_ins_are_registered_by_the_systems_own_regsvr32(session):
+    """A regsvr32.exe beside the program (searched first for a bare name) is
+    never the one started."""
+    planted = TESTBED / "regsvr32.exe"
+    shutil.copyfile(TESTBED / "VmSFDocReader.exe", planted)
+    try:
+        session.remove(*(session.tools / name for name in ADDIN_FILES))
+        session.describe()
+        pid = session.tool_driver(1148)
+        session.answer(NOTICE, IDOK)
+        session.answer("安装成功！", IDOK)
+        assert session.driver.wait_process(pid) is not None
+        records = session.records(timeout=10)
+    finally:
+        planted.unlink(missing_ok=True)
+    assert not [r for r in records if r.lower().startswith("regsvr32.exe|")]
+    assert {"VelmoraAddInDoc.dll|DllRegisterServer", "VelmoraAddInPpt.dll|DllRegisterServer"} <= set(records)
+

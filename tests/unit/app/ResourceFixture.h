@@ -62,9 +62,9 @@ class ResourceApp : public CAssistantApp {
   std::unique_ptr<IDownloadProgress> CreateDownloadProgress() override {
     return std::make_unique<ScriptedProgress>(progressEvents, cancelAfterPositions);
   }
-  bool RunDownloadBar(const std::string& url, const std::string& dir,
+  bool RunDownloadBar(const std::string& url, const std::string& dir, const std::string& name,
                       const std::string& label) override {
-    bars.push_back(url + "|" + dir + "|" + label);
+    bars.push_back(url + "|" + dir + "\\" + name + "|" + label);
     return barSucceeds;
   }
 };

@@ -72,7 +72,7 @@ TEST_F(VideoTest, MissingViewerIsInstalledOnYesThenStarted) {
   EXPECT_EQ(desktop.questions, std::vector<std::string>{"提示|维墨视频浏览工具尚未安装，是否现在安装？"});
   EXPECT_EQ(app->bars, std::vector<std::string>{"http://" VELMORA_DEFAULT_HOST
                                                 ":7112/VelmoraTool/webView.exe|" + ToolsDir() +
-                                                "|正在下载视频插件"});
+                                                "\\webView.exe|正在下载视频插件"});
   EXPECT_EQ(desktop.started, std::vector<std::string>{"hidden|\"" + ToolsDir() + "\\webView.exe\""});
   EXPECT_EQ(desktop.opened, std::vector<std::string>{Viewer() + "|" + PlatformStream()});
   EXPECT_EQ(app->Shared().bInstallingViewer, 0);
@@ -108,7 +108,7 @@ TEST_F(VideoTest, CourseToolIsFetchedWithTheBarOnly) {
   EXPECT_TRUE(app->DownloadCourseTool());
   EXPECT_EQ(app->bars, std::vector<std::string>{"http://" VELMORA_DEFAULT_HOST
                                                 ":7112/VelmoraTool/VmCourse_self.exe|" +
-                                                ToolsDir() + "|正在下载微课工具"});
+                                                ToolsDir() + "\\VmCourse_self.exe|正在下载微课工具"});
   EXPECT_TRUE(desktop.started.empty());
   app->barSucceeds = false;
   EXPECT_FALSE(app->DownloadCourseTool());

@@ -52,6 +52,11 @@ class BrowsePlugin : public ToolTest {
   }
 };
 
+std::string Upper(std::string text) {
+  for (char& c : text) c = (char)toupper((unsigned char)c);
+  return text;
+}
+
 TEST_F(BrowsePlugin, CountsAsInstalledOnlyWhenCurrent) {
   struct Case {
     const char* what;
@@ -59,6 +64,7 @@ TEST_F(BrowsePlugin, CountsAsInstalledOnlyWhenCurrent) {
     bool imageLibrary, installed;
   } cases[] = {
       {"current", Md5Hex(kPlugin), kPlugin, true, true},
+      {"current, published in upper case", Upper(Md5Hex(kPlugin)), kPlugin, true, true},
       {"digest unknown", "", kPlugin, true, false},
       {"digest unknown, no plug-in", "", "", true, false},
       {"older plug-in", Md5Hex(kPlugin), "plug-in build 6", true, false},
@@ -90,6 +96,20 @@ TEST_F(BrowsePlugin, UnknownDigestAsksInstallsAndRuns) {
   EXPECT_EQ(g_call.nameSize, 256);
   EXPECT_TRUE(g_call.zeroed);
   EXPECT_TRUE(desktop.messages.empty());
+}
+
+// A tool server that publishes the digest in upper case: the plug-in is
+// installed and runs, and the next time counts as installed.
+TEST_F(BrowsePlugin, UpperCaseDigestInstallsAndRuns) {
+  fetcher.files["vmtool.ini"] = "[VmBrowser]\r\nhashcode=" + Upper(Md5Hex(kPlugin)) + "\r\n";
+  desktop.answers = {true};
+  RunToolCommand(context, 1157);
+  EXPECT_EQ(desktop.questions, Strings{kNotInstalled});
+  EXPECT_EQ(g_call.calls, 1);
+  EXPECT_TRUE(desktop.messages.empty());
+  RunToolCommand(context, 1157);
+  EXPECT_EQ(desktop.questions.size(), 1u);
+  EXPECT_EQ(g_call.calls, 2);
 }
 
 TEST_F(BrowsePlugin, InstalledRunsAtOnce) {

@@ -13,7 +13,7 @@ using Strings = std::vector<std::string>;
 class Companions : public ToolTest {
  protected:
   std::string Bar(const std::string& name, const std::string& label) const {
-    return "http://tools.test:7112/VelmoraTool/" + name + "|" + context.toolsDir + "|" + label;
+    return "http://tools.test:7112/VelmoraTool/" + name + "|" + T(name) + "|" + label;
   }
 };
 
@@ -87,6 +87,25 @@ TEST_F(Companions, VideoViewerInstall) {
     EXPECT_EQ(desktop.messages, c.messages) << c.what;
   }
   EXPECT_EQ(bars[0], Bar("webView.exe", "正在下载视频插件"));
+}
+
+// Whatever name the tool server suggests, the fresh download is what runs,
+// never an older file of the fixed name.
+TEST_F(Companions, InstallersAreSavedUnderTheNamesTheyRunBy) {
+  WriteFileBytes(T("webView.exe"), "stale installer");
+  WriteFileBytes(T("VmCourse_self.exe"), "stale tool");
+  barBytes = "fresh";
+  std::string ran;
+  desktop.hiddenRun = [&](const std::string&) { ran = ReadFileBytes(T("webView.exe")); };
+  desktop.answers = {true};
+  RunToolCommand(context, 1145);
+  EXPECT_EQ(ran, "fresh");
+  EXPECT_EQ(desktop.messages, Strings{"提示|视频插件安装成功！"});
+  desktop.answers = {true};
+  RunToolCommand(context, 1149);
+  EXPECT_EQ(ReadFileBytes(T("VmCourse_self.exe")), "fresh");
+  EXPECT_EQ(desktop.opened, Strings{T("VmCourse_self.exe") + "|" + kPassword});
+  EXPECT_FALSE(platform::FileExists(T(kServerSuggestedName)));
 }
 
 TEST_F(Companions, ShellOpensOfTheServerFileAndTheToolsDirectory) {

@@ -43,14 +43,24 @@ TEST_F(OfficeAddins, FreshInstall) {
                                       "Velmora128.ico", "VmSFDocReader.exe", "VmBrowser.dll",
                                       "cximagecrt.dll"}));
   EXPECT_EQ(ReadFileBytes(T("VelmoraAddInPpt.dll")), "ppt add-in");
-  EXPECT_EQ(desktop.started,
-            (Strings{"\"regsvr32.exe\" \"" + T("VelmoraAddInDoc.dll") + "\"",
-                     "\"regsvr32.exe\" \"" + T("VelmoraAddInPpt.dll") + "\""}));
+  // The system's own regsvr32.exe, with the command line it always had.
+  const std::string regsvr32 = "C:\\windows\\system32\\regsvr32.exe|\"regsvr32.exe\" \"";
+  EXPECT_EQ(desktop.started, (Strings{regsvr32 + T("VelmoraAddInDoc.dll") + "\"",
+                                      regsvr32 + T("VelmoraAddInPpt.dll") + "\""}));
   EXPECT_EQ(desktop.opened, Strings{"hidden|" + T("VmSFDocReader.exe")});
   for (const char* name : {"Velmora128.ico", "VmBrowser.dll", "cximagecrt.dll"})
     EXPECT_EQ(ReadFileBytes(W(name)), ReadFileBytes(T(name))) << name;
   EXPECT_EQ(HyperlinkWarning(), 1u);
   EXPECT_TRUE(libraries.loaded.empty());
+}
+
+// Where the system names no system directory, regsvr32.exe is not searched
+// for by name; the registration is not looked at, as when it fails.
+TEST_F(OfficeAddins, NoSystemDirectoryRegistersNothing) {
+  context.systemDir.clear();
+  RunToolCommand(context, 1148);
+  EXPECT_TRUE(desktop.started.empty());
+  EXPECT_EQ(desktop.messages, (Strings{kNotice, "提示|安装成功！"}));
 }
 
 TEST_F(OfficeAddins, SecondInstallAsksAndNoTouchesNothing) {

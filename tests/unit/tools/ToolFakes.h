@@ -98,11 +98,14 @@ class ToolTest : public testing::Test {
     context.toolsDir = dir / "data\\Tools";
     context.windowsDir = dir / "windows\\";
     context.tempDir = dir / "temp\\";
+    context.systemDir = "C:\\windows\\system32\\";
+    // Like the real bar, it saves under the name given, else under the
+    // name that the server's reply suggests.
     context.downloadBar = [this](const std::string& url, const std::string& target,
-                                 const std::string& label) {
-      bars.push_back(url + "|" + target + "|" + label);
+                                 const std::string& name, const std::string& label) {
+      bars.push_back(url + "|" + target + "\\" + name + "|" + label);
       if (!barSucceeds) return false;
-      WriteFileBytes(target + "\\" + url.substr(url.rfind('/') + 1), "tool");
+      WriteFileBytes(target + "\\" + (name.empty() ? kServerSuggestedName : name), barBytes);
       return true;
     };
     context.showStatus = [this](bool shown) { statusShown.push_back(shown); };
@@ -121,5 +124,7 @@ class ToolTest : public testing::Test {
   ToolContext context;
   std::vector<std::string> bars;
   bool barSucceeds = true;
+  std::string barBytes = "tool";  // what the bar's download holds
+  static constexpr const char* kServerSuggestedName = "setup-1.2.exe";
   std::vector<bool> statusShown;
 };

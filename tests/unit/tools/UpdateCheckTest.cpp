@@ -153,6 +153,21 @@ TEST_F(UpdateCheck, UpgradeFetchesAndStartsTheUpgrader) {
   EXPECT_EQ(fetcher.fetched, std::vector<std::string>{"VelmoraURL.exe"});
 }
 
+// The announced digest checks the new program in either letter case, while
+// the offer itself compares exactly (see OffersAndAnswers).
+TEST_F(UpdateCheck, AnnouncedDigestChecksTheNewProgramInEitherCase) {
+  std::string upper = Md5Hex("new build");
+  for (char& c : upper) c = (char)toupper((unsigned char)c);
+  for (const std::string& published : {upper, Md5Hex("new build")}) {
+    fetcher.files = {{"VmUpgrade.exe", "upgrader"}, {"VelmoraURL.exe", "new build"}};
+    info.programDigest = published;
+    desktop.opened.clear();
+    EXPECT_TRUE(RunUpgrade(context, dir / "prog\\")) << published;
+    EXPECT_EQ(desktop.opened, std::vector<std::string>{Upgraded()}) << published;
+    EXPECT_EQ(ReadFileBytes(context.tempDir + "VelmoraURL.exe"), "new build");
+  }
+}
+
 TEST_F(UpdateCheck, TamperedProgramStartsNothing) {
   fetcher.files = {{"VmUpgrade.exe", "upgrader"}, {"VelmoraURL.exe", "tampered build"}};
   info.programDigest = Md5Hex("new build");
