@@ -120,7 +120,7 @@ std::string FileNameOfPath(const std::string& path) {
 // ---- the downloader ----
 
 CSegmentedDownloader::~CSegmentedDownloader() {
-  StopAll();
+  StopWorkers();
   JoinWorkers();
   CloseResumeRecords();
 }
@@ -176,7 +176,7 @@ bool CSegmentedDownloader::Start(const std::string& url, const std::string& dir,
 
 void CSegmentedDownloader::Reset() {
   // Workers that a Finish from a notification left ending still use the segments.
-  StopAll();
+  StopWorkers();
   JoinWorkers();
   CloseResumeRecords();
   m_header = CHttpResponseHeader();
@@ -416,13 +416,21 @@ bool CSegmentedDownloader::AnySegmentGaveUp() const {
   return false;
 }
 
-void CSegmentedDownloader::WaitForWorkers(int timeoutMs) {
+bool CSegmentedDownloader::WaitForWorkers(int timeoutMs) {
   std::unique_lock<std::mutex> lock(m_threadLock);
   auto none = [this] { return m_threads.empty(); };
-  if (timeoutMs < 0)
-    m_threadsEnded.wait(lock, none);
-  else
-    m_threadsEnded.wait_for(lock, std::chrono::milliseconds(timeoutMs), none);
+  if (timeoutMs >= 0) return m_threadsEnded.wait_for(lock, std::chrono::milliseconds(timeoutMs), none);
+  m_threadsEnded.wait(lock, none);
+  return true;
+}
+
+// A stop cannot shut down the socket of a worker that is still connecting
+// (there is no connection yet), and that worker would then wait for its
+// receive time-out: the stop is repeated until every worker has ended.
+void CSegmentedDownloader::StopWorkers() {
+  do {
+    StopAll();
+  } while (!WaitForWorkers(STOP_REPEAT_MS));
 }
 
 // The caller may free what its notification uses as soon as this returns, so
@@ -432,8 +440,10 @@ void CSegmentedDownloader::WaitForWorkers(int timeoutMs) {
 bool CSegmentedDownloader::Finish(bool wait, int timeoutMs) {
   const bool onWorker = OnWorkerThread();
   if (wait && !onWorker) WaitForWorkers(timeoutMs);
-  StopAll();
-  if (!onWorker) {
+  if (onWorker) {
+    StopAll();
+  } else {
+    StopWorkers();
     JoinWorkers();
     CloseResumeRecords();
   }

@@ -45,6 +45,7 @@ class CSegmentedDownloader {
   static constexpr int MAX_PARTS = 10;
   static constexpr int PROBE_RECV_TIMEOUT = 180000;
   static constexpr int RETRY_BUDGET = 100;
+  static constexpr int STOP_REPEAT_MS = 100;
 
   CSegmentedDownloader() = default;
   ~CSegmentedDownloader();  // stops the workers and waits for them
@@ -86,7 +87,8 @@ class CSegmentedDownloader {
   std::vector<CDownloadSegment*> Segments() const;
   void JoinWorkers();
   bool OnWorkerThread() const;
-  void WaitForWorkers(int timeoutMs);
+  bool WaitForWorkers(int timeoutMs);  // whether none is left
+  void StopWorkers();
   bool Probe(const std::string& url);
   bool LoadResumeRecords(int64_t size);
   bool CreatePartFile(int64_t size);
