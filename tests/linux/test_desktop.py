@@ -4,8 +4,13 @@ and the document opened by the desktop's program for its type; an
 experiment whose score reaches the platform; the resident assistant from the
 application menu."""
 import configparser
+import json
 import shlex
+import shutil
+import subprocess
+import sys
 import time
+from pathlib import Path
 
 import pytest
 
@@ -105,6 +110,59 @@ def test_experiment_link_runs_in_the_prefix_and_its_score_reaches_the_platform(u
     user.driver.run("click", lab, IDOK)
     received = wait_for(lambda: platform.state().get("data"), timeout=30)
     assert received and '"score":87' in received[-1]["data"]
+
+
+PAGE_PORT = 9180
+POLICY = Path("/etc/chromium/policies/managed/velmora-test.json")
+PAGE = """<!doctype html><meta charset="utf-8"><title>运动学讲义</title>
+<a href="{link}" style="position:fixed;inset:0;font-size:48px;background:#eef1f5">下载讲义</a>
+"""
+
+
+@pytest.fixture
+def course_page(tmp_path):
+    """The course page with its resource link, and the managed browser policy
+    that lets its origin start the assistant without asking, as a school sets it."""
+    if not shutil.which("chromium"):
+        pytest.skip("Debian's chromium is not installed")
+    page = tmp_path / "course.html"
+    # The browser refuses "velmoraurl://res:fid=..." as a URL whose port is
+    # not a number (about:blank#blocked); the assistant reads this form alike.
+    query = f"fid=200102&fext=txt&hashcode=linux-browser&server={SERVER}"
+    page.write_text(PAGE.format(link=f"velmoraurl://res?&{query}"), encoding="utf-8")
+    tmp_path.chmod(0o755)
+    server = subprocess.Popen([sys.executable, "-m", "http.server", str(PAGE_PORT), "--bind",
+                               "127.0.0.1", "--directory", str(tmp_path)],
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    origin = f"http://127.0.0.1:{PAGE_PORT}"
+    POLICY.parent.mkdir(parents=True, exist_ok=True)
+    POLICY.write_text(json.dumps({"AutoLaunchProtocolsFromOrigins": [
+        {"protocol": "velmoraurl", "allowed_origins": [origin]}]}), encoding="utf-8")
+    yield f"{origin}/course.html"
+    POLICY.unlink()
+    server.terminate()
+    server.wait()
+
+
+def test_link_clicked_in_the_browser_opens_the_document(user, platform, course_page):
+    platform.put_file("download", "200102", data=DOCUMENT[:50000])
+    browser = user.start("chromium", "--no-first-run", "--no-default-browser-check",
+                         "--password-store=basic",
+                         f"--user-data-dir={user.home}/.config/chromium-test",
+                         "--window-position=0,0", "--window-size=1280,800", f"--app={course_page}")
+    try:
+        assert wait_for(lambda: user.run("xdotool", "search", "--name", "运动学讲义")[0] == 0,
+                        timeout=60), "the browser did not show the course page"
+        time.sleep(5)  # the title comes before the first paint
+        user.run("xdotool", "mousemove", 400, 300, "click", "1")
+        opened = wait_for(lambda: [p for p in opened_paths(user) if p.endswith("200102.txt")],
+                          timeout=60)
+        assert opened, "the link did not reach the assistant and the desktop's program"
+        with open(opened[-1].removeprefix("file://"), "rb") as f:
+            assert f.read() == DOCUMENT[:50000]
+    finally:
+        browser.terminate()
+        browser.wait(timeout=30)
 
 
 def menu_command():
