@@ -12,6 +12,7 @@
 JOURNEY_OUT="$ROOT/build/demo"
 source "$ROOT/scripts/journey-lib.sh"
 source "$ROOT/scripts/journey-steps.sh"
+source "$ROOT/scripts/journey-linux.sh"
 JOURNEY_HELPERS=(VelmoraURL uidriver dlgdriver labexperiment webView experiment mainwndprobe
   listdriver VmCourse_self)
 
@@ -61,5 +62,6 @@ journey_steps() {
   journey_step companion_tool "安装配套工具：微课制作工具"
   journey_step screen_capture "任意截屏（Alt+Shift+Z）"
   journey_step quit "退出助手"
+  journey_step linux_desktop "Linux桌面：浏览器中的链接，讲义由桌面程序打开"
   ! grep -q '^FAILED' "$JOURNEY_OUT/steps.tsv"
 }
