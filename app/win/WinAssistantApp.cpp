@@ -27,8 +27,13 @@ bool CWinAssistantApp::RunDownloadBar(const std::string& url, const std::string&
   return bar.DoModal(GetDesktopWindow()) == IDOK;
 }
 
-// Owned by the floating window while it runs: the window is disabled under
-// the dialog, so a second login cannot be opened over the first.
+// The menu's dialogs are owned by the floating window while it runs, also
+// when it is hidden in the notification area: the window is disabled under
+// them, so neither a second copy nor another of them opens over the first.
+HWND CWinAssistantApp::DialogOwner() const {
+  return m_pMainWnd ? m_pMainWnd->GetSafeHwnd() : GetActiveWindow();
+}
+
 bool CWinAssistantApp::ShowLoginDialog(const std::string& server, int port) {
   CLoginDlg login(*this);
   login.m_strServer = server;
@@ -38,12 +43,12 @@ bool CWinAssistantApp::ShowLoginDialog(const std::string& server, int port) {
 
 void CWinAssistantApp::ShowCdnServerDialog() {
   CCdnServerDlg dialog(Shared(), Desktop());
-  dialog.DoModal(GetActiveWindow());
+  dialog.DoModal(DialogOwner());
 }
 
 void CWinAssistantApp::ShowExamErrorList() {
   CExamErrListDlg list(*m_pExamErrors, Desktop());
-  list.DoModal(GetActiveWindow());
+  list.DoModal(DialogOwner());
 }
 
 bool CWinAssistantApp::CheckForUpdate() { return CheckForUpdateAtStartup(*this); }

@@ -1,4 +1,6 @@
 #pragma once
+#include <windows.h>
+
 #include "app/AssistantApp.h"
 #include "tools/win/AddinInstallWindow.h"
 
@@ -30,6 +32,8 @@ class CWinAssistantApp : public CAssistantApp {
   void WaitForNetworkWorkers() override;
 
  private:
+  HWND DialogOwner() const;
+
   CAddinInstallWindow m_addinInstallWindow;
   CAssistantWnd* m_pMainWnd = nullptr;  // while it runs
   bool m_bCapturing = false;  // the hot key again during a capture: not a second one over it

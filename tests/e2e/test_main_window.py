@@ -310,24 +310,37 @@ def no_menu_opens(driver):
     return driver.wait_window("#32768", "*", 1500) is None
 
 
+# The menu's dialogs: "切换账号...", "设置CDN服务器..." and "异常中心...".
+MENU_DIALOGS = [(1129, "登录Velmora平台"), (1194, "CDN服务器"), (1184, "实验记录提交失败列表")]
+
+
+@pytest.mark.parametrize("command, caption", MENU_DIALOGS)
 @pytest.mark.parametrize("in_tray", [False, True])
-def test_the_switch_account_login_is_modal_to_the_window(wine_env, host, probe, driver, in_tray):
+def test_the_menu_dialogs_are_modal_to_the_window(wine_env, host, probe, driver, in_tray, command,
+                                                  caption):
     hwnd = host["hwnd"]
     left, top, _, _ = face_rect(probe, host)
     if in_tray:
         probe.command(hwnd, 1125)
         assert wait_until(lambda: not probe.rect(hwnd)[1])
-    probe.command(hwnd, 1129)
-    login = driver.wait_window("#32770", "登录Velmora平台", 15000)
-    assert login, "no login dialog"
+    probe.command(hwnd, command)
+    dialog = driver.wait_window("#32770", caption, 15000)
+    assert dialog, f"no dialog {caption}"
     try:
-        assert same_handle(probe.run("owner", login)[1], hwnd)
+        assert same_handle(probe.run("owner", dialog)[1], hwnd)
         assert probe.run("enabled", hwnd)[1] == "0"
-        # Neither the window nor its icon opens the menu, so no second login.
-        where = (12, 32) if in_tray else (left + 60, top + 40)
-        xdo(wine_env, "mousemove", *where, "sleep", 0.3, "click", 3)
-        assert no_menu_opens(driver)
-        assert driver.windows().count("登录Velmora平台") == 1
+        # Neither the window nor its icon opens the menu, so no second dialog.
+        (dl, dt, dr, db), _ = probe.rect(dialog)
+        where = [(12, 32)] if in_tray else [
+            (left + x, top + y) for x, y in ((60, 40), (20, 60), (100, 60), (60, 100))
+            if not (dl <= left + x < dr and dt <= top + y < db)][:1]
+        for point in where:  # none when the dialog covers the face
+            xdo(wine_env, "mousemove", *point, "sleep", 0.3, "click", 3)
+            opened = not no_menu_opens(driver)
+            if opened:
+                xdo(wine_env, "key", "Escape")
+            assert not opened
+        assert driver.windows().count(caption) == 1
         # A capture over the dialog leaves the window disabled under it.
         xdo(wine_env, "key", "alt+shift+z")
         capture = driver.wait_window("#32770", "任意截屏", 10000)
@@ -336,8 +349,8 @@ def test_the_switch_account_login_is_modal_to_the_window(wine_env, host, probe, 
         assert driver.gone(capture, 5000)
         assert probe.run("enabled", hwnd)[1] == "0"
     finally:
-        driver.run("close", login)
-    assert driver.gone(login, 5000)
+        driver.run("close", dialog)
+    assert driver.gone(dialog, 5000)
     assert probe.run("enabled", hwnd)[1] == "1"
     if in_tray:
         probe.command(hwnd, 1126)
