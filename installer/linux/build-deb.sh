@@ -31,7 +31,11 @@ for size in 16 32 48 64 128; do
   convert "$ROOT/res/VelmoraURL.ico[1]" -resize "${size}x$size" \
     "$stage/usr/share/icons/hicolor/${size}x$size/apps/velmora-assistant.png"
 done
-install -D -m 0644 "$HERE/README.md" "$stage/usr/share/doc/velmora-assistant/README.md"
+doc=$stage/usr/share/doc/velmora-assistant
+install -D -m 0644 "$HERE/README.md" "$doc/README.md"
+install -m 0644 "$HERE/debian/copyright" "$doc/copyright"
+gzip -9n <"$HERE/debian/changelog" >"$doc/changelog.gz"
+chmod 0644 "$doc/changelog.gz"
 
 mkdir -p "$stage/DEBIAN"
 sed -e "s/@VERSION@/$version/" \
