@@ -11,6 +11,7 @@
 //   mainwndprobe trayadd <hwnd>       takes the window's notification-area icon (id 0) first
 //   mainwndprobe traydel <hwnd>       and gives it back
 //   mainwndprobe holdclipboard <ms>   holds the clipboard open; prints "held" once it does
+//   mainwndprobe taskbarcreated <hwnd>  tells the window that the shell has restarted
 //   mainwndprobe enter <hwnd>         Enter on the window's focused control, as the keyboard gives it
 #include <windows.h>
 #include <shellapi.h>
@@ -106,6 +107,8 @@ int main(int argc, char** argv) {
     return printf("0x%llx\n", (unsigned long long)(uintptr_t)GetWindow(ParseHandle(argv[2]), GW_OWNER)), 0;
   if (verb == "trayadd" && argc >= 3) return Tray(NIM_ADD, ParseHandle(argv[2]));
   if (verb == "traydel" && argc >= 3) return Tray(NIM_DELETE, ParseHandle(argv[2]));
+  if (verb == "taskbarcreated" && argc >= 3)
+    return PostMessageA(ParseHandle(argv[2]), RegisterWindowMessageA("TaskbarCreated"), 0, 0) ? 0 : 1;
   if (verb == "enter" && argc >= 3) return PressEnter(ParseHandle(argv[2]));
   if (verb == "holdclipboard" && argc >= 3) return HoldClipboard(strtoul(argv[2], nullptr, 10));
   return 2;

@@ -298,6 +298,16 @@ def test_a_tray_icon_the_shell_refuses_keeps_the_window_in_view(host, probe):
         assert probe.run("traydel", hwnd)[0] == 0
     probe.command(hwnd, 1125)
     assert wait_until(lambda: not probe.rect(hwnd)[1])
+    # A restarted shell that refuses the icon again: the window comes back.
+    assert probe.run("traydel", hwnd)[0] == 0
+    assert probe.run("trayadd", hwnd)[0] == 0
+    try:
+        assert probe.run("taskbarcreated", hwnd)[0] == 0
+        assert wait_until(lambda: probe.rect(hwnd)[1]), "hidden without an icon after a restart"
+    finally:
+        probe.run("traydel", hwnd)  # gone already when the window, coming back, removed "its" icon
+    probe.command(hwnd, 1125)
+    assert wait_until(lambda: not probe.rect(hwnd)[1])
     probe.command(hwnd, 1126)
     assert wait_until(lambda: probe.rect(hwnd)[1])
 
