@@ -21,6 +21,14 @@ bool EnsureDir(const std::string& path) {
   return platform::IsDirectory(path) || platform::CreateDir(path);
 }
 
+// Each missing level of an absolute directory is made in turn; prefixes that
+// are no directory of their own (a drive, a share) simply fail.
+bool EnsureDirWithParents(const std::string& path) {
+  for (size_t at = path.find('\\', 3); at != std::string::npos; at = path.find('\\', at + 1))
+    EnsureDir(path.substr(0, at));
+  return EnsureDir(path);
+}
+
 void LogLine(const std::string& text) {
   WriteLog(GetLogPath(), "[%s]:%s\r\n", FormatNow().c_str(), text.c_str());
 }
@@ -36,6 +44,9 @@ CAssistantApp::CAssistantApp(platform::IDesktop& desktop, const AppServices& ser
   m_pSettings = std::make_unique<CSettingsStore>();
   m_pExamErrors = std::make_unique<CExamErrStore>();
   m_pFileList->SetDataDir(m_pSettings->m_strDataDir);
+  std::vector<std::string> rejected;
+  m_policy = ReadMachinePolicy(*services.policy, rejected);
+  for (const std::string& value : rejected) LogLine("管理员策略的设置无效，已忽略：" + value);
 }
 
 // The listener's thread writes into the shared block: it ends first.
@@ -51,11 +62,11 @@ bool CAssistantApp::InitInstance() {
   // No window of the program hosts ActiveX controls, so only the socket
   // library needs starting.
   m_bSocketsStarted = platform::StartupSocketLibrary();
-  if (ReadCdnServer(Shared()).empty()) StartCdnListener();
+  ApplyCdnPolicy();
   SetUpToolPaths();
   OpenSlotMutex();
   m_bAlreadyRunning = IsAlreadyRunning();
-  if (!m_bAlreadyRunning && !CheckForUpdate()) return false;
+  if (!m_bAlreadyRunning && m_policy.updateCheck && !CheckForUpdate()) return false;
   CreateAddinInstallWindow();
   LoadStores();
 
@@ -175,7 +186,7 @@ bool CAssistantApp::PrepareUserDirs() {
   }
   EnsureDir(accountDir + "\\LOGO");
   if (!platform::IsDirectory(m_pFileList->m_strResourceDir)) {
-    m_pFileList->m_strResourceDir = m_strFileDir;
+    m_pFileList->m_strResourceDir = ResourceDirWithoutStoredOne();
     m_pFileList->SaveState();
   }
   m_pFileList->SetUserId(m_login.userId);
@@ -193,6 +204,26 @@ bool CAssistantApp::MakeUserDirs(const char* failureCaption) {
   }
   EnsureDir(accountDir + "\\LOGO");
   return true;
+}
+
+// A cache server set by IT is the one every process uses; otherwise one is
+// learnt from announcements unless IT turned that off.
+void CAssistantApp::ApplyCdnPolicy() {
+  if (!m_policy.cdnServer.empty()) {
+    StoreCdnServer(Shared(), m_policy.cdnServer);
+    return;
+  }
+  if (m_policy.cdnAnnouncements && ReadCdnServer(Shared()).empty()) StartCdnListener();
+}
+
+// The machine's directory from policy (labs that restore the system drive at
+// every start keep downloads elsewhere), else the user's FILE directory.
+std::string CAssistantApp::ResourceDirWithoutStoredOne() {
+  const std::string& dir = m_policy.resourceDir;
+  if (dir.empty()) return m_strFileDir;
+  if (EnsureDirWithParents(dir)) return dir;
+  LogLine("管理员策略的资源目录无法创建，使用默认目录：" + dir);
+  return m_strFileDir;
 }
 
 CServerAccount* CAssistantApp::FindSavedAccount(const std::string& host, int port) {

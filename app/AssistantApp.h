@@ -5,6 +5,7 @@
 
 #include "app/CdnListener.h"
 #include "app/DownloadProgress.h"
+#include "app/MachinePolicy.h"
 #include "app/SharedState.h"
 #include "app/UrlCommand.h"
 #include "experiments/ExamErrStore.h"
@@ -22,6 +23,7 @@
 // a test puts in fakes and object names of its own.
 struct AppServices {
   platform::IRegistry* registry = &platform::SystemRegistry();
+  platform::IPolicyStore* policy = &platform::MachinePolicyStore();
   platform::IShortcutShell* shell = &platform::SystemShortcutShell();
   std::string programPath = platform::ProgramPath();  // empty: the command line's first token
   std::string instanceMutexName = INSTANCE_MUTEX_NAME;
@@ -106,6 +108,7 @@ class CAssistantApp {
   std::string m_strFileDir;
   ToolPaths m_toolPaths;
   ToolInfo m_toolInfo;  // the tool server's description, fetched at start-up
+  MachinePolicy m_policy;  // what IT set for the machine, read once at start-up
 
  protected:
   // Where later parts of the program join start-up. Until they exist each
@@ -157,6 +160,8 @@ class CAssistantApp {
   void RunCommandLineUrl(const std::string& url);
   void ReportDirFailure(const char* caption);
   bool MakeUserDirs(const char* failureCaption);
+  void ApplyCdnPolicy();
+  std::string ResourceDirWithoutStoredOne();
 
   platform::IDesktop& m_desktop;
   AppServices m_services;

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the per-machine package of the assistant from a Windows build:
+# Builds the per-machine package of the assistant from a Windows build, for
+# the build's architecture (x64 from build/win, x86 from build/win32):
 #   installer/build-msi.sh BUILD_DIR OUT.msi [VERSION]
 # Signed when the build (or the environment) names VELMORA_SIGN_CERT and
 # VELMORA_SIGN_KEY.
@@ -12,13 +13,26 @@ build=$(cd "$1" && pwd)
 out=$(realpath -m "$2")
 version=${3:-$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")}
 [ -n "$version" ] || { echo "no version in $build" >&2; exit 1; }
+# The package's architecture is the program's (the machine field of its PE header).
+arch=$(/usr/bin/python3 -c '
+import struct, sys
+data = open(sys.argv[1], "rb").read(4096)
+machine = struct.unpack_from("<H", data, struct.unpack_from("<I", data, 0x3C)[0] + 4)[0]
+print({0x8664: "x64", 0x14C: "x86"}.get(machine, ""))' "$build/VelmoraURL.exe")
+[ -n "$arch" ] || { echo "unknown architecture of $build/VelmoraURL.exe" >&2; exit 1; }
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 # The compiler takes relative file names only.
 cp "$build/VelmoraURL.exe" "$HERE/../res/VelmoraURL.ico" "$HERE/VelmoraURL.wxs" "$stage/"
-defines=(-D "Version=$version" -D ExeFile=VelmoraURL.exe -D IconFile=VelmoraURL.ico)
+defines=(-D "Version=$version" -D "Arch=$arch" -D ExeFile=VelmoraURL.exe -D IconFile=VelmoraURL.ico)
 while IFS= read -r line; do defines+=(-D "$line"); done < <(/usr/bin/python3 "$HERE/msi_texts.py" placeholders)
-(cd "$stage" && wixl -a x64 "${defines[@]}" -o package.msi VelmoraURL.wxs 2>/dev/null)
+(cd "$stage" && wixl -a "$arch" "${defines[@]}" -o package.msi VelmoraURL.wxs 2>/dev/null)
+# Each policy value is written only when its property is given.
+for entry in PolicyServer:SERVER PolicyCdnServer:CDNSERVER PolicyCdnAnnouncements:CDNANNOUNCEMENTS \
+             PolicyUpdateCheck:UPDATECHECK PolicyResourceDir:RESOURCEDIR; do
+  msibuild "$stage/package.msi" -q \
+    "UPDATE Component SET Condition='${entry#*:}' WHERE Component='${entry%%:*}'"
+done
 /usr/bin/python3 "$HERE/msi_texts.py" patch "$stage/package.msi"
 cert=${VELMORA_SIGN_CERT:-$(sed -n 's/^VELMORA_SIGN_CERT:FILEPATH=//p' "$build/CMakeCache.txt")}
 key=${VELMORA_SIGN_KEY:-$(sed -n 's/^VELMORA_SIGN_KEY:FILEPATH=//p' "$build/CMakeCache.txt")}

@@ -1,7 +1,7 @@
 # Shared steps of the project's commands (sourced by velmora.sh).
 
 PACKAGES=(cmake ninja-build g++ googletest libgtest-dev libgmock-dev
-  g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 xvfb xdotool imagemagick
+  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools wine wine64 xvfb xdotool imagemagick
   fonts-wqy-microhei locales python3 python3-pytest curl wget aria2 nginx-light time
   wixl msitools osslsigncode openssl python3-olefile clang libclang-rt-14-dev
   xdg-utils desktop-file-utils file chromium)
@@ -50,6 +50,11 @@ build_all() {
   build_tree "$ROOT/build/native" || ok=1
   echo "== building build/win"
   build_tree "$ROOT/build/win" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" || ok=1
+  # The 32-bit program for the labs that still run 32-bit Windows: the same
+  # sources; its tests are the x64 build's (see README).
+  echo "== building build/win32 (the program)"
+  build_tree "$ROOT/build/win32" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-i686.cmake" \
+    -- VelmoraURL || ok=1
   return $ok
 }
 

@@ -62,7 +62,7 @@ AccountFields FieldsOfAccount(const CServerAccount& account) {
 }
 
 LoginPreset MakeLoginPreset(const CSettingsStore& settings, const CServerAccount* found,
-                            const std::string& server) {
+                            const std::string& server, const std::string& defaultServer) {
   LoginPreset preset;
   for (const CServerAccount& account : settings.m_accounts) {
     if (&account == found) preset.selected = static_cast<int>(preset.items.size());
@@ -74,7 +74,7 @@ LoginPreset MakeLoginPreset(const CSettingsStore& settings, const CServerAccount
     return preset;
   }
   if (server.empty())
-    preset.serverText = VELMORA_DEFAULT_HOST;
+    preset.serverText = defaultServer;
   else if (MbcsEqualNoCase(server, VELMORA_DEFAULT_HOST) ||
            MbcsEqualNoCase(server, VELMORA_SECOND_HOST))
     preset.serverText = server;

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "BuildConfig.h"
 #include "net/PlatformApi.h"
 #include "platform/Desktop.h"
 
@@ -47,9 +48,12 @@ struct LoginPreset {
   std::string serverText;              // the server text when no account was found
   AccountFields fields;
 };
-// `found` is the saved account of the opener's server (null when none).
+// `found` is the saved account of the opener's server (null when none);
+// `defaultServer` stands where neither names one (the built-in platform, or
+// the one IT set for the machine).
 LoginPreset MakeLoginPreset(const CSettingsStore& settings, const CServerAccount* found,
-                            const std::string& server);
+                            const std::string& server,
+                            const std::string& defaultServer = VELMORA_DEFAULT_HOST);
 
 // The fields of a chosen list entry; false when its account is no longer saved.
 bool FieldsOfItem(CSettingsStore& settings, const LoginServerItem& item, AccountFields& fields);

@@ -140,6 +140,18 @@ void ChooseResourceDir(CAssistantApp& app, platform::IFolderPicker& picker) {
   Inform(app, "设置成功，已下载的资源已转移到新目录中！");
 }
 
+// Where IT manages updates or the cache server, the menu says so instead of
+// offering what the machine's policy decides.
+void CheckForUpdateUnlessManaged(CAssistantApp& app) {
+  if (app.m_policy.updateCheck) CheckForUpdateFromMenu(app);
+  else Inform(app, "本机的软件更新由管理员统一管理，请联系管理员。");
+}
+
+void ShowCdnServerUnlessManaged(CAssistantApp& app) {
+  if (app.m_policy.cdnServer.empty()) app.ShowCdnServerDialog();
+  else Inform(app, "CDN服务器已由管理员设置为：" + app.m_policy.cdnServer);
+}
+
 void ClearCachedResources(CAssistantApp& app) {
   if (!app.Desktop().AskYesNo("清空缓存资源后，打开资源需要重新下载，确定要清空么？", kCaption))
     return;
@@ -174,10 +186,10 @@ bool RunMenuCommand(CAssistantApp& app, platform::IFolderPicker& picker, int id)
   switch (id) {
     case IDM_HOME_PAGE: OpenHomePage(app); return true;
     case IDM_MAKER_SITE: app.Desktop().ShellOpen(MAKER_SITE_URL); return true;
-    case IDM_CHECK_UPDATE: CheckForUpdateFromMenu(app); return true;
+    case IDM_CHECK_UPDATE: CheckForUpdateUnlessManaged(app); return true;
     case IDM_RESOURCE_DIR: ChooseResourceDir(app, picker); return true;
     case IDM_CLEAR_CACHE: ClearCachedResources(app); return true;
-    case IDM_CDN_SERVER: app.ShowCdnServerDialog(); return true;
+    case IDM_CDN_SERVER: ShowCdnServerUnlessManaged(app); return true;
     case IDM_EXAM_ERRORS: app.ShowExamErrorList(); return true;
     case IDM_SWITCH_ACCOUNT: SwitchAccount(app); return true;
     case IDM_SCREEN_CAPTURE: app.StartScreenCapture(); return true;

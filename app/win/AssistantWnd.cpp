@@ -13,7 +13,9 @@
 #include "res/mainwnd_ids.h"
 #include "res/resource.h"
 #include "tools/win/MainMenu.h"
+#include "ui/DpiScale.h"
 #include "ui/win/DialogRouting.h"
+#include "ui/win/WindowDpi.h"
 
 namespace {
 
@@ -62,6 +64,21 @@ HRGN RegionOfRuns(const std::vector<PixelRun>& runs) {
   return region;
 }
 
+// A face bitmap drawn for 96 DPI, stretched to the screen's DPI so that the
+// window keeps its size on a scaled screen.
+HBITMAP LoadFace(int id, int dpi) {
+  HBITMAP face = (HBITMAP)LoadImageA(Instance(), MAKEINTRESOURCEA(id), IMAGE_BITMAP, 0, 0,
+                                     LR_CREATEDIBSECTION);
+  BITMAP info{};
+  if (!face || dpi == DESIGN_DPI || !GetObjectA(face, sizeof info, &info)) return face;
+  HBITMAP scaled = (HBITMAP)LoadImageA(Instance(), MAKEINTRESOURCEA(id), IMAGE_BITMAP,
+                                       ScaleToDpi(info.bmWidth, dpi),
+                                       ScaleToDpi(info.bmHeight, dpi), LR_CREATEDIBSECTION);
+  if (!scaled) return face;
+  DeleteObject(face);
+  return scaled;
+}
+
 void DrawBitmap(HDC dc, HBITMAP bitmap) {
   BITMAP info{};
   if (!bitmap || !GetObjectA(bitmap, sizeof info, &info)) return;
@@ -97,12 +114,9 @@ void CAssistantWnd::OnInitDialog() {
   SetWindowLongPtrA(m_hWnd, GWL_EXSTYLE,
                     GetWindowLongPtrA(m_hWnd, GWL_EXSTYLE) | WS_EX_TOOLWINDOW);
   SetWindowPos(m_hWnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-  m_hbmNormal = (HBITMAP)LoadImageA(Instance(), MAKEINTRESOURCEA(IDB_FACE_NORMAL), IMAGE_BITMAP,
-                                    0, 0, LR_CREATEDIBSECTION);
+  LoadFaces(WindowDpi(m_hWnd));
   ShapeByFace();
   MoveToStoredPosition();  // in the face's size, which decides whether it is on screen
-  m_hbmHover = (HBITMAP)LoadImageA(Instance(), MAKEINTRESOURCEA(IDB_FACE_HOVER), IMAGE_BITMAP, 0,
-                                   0, LR_CREATEDIBSECTION);
 
   char about[128] = {};
   if (LoadStringA(Instance(), IDS_ABOUTBOX, about, sizeof about) > 0) {
@@ -135,6 +149,23 @@ void CAssistantWnd::MoveToStoredPosition() {
   ScreenBox placed = KeepOnScreen(stored, screen);
   SetWindowPos(m_hWnd, nullptr, placed.left, placed.top, 0, 0,
                SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void CAssistantWnd::LoadFaces(int dpi) {
+  if (m_hbmNormal) DeleteObject(m_hbmNormal);
+  if (m_hbmHover) DeleteObject(m_hbmHover);
+  m_hbmNormal = LoadFace(IDB_FACE_NORMAL, dpi);
+  m_hbmHover = LoadFace(IDB_FACE_HOVER, dpi);
+}
+
+// Moved to a screen of another DPI: the face is drawn anew for it, where the
+// system suggests.
+void CAssistantWnd::OnDpiChanged(int dpi, const RECT& suggested) {
+  LoadFaces(dpi);
+  ShapeByFace();
+  SetWindowPos(m_hWnd, nullptr, suggested.left, suggested.top, 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  InvalidateRect(m_hWnd, nullptr, TRUE);
 }
 
 void CAssistantWnd::ShapeByFace() {
@@ -248,6 +279,9 @@ INT_PTR CAssistantWnd::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       return TRUE;
     case WM_QUERYDRAGICON:
       return (INT_PTR)m_hIcon;
+    case WM_DPICHANGED_MESSAGE:
+      OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+      return TRUE;
     case WM_DESTROY:
       OnDestroy();
       return FALSE;

@@ -39,6 +39,8 @@ class CAssistantWnd {
   INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam);
   void OnInitDialog();
   void ShapeByFace();
+  void LoadFaces(int dpi);
+  void OnDpiChanged(int dpi, const RECT& suggested);
   void MoveToStoredPosition();
   void OnPaint();
   void OnLButtonDown(POINT point);

@@ -15,6 +15,36 @@ DWORD Disposition(FileMode mode) {
   }
 }
 
+// Virus scanners and indexers open a file that was just written for a moment;
+// a rename or replace then fails with a sharing error. Such a failure is
+// tried again for a bounded time before it counts.
+constexpr DWORD FILE_BUSY_RETRY_MS = 2000;
+constexpr DWORD FILE_BUSY_PAUSE_MS = 50;
+
+bool IsBusyError(DWORD error) {
+  return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
+         error == ERROR_ACCESS_DENIED;
+}
+
+template <typename Step>
+bool RetryWhileBusy(Step step) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    if (step()) return true;
+    const DWORD error = GetLastError();
+    if (!IsBusyError(error) || GetTickCount() - start >= FILE_BUSY_RETRY_MS) {
+      SetLastError(error);
+      return false;
+    }
+    Sleep(FILE_BUSY_PAUSE_MS);
+  }
+}
+
+bool MoveReplacingOnce(const std::string& from, const std::string& to) {
+  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) !=
+         0;
+}
+
 }  // namespace
 
 bool File::Open(const std::string& path, FileMode mode) {
@@ -107,16 +137,15 @@ bool CreateDir(const std::string& path) { return CreateDirectoryA(path.c_str(), 
 bool DeleteFileAt(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
 
 bool RenameFile(const std::string& from, const std::string& to) {
-  return MoveFileA(from.c_str(), to.c_str()) != 0;
+  return RetryWhileBusy([&] { return MoveFileA(from.c_str(), to.c_str()) != 0; });
 }
 
 bool CopyFileReplacing(const std::string& from, const std::string& to) {
-  return CopyFileA(from.c_str(), to.c_str(), FALSE) != 0;
+  return RetryWhileBusy([&] { return CopyFileA(from.c_str(), to.c_str(), FALSE) != 0; });
 }
 
 bool MoveFileReplacing(const std::string& replacement, const std::string& path) {
-  return MoveFileExA(replacement.c_str(), path.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  return RetryWhileBusy([&] { return MoveReplacingOnce(replacement, path); });
 }
 
 // ReplaceFileA keeps the name present throughout; where it fails (a file
@@ -126,12 +155,12 @@ bool ReplaceFileKeepingBackup(const std::string& replacement, const std::string&
                               const std::string& backup) {
   if (!FileExists(path)) return MoveFileReplacing(replacement, path);
   DeleteFileA(backup.c_str());
-  if (ReplaceFileA(path.c_str(), replacement.c_str(), backup.c_str(),
-                   REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
+  if (RetryWhileBusy([&] {
+        return ReplaceFileA(path.c_str(), replacement.c_str(), backup.c_str(),
+                            REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != 0;
+      }))
     return true;
-  if (FileExists(path) &&
-      !MoveFileExA(path.c_str(), backup.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-    return false;
+  if (FileExists(path) && !MoveFileReplacing(path, backup)) return false;
   return MoveFileReplacing(replacement, path);
 }
 

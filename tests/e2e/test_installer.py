@@ -141,6 +141,52 @@ def test_install_upgrade_and_uninstall(packages, machine):
     assert wait_for_log_line(appdata / "VelmoraURL.log", url, timeout=1)
 
 
+WIN32_BUILD = ROOT / "build" / "win32"
+OBJDUMP = {"x64": "x86_64-w64-mingw32-objdump", "x86": "i686-w64-mingw32-objdump"}
+
+
+def section_names(objdump, path):
+    out = subprocess.run([objdump, "-h", str(path)], capture_output=True, text=True,
+                         check=True).stdout
+    return set(re.findall(r"^\s*\d+\s+(\S+)", out, re.M))
+
+
+@pytest.mark.parametrize("arch,build", [("x64", WIN_BUILD), ("x86", WIN32_BUILD)])
+def test_shipped_program_is_stripped_with_its_symbols_beside_it(arch, build):
+    program, symbols = build / "VelmoraURL.exe", build / "VelmoraURL.exe.debug"
+    if not program.exists():
+        pytest.skip(f"{program} is not built")
+    kept = section_names(OBJDUMP[arch], program)
+    assert ".gnu_debuglink" in kept
+    assert not {name for name in kept if name.startswith(".debug")}, kept
+    assert ".debug_info" in section_names(OBJDUMP[arch], symbols)
+    header = program.read_bytes()[:4096]
+    machine = int.from_bytes(header[int.from_bytes(header[0x3C:0x40], "little") + 4:][:2], "little")
+    assert machine == {"x64": 0x8664, "x86": 0x14C}[arch]
+
+
+def test_the_32_bit_package_installs_into_the_32_bit_program_files(tmp_path_factory, wine_env):
+    if not (WIN32_BUILD / "VelmoraURL.exe").exists():
+        pytest.skip("build/win32 is not built")
+    package = tmp_path_factory.mktemp("msi32") / "VelmoraURL-x86.msi"
+    subprocess.run([str(BUILD_MSI), str(WIN32_BUILD), str(package)], check=True)
+    machine = Prefix(tmp_path_factory.mktemp("machine32") / "prefix", wine_env)
+    try:
+        assert machine.msiexec("/i", machine.windows(package), "/qn", "UPDATECHECK=0") == 0
+        program = machine.drive_c("Program Files (x86)/Velmora/VelmoraURL.exe")
+        assert program.is_file()
+        assert program.read_bytes() == (WIN32_BUILD / "VelmoraURL.exe").read_bytes()
+        command = machine.reg_query(r"HKCR\VelmoraURL\shell\open\command", "/ve")
+        assert '"C:\\Program Files (x86)\\Velmora\\VelmoraURL.exe" "%1"' in command
+        # The policy key is shared by 32- and 64-bit programs.
+        assert policy_values(machine) == {"UpdateCheck": "0x0"}
+        assert machine.msiexec("/x", machine.windows(package), "/qn") == 0
+        assert not program.exists()
+        assert policy_values(machine) == {}
+    finally:
+        machine.stop()
+
+
 def test_program_and_package_carry_a_verifiable_signature(packages, tmp_path):
     cert, key = tmp_path / "cert.pem", tmp_path / "key.pem"
     subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1",
@@ -159,3 +205,42 @@ def test_program_and_package_carry_a_verifiable_signature(packages, tmp_path):
     unsigned = subprocess.run(["osslsigncode", "verify", "-CAfile", str(cert), "-in",
                                str(WIN_BUILD / "VelmoraURL.exe")], capture_output=True)
     assert unsigned.returncode != 0
+
+
+POLICY_KEY = r"HKLM\Software\Policies\Velmora\Assistant"
+
+
+def policy_values(prefix):
+    text = prefix.reg_query(POLICY_KEY) or ""
+    return dict((m.group(1), m.group(3)) for m in
+                re.finditer(r"^\s*(\w+)\s+(REG_SZ|REG_DWORD)\s+(.*?)\s*$", text, re.M))
+
+
+def test_package_properties_become_the_machine_policy(packages, tmp_path_factory, wine_env):
+    first = packages[0]
+    machine = Prefix(tmp_path_factory.mktemp("policy") / "prefix", wine_env)
+    try:
+        # Without properties nothing is set: the design's behaviour.
+        assert machine.msiexec("/i", machine.windows(first), "/qn") == 0
+        assert policy_values(machine) == {}
+        assert machine.msiexec("/x", machine.windows(first), "/qn") == 0
+
+        assert machine.msiexec("/i", machine.windows(first), "/qn", "SERVER=bad host name",
+                               "CDNSERVER=10.1.0.8:8000", "UPDATECHECK=0",
+                               r"RESOURCEDIR=D:\Velmora") == 0
+        assert policy_values(machine) == {"Server": "bad host name",
+                                          "CdnServer": "10.1.0.8:8000",
+                                          "UpdateCheck": "0x0",
+                                          "ResourceDir": r"D:\Velmora"}
+        # The program reads them: a value it cannot use is logged and left out.
+        url = "velmoraurl://policy-check"
+        machine.start(url)
+        appdata = machine.drive_c("users") / os.environ.get("USER", "root") / "AppData/Roaming"
+        assert wait_for_log_line(appdata / "VelmoraURL.log", url)
+        assert wait_for_log_line(appdata / "VelmoraURL.log", "Server (not host or host:port)")
+        machine.stop()
+
+        assert machine.msiexec("/x", machine.windows(first), "/qn") == 0
+        assert policy_values(machine) == {}
+    finally:
+        machine.stop()

@@ -1,5 +1,6 @@
 #include "ui/win/LoginDlg.h"
 
+#include "BuildConfig.h"
 #include "app/AssistantApp.h"
 #include "res/login_ids.h"
 #include "res/resource.h"
@@ -64,7 +65,9 @@ void CLoginDlg::OnInitDialog() {
   SendMessageA(identity, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>("管理员"));
 
   const CServerAccount* found = m_app.FindSavedAccount(m_strServer, m_nPort);
-  LoginPreset preset = MakeLoginPreset(*m_app.m_pSettings, found, m_strServer);
+  const std::string& policyServer = m_app.m_policy.server;
+  LoginPreset preset = MakeLoginPreset(*m_app.m_pSettings, found, m_strServer,
+                                       policyServer.empty() ? VELMORA_DEFAULT_HOST : policyServer);
   m_items = preset.items;
   HWND server = GetDlgItem(m_hWnd, IDC_LOGIN_SERVER);
   for (size_t i = 0; i < m_items.size(); ++i) {

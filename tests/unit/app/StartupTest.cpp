@@ -267,3 +267,67 @@ TEST_F(StartupTest, DownloadSlotsAreSharedBetweenApplications) {
   two.ReleaseDownload("f1");
   EXPECT_EQ(0, one.Shared().nDownloading);
 }
+
+// What IT sets for the machine takes the place of the design's defaults at
+// start-up, and nothing else changes.
+class PolicyStartupTest : public StartupTest {
+ protected:
+  PolicyStartupTest() { services.policy = &policy; }
+  platform::MemoryPolicyStore policy;
+};
+
+TEST_F(PolicyStartupTest, ACacheServerSetByPolicyIsUsedAndNoneIsLearnt) {
+  policy.m_strings["CdnServer"] = "cache.school.lan:8000";
+  RecordingApp app(desktop, services);
+  app.Run(kWithUrl);
+  EXPECT_EQ((Steps{"update", "add-in window", "main window"}), app.steps);
+  EXPECT_EQ("cache.school.lan:8000", ReadCdnServer(app.Shared()));
+}
+
+TEST_F(PolicyStartupTest, AnnouncementsTurnedOffStartNoListener) {
+  policy.m_numbers["CdnAnnouncements"] = 0;
+  RecordingApp app(desktop, services);
+  app.Run(kWithUrl);
+  EXPECT_EQ((Steps{"update", "add-in window", "main window"}), app.steps);
+  EXPECT_EQ("", ReadCdnServer(app.Shared()));
+}
+
+TEST_F(PolicyStartupTest, UpdateCheckTurnedOffIsNotRun) {
+  policy.m_numbers["UpdateCheck"] = 0;
+  RecordingApp app(desktop, services);
+  app.updateAccepted = false;  // would end the program if it were asked
+  app.Run(kWithUrl);
+  EXPECT_EQ((Steps{"listener", "add-in window", "main window"}), app.steps);
+}
+
+TEST_F(PolicyStartupTest, ResourceDirectoryOfThePolicyIsMadeWithItsParents) {
+  const std::string dir = appData.Path() + "\\lab\\downloads";
+  policy.m_strings["ResourceDir"] = dir + "\\";
+  RecordingApp app(desktop, services);
+  app.m_login.userId = 7;
+  EXPECT_TRUE(app.PrepareUserDirs());
+  EXPECT_EQ(dir, app.m_pFileList->m_strResourceDir);
+  EXPECT_TRUE(platform::IsDirectory(dir));
+}
+
+TEST_F(PolicyStartupTest, AResourceDirectoryThatCannotBeMadeFallsBackWithALogLine) {
+  const std::string blocker = appData.Path() + "\\blocker";
+  std::ofstream(appData.Native("blocker")) << "a file, not a directory";
+  policy.m_strings["ResourceDir"] = blocker + "\\downloads";
+  RecordingApp app(desktop, services);
+  app.m_login.userId = 7;
+  EXPECT_TRUE(app.PrepareUserDirs());
+  EXPECT_EQ(app.m_strFileDir, app.m_pFileList->m_strResourceDir);
+  EXPECT_NE(std::string::npos, ReadLog().find(blocker + "\\downloads"));
+}
+
+TEST_F(PolicyStartupTest, AStoredResourceDirectoryWinsOverThePolicy) {
+  const std::string own = appData.Path() + "\\mine";
+  ASSERT_TRUE(platform::CreateDir(own));
+  policy.m_strings["ResourceDir"] = appData.Path() + "\\lab";
+  RecordingApp app(desktop, services);
+  app.m_pFileList->m_strResourceDir = own;
+  app.m_login.userId = 7;
+  EXPECT_TRUE(app.PrepareUserDirs());
+  EXPECT_EQ(own, app.m_pFileList->m_strResourceDir);
+}

@@ -12,6 +12,7 @@
 #include "platform/DirFiles.h"
 #include "platform/Files.h"
 #include "platform/FolderPicker.h"
+#include "tools/MainMenuLayout.h"
 #include "unit/app/ScopedAppData.h"
 #include "ui/MenuCommands.h"
 
@@ -354,3 +355,23 @@ TEST_F(MenuCommandsTest, SwitchToTheSameAccountKeepsItsList) {
 }
 
 }  // namespace
+
+// Where IT set the cache server or took over updates, the menu says so and
+// opens nothing.
+TEST(ManagedMenuCommandsTest, UpdatesAndCacheServerOfTheAdministrator) {
+  ScopedAppData appData("menu-policy");
+  FakeDesktop desktop;
+  platform::MemoryPolicyStore policy;
+  policy.m_strings["CdnServer"] = "10.1.0.8:8000";
+  policy.m_numbers["UpdateCheck"] = 0;
+  AppServices services = TestServices();
+  services.policy = &policy;
+  MenuApp app(desktop, services);
+  ScriptedPicker picker;
+  EXPECT_TRUE(RunMenuCommand(app, picker, IDM_CDN_SERVER));
+  EXPECT_TRUE(RunMenuCommand(app, picker, IDM_CHECK_UPDATE));
+  EXPECT_TRUE(app.calls.empty());
+  EXPECT_EQ((std::vector<std::string>{"提示|CDN服务器已由管理员设置为：10.1.0.8:8000",
+                                      "提示|本机的软件更新由管理员统一管理，请联系管理员。"}),
+            desktop.messages);
+}

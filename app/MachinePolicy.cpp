@@ -1,0 +1,57 @@
+#include "app/MachinePolicy.h"
+
+#include "app/SharedState.h"
+
+namespace {
+
+const char kServer[] = "Server";
+const char kCdnServer[] = "CdnServer";
+const char kCdnAnnouncements[] = "CdnAnnouncements";
+const char kUpdateCheck[] = "UpdateCheck";
+const char kResourceDir[] = "ResourceDir";
+
+// A server is named as a cache server is: host name or address, optional port.
+void ReadServer(platform::IPolicyStore& store, const char* name, std::string& server,
+                std::vector<std::string>& rejected) {
+  std::string text;
+  if (!store.ReadString(name, text) || text.empty()) return;
+  if (IsCdnServerAddress(text)) server = text;
+  else rejected.push_back(std::string(name) + " (not host or host:port): " + text);
+}
+
+// A switch is off only when set to 0; any other number keeps it on.
+void ReadSwitch(platform::IPolicyStore& store, const char* name, bool& on) {
+  uint32_t number = 1;
+  if (store.ReadDword(name, number)) on = number != 0;
+}
+
+// An absolute directory of a drive ("X:\...") or a share ("\\server\..."),
+// or of the portable build's own file system ("/...").
+bool IsAbsoluteDir(const std::string& dir) {
+  if (dir.size() >= 3 && dir[1] == ':' && dir[2] == '\\') return true;
+  if (dir.size() >= 3 && dir[0] == '\\' && dir[1] == '\\') return true;
+  return dir.size() >= 2 && dir[0] == '/';
+}
+
+}  // namespace
+
+const std::vector<std::string>& MachinePolicyValueNames() {
+  static const std::vector<std::string> names = {kServer, kCdnServer, kCdnAnnouncements,
+                                                 kUpdateCheck, kResourceDir};
+  return names;
+}
+
+MachinePolicy ReadMachinePolicy(platform::IPolicyStore& store, std::vector<std::string>& rejected) {
+  MachinePolicy policy;
+  ReadServer(store, kServer, policy.server, rejected);
+  ReadServer(store, kCdnServer, policy.cdnServer, rejected);
+  ReadSwitch(store, kCdnAnnouncements, policy.cdnAnnouncements);
+  ReadSwitch(store, kUpdateCheck, policy.updateCheck);
+  std::string dir;
+  if (store.ReadString(kResourceDir, dir) && !dir.empty()) {
+    while (dir.size() > 3 && dir.back() == '\\') dir.pop_back();
+    if (IsAbsoluteDir(dir)) policy.resourceDir = dir;
+    else rejected.push_back(std::string(kResourceDir) + " (not an absolute directory): " + dir);
+  }
+  return policy;
+}

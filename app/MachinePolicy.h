@@ -1,0 +1,23 @@
+#pragma once
+#include <string>
+#include <vector>
+
+#include "platform/Policy.h"
+
+// What a school's IT presets for every user of the machine. Where nothing is
+// set, the program behaves exactly as it does without policy.
+struct MachinePolicy {
+  std::string server;           // the login dialog's preset server ("host" or "host:port")
+  std::string cdnServer;        // the school's cache server; announcements are then ignored
+  bool cdnAnnouncements = true; // false: never learn a cache server from a broadcast
+  bool updateCheck = true;      // false: updates are the administrator's
+  std::string resourceDir;      // the resource directory while the user has none stored
+};
+
+// The names of the policy values, as the administrative templates and the
+// installer package write them.
+const std::vector<std::string>& MachinePolicyValueNames();
+
+// Reads the policy; a value that is set but unusable is left out and its
+// name, with the reason, added to `rejected` for the log.
+MachinePolicy ReadMachinePolicy(platform::IPolicyStore& store, std::vector<std::string>& rejected);
