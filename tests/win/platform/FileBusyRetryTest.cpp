@@ -81,7 +81,9 @@ TEST_P(FileBusyRetryTest, GivesUpOnAHolderThatStays) {
   std::string bytes;
   ASSERT_TRUE(ReadFileBytes(m_written, bytes)) << "a failed move keeps what was written";
   EXPECT_EQ(bytes, "new");
-  if (ReadFileBytes(m_target, bytes)) EXPECT_EQ(bytes, "old");
+  if (ReadFileBytes(m_target, bytes)) {
+    EXPECT_EQ(bytes, "old");
+  }
 }
 
 const BusyCase kCases[] = {
