@@ -16,7 +16,7 @@ int CAssistantApp::OnCdnBroadcast(const char* payload, int length, uint32_t send
   auto* app = static_cast<CAssistantApp*>(user);
   std::string server;
   if (!app || !ReadCdnAnnouncement(payload, length, server) ||
-      !StoreCdnServer(app->Shared(), server))
+      !StoreAnnouncedCdnServer(app->Shared(), server))
     return 1;  // listening goes on
   // Neither CDN entry of the log carries a time.
   WriteLog(GetLogPath(), "接收到CDN Server的广播: %s\r\n", server.c_str());

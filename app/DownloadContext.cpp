@@ -7,6 +7,7 @@
 #include "app/AssistantApp.h"
 #include "app/CdnLookup.h"
 #include "app/DownloadUrls.h"
+#include "app/OpenSafety.h"
 #include "net/MbcsText.h"
 #include "net/PlatformApi.h"
 #include "platform/Files.h"
@@ -66,8 +67,9 @@ int CDownloadContext::OpenResource(CUrlCommand& command) {
     return m_app.OpenResourceFile(cached, command);
 
   const int64_t partial = PartialLength(partialPath);
-  const std::string cdnServer = ReadCdnServer(m_app.Shared());
+  std::string cdnServer = ReadCdnServer(m_app.Shared());
   WriteLog(GetLogPath(), "CDN Server : %s\r\n", cdnServer.c_str());
+  if (!cdnServer.empty() && !MayComeFromCdn(command, cached)) cdnServer.clear();
   std::string cdnPath;
   int64_t size = 0;
   if (!cdnServer.empty()) CdnFindFile(cdnServer, command.m_strFid, cdnPath, size);
@@ -84,6 +86,16 @@ int CDownloadContext::OpenResource(CUrlCommand& command) {
   }
 
   return Fetch(command, cdnServer, cdnPath, cached, partialPath);
+}
+
+// Any machine on the LAN can announce itself as the CDN server: what will run
+// as a program comes from it only when IT or the user named that server.
+bool CDownloadContext::MayComeFromCdn(const CUrlCommand& command, const std::string& cached) {
+  if (!IsCdnServerAnnounced(m_app.Shared())) return true;
+  if (command.m_nFtype != 1 && !OpeningRunsCode(cached, m_app.Desktop())) return true;
+  WriteLog(GetLogPath(), "[%s]:程序不从广播得知的CDN服务器下载，改从平台下载：%s\r\n",
+           FormatNow().c_str(), command.m_strFid.c_str());
+  return false;
 }
 
 // A link names the server it belongs to; an empty one means the current.

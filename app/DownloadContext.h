@@ -33,6 +33,7 @@ class CDownloadContext {
   enum class Transfer { Done, Cancelled, Failed };
 
   bool IsOnCurrentServer(CUrlCommand& command);
+  bool MayComeFromCdn(const CUrlCommand& command, const std::string& cached);
   CachedCopy CheckCachedCopy(const CUrlCommand& command, const std::string& cached,
                              const std::string& partial);
   int64_t ResourceSize(const CUrlCommand& command);

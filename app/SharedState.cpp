@@ -45,11 +45,23 @@ bool ReleaseSlot(SharedState& state, const std::string& fid) {
   return false;
 }
 
+// Without a lock the two fields may be seen apart for a moment; each order
+// of writing errs on the side of an announced server.
 bool StoreCdnServer(SharedState& state, const std::string& server) {
   if (server.size() >= CDN_SERVER_SIZE) return false;
   memcpy(state.szCdnServer, server.c_str(), server.size() + 1);
+  state.bCdnServerAnnounced = 0;
   return true;
 }
+
+bool StoreAnnouncedCdnServer(SharedState& state, const std::string& server) {
+  if (server.size() >= CDN_SERVER_SIZE) return false;
+  state.bCdnServerAnnounced = 1;
+  memcpy(state.szCdnServer, server.c_str(), server.size() + 1);
+  return true;
+}
+
+bool IsCdnServerAnnounced(const SharedState& state) { return state.bCdnServerAnnounced != 0; }
 
 bool IsCdnServerAddress(const std::string& server) {
   if (server.empty() || server.size() >= CDN_SERVER_SIZE) return false;

@@ -20,6 +20,7 @@ struct SharedState {
   int32_t nDownloading;       // occupied slots
   int32_t bInstallingViewer;  // some process installs the video viewer
   char szCdnServer[CDN_SERVER_SIZE];  // host:port, empty until one is known
+  int32_t bCdnServerAnnounced;  // learnt from a broadcast alone, not set by IT or the user
 };
 
 // The slot operations; the caller holds the slot mutex. A fid is claimed
@@ -32,6 +33,10 @@ bool ReleaseSlot(SharedState& state, const std::string& fid);
 // The CDN server is read and written without a lock; a text that does not fit
 // is not stored, and a read never runs past the field.
 bool StoreCdnServer(SharedState& state, const std::string& server);
+// The same for a server that only announced itself on the LAN: any machine
+// there can, so programs are not taken from it.
+bool StoreAnnouncedCdnServer(SharedState& state, const std::string& server);
+bool IsCdnServerAnnounced(const SharedState& state);
 // A CDN server as it may be stored: it fits the field and is a host name or
 // address (letters, digits, '-' and '.') with an optional ":port" (1-65535).
 bool IsCdnServerAddress(const std::string& server);

@@ -6,6 +6,7 @@
 #include "net/MbcsText.h"
 #include "platform/Files.h"
 #include "platform/Profile.h"
+#include "store/WritableDir.h"
 
 namespace {
 
@@ -20,6 +21,17 @@ std::string ReadValue(const std::string& path, const char* section, const char* 
 // The two offers of an update: optional, and mandatory.
 const char kUpdateQuestion[] = "发现新版Velmora助手，是否更新？";
 const char kForcedUpdateQuestion[] = "发现新版Velmora助手，需要更新后方可使用，是否更新？";
+
+// Installed for the whole machine, the program's directory is the
+// administrator's: the upgrader could not replace the program there, and a
+// half-done copy would lock every user out.
+void TellAdministratorMustUpdate(const ToolContext& context) {
+  const std::string& version = context.info->programVersion;
+  ShowToolMessage(context,
+                  "新版Velmora助手" + (version.empty() ? std::string() : "（" + version + "）") +
+                      "须由管理员安装：本机的程序目录只有管理员可以更改，请联系管理员更新。",
+                  platform::MessageIcon::Information);
+}
 
 }  // namespace
 
@@ -48,6 +60,7 @@ ToolInfo ReadToolInfo(const std::string& iniPath) {
   ToolInfo info;
   info.programDigest = ReadValue(iniPath, "VelmoraURL", "hashcode", "");
   info.forceUpdate = atoi(ReadValue(iniPath, "VelmoraURL", "forceupdate", "0").c_str());
+  info.programVersion = ReadValue(iniPath, "VelmoraURL", "version", "");
   info.browserDigest = ReadValue(iniPath, "VmBrowser", "hashcode", "");
   return info;
 }
@@ -77,6 +90,11 @@ bool CheckForUpdate(const ToolContext& context, bool& found) {
     if (!AskTool(context, kForcedUpdateQuestion)) return false;
   } else if (!AskTool(context, kUpdateQuestion)) {
     return true;
+  }
+  // The directory ends in the separator that ProgramDirectory found.
+  if (!CanCreateFilesIn(programDir.substr(0, programDir.size() - 1))) {
+    TellAdministratorMustUpdate(context);
+    return context.info->forceUpdate == 0;
   }
   RunUpgrade(context, programDir);
   return true;

@@ -10,6 +10,7 @@
 #include "platform/Files.h"
 #include "platform/FolderPicker.h"
 #include "platform/WaitCursor.h"
+#include "store/WritableDir.h"
 #include "tools/MainMenuLayout.h"
 #include "tools/ToolCommands.h"
 #include "ui/ResourceFiles.h"
@@ -64,20 +65,6 @@ std::string WithoutTrailingBackslash(std::string path) {
   return path;
 }
 
-// Whether resources can be saved in `dir`: a probe file is made and removed.
-// A name beginning with "." never counts as a listed file, and an existing
-// file of that name is left alone.
-bool CanSaveFilesIn(const std::string& dir) {
-  if (!platform::IsDirectory(dir)) return false;
-  const std::string probe = dir + "\\.velmora-write-test";
-  if (platform::FileExists(probe)) return true;
-  {
-    platform::File file;
-    if (!file.Open(probe, platform::FileMode::CreateAlways)) return false;
-  }
-  platform::DeleteFileAt(probe);
-  return true;
-}
 
 // Puts back what a login changed in the store, and saves it: the server
 // used last and the account remembered for the server that it used.
@@ -126,7 +113,7 @@ void ChooseResourceDir(CAssistantApp& app, platform::IFolderPicker& picker) {
   if (chosen.empty() || MbcsEqualNoCase(chosen, current)) return;
   // Otherwise nothing would move, later downloads would fail there, and the
   // user would still be told that the resources were moved.
-  if (!CanSaveFilesIn(chosen)) {
+  if (!CanCreateFilesIn(chosen)) {
     app.Desktop().ShowMessage("无法在所选目录中保存资源，资源存放目录未更改！", kCaption,
                               platform::MessageIcon::Warning, true);
     return;

@@ -348,6 +348,10 @@ TEST_F(CdnAnnouncementTest, OnlyAUsableAnnouncementSetsTheServer) {
     StoreCdnServer(app.Shared(), "");
     EXPECT_EQ(1, Handle(app, c.payload));
     EXPECT_EQ(c.stored, ReadCdnServer(app.Shared()));
+    // Learnt from the LAN alone: not trusted with programs.
+    if (*c.stored) {
+      EXPECT_TRUE(IsCdnServerAnnounced(app.Shared()));
+    }
   }
   // One entry per server learnt, without a time.
   EXPECT_EQ("接收到CDN Server的广播: cdn.school:8080\r\n"

@@ -379,3 +379,33 @@ TEST(ResourceLinkCheck, PlainNamesPass) {
 }
 
 }  // namespace
+
+// Any machine on the LAN can announce itself: a resource that will run as a
+// program comes from an announced server never, from one that IT or the user
+// named as usual; documents use either.
+TEST_F(ResourceTest, ProgramsComeFromAnAnnouncedCdnServerNever) {
+  const struct {
+    const char* fext;
+    int ftype;
+    bool announced;
+    bool fromCdn;
+  } cases[] = {
+      {"pdf", 0, true, true},   {"exe", 1, true, false}, {"exe", 0, true, false},
+      {"bat", 0, true, false},  {"exe", 1, false, true}, {"pdf", 0, false, true},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    const std::string fid = "81" + std::to_string(n++);
+    platform.resources[fid] = Pattern(100);
+    platform.cdnPaths[fid] = "/cdn/" + fid + "." + c.fext;
+    if (c.announced) StoreAnnouncedCdnServer(app->Shared(), platform.CdnServer());
+    else StoreCdnServer(app->Shared(), platform.CdnServer());
+    desktop.answers = {false};  // nothing is started or opened
+    Run("velmoraurl://res:fid=" + fid + "&fext=" + c.fext + "&hashcode=h1&ftype=" +
+        std::to_string(c.ftype) + "&pwd=abc&server=" + Server());
+    EXPECT_EQ(Count("/cdn/" + fid + "." + c.fext), c.fromCdn ? 1u : 0u) << fid << " " << c.fext;
+    EXPECT_EQ(Count("/file/downLoad?ft=1&u=2&fid=" + fid + " "), c.fromCdn ? 0u : 1u) << fid;
+    const bool logged = Log().find("改从平台下载：" + fid + "\r\n") != std::string::npos;
+    EXPECT_EQ(logged, !c.fromCdn) << fid;
+  }
+}

@@ -212,3 +212,36 @@ TEST_F(UpdateCheck, MenuTellsWhatTheCheckFound) {
 }
 
 }  // namespace
+
+// Installed for the whole machine, the program's directory is not the user's:
+// the offer still shows, a Yes names what the administrator must install,
+// nothing is fetched or started, and a forced update then ends the program.
+TEST_F(UpdateCheck, AProgramDirectoryTheUserCannotWriteIsLeftToTheAdministrator) {
+  context.programPath = dir / "no such dir\\VelmoraURL.exe";  // nothing can be made there
+  const struct {
+    const char* force;
+    const char* version;
+    bool result;
+    std::string message;
+  } cases[] = {
+      {"0", "", true, "提示|新版Velmora助手须由管理员安装：本机的程序目录只有管理员可以更改，请联系管理员更新。"},
+      {"1", "2.1.0.3", false,
+       "提示|新版Velmora助手（2.1.0.3）须由管理员安装：本机的程序目录只有管理员可以更改，请联系管理员更新。"},
+  };
+  for (const auto& c : cases) {
+    desktop.questions.clear();
+    desktop.messages.clear();
+    desktop.opened.clear();
+    fetcher.fetched.clear();
+    desktop.answers = {true};
+    fetcher.files["vmtool.ini"] = std::string("[VelmoraURL]\r\nhashcode=0123456789abcdef0123456789abcdef\r\n") +
+                                  "forceupdate=" + c.force + "\r\nversion=" + c.version + "\r\n";
+    bool found = false;
+    EXPECT_EQ(CheckForUpdate(context, found), c.result) << c.force;
+    EXPECT_TRUE(found);
+    EXPECT_EQ(desktop.questions.size(), 1u);
+    EXPECT_EQ(desktop.messages, std::vector<std::string>{c.message});
+    EXPECT_TRUE(desktop.opened.empty()) << "no upgrader is started";
+    EXPECT_EQ(fetcher.fetched, std::vector<std::string>{"vmtool.ini"});
+  }
+}
