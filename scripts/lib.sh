@@ -80,6 +80,11 @@ make_prefix() {
       done
     done
     wine regedit /S "$(winepath -w "$ROOT/scripts/fonts.reg")" >/dev/null 2>&1
+    # Wine draws the caption buttons with Marlett: without it in the prefix
+    # they show as letters.
+    cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/" &&
+      wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\Fonts' \
+        /v 'Marlett (TrueType)' /t REG_SZ /d marlett.ttf /f >/dev/null 2>&1 || true
     wineserver -w
     touch "$WINEPREFIX/.velmora-ready"
   fi

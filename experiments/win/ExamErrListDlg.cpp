@@ -4,6 +4,8 @@
 
 #include "res/examerr_ids.h"
 #include "ui/win/DialogRouting.h"
+#include "ui/DpiScale.h"
+#include "ui/win/WindowDpi.h"
 
 namespace {
 
@@ -23,7 +25,7 @@ INT_PTR CALLBACK ListDialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM l
   if (message == WM_MEASUREITEM) {
     auto* measure = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
     if (measure->CtlType != ODT_LISTVIEW) return FALSE;
-    measure->itemHeight = ROW_HEIGHT;
+    measure->itemHeight = ScaleToDpi(ROW_HEIGHT, WindowDpi(hWnd));
     return TRUE;
   }
   return RouteDialogMessage<CExamErrListDlg>(hWnd, message, wParam, lParam);
@@ -63,7 +65,7 @@ void CExamErrListDlg::OnInitDialog() {
     LVCOLUMNA column{};
     column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
     column.fmt = i == EXAMERR_COL_SCORE ? LVCFMT_RIGHT : LVCFMT_LEFT;
-    column.cx = kColumns[i].width;
+    column.cx = ScaleToDpi(kColumns[i].width, WindowDpi(m_hWnd));
     column.pszText = const_cast<char*>(kColumns[i].title);
     SendMessageA(m_hList, LVM_INSERTCOLUMNA, i, reinterpret_cast<LPARAM>(&column));
   }

@@ -5,6 +5,8 @@
 #include "res/mainwnd_ids.h"
 #include "ui/CaptureRegion.h"
 #include "ui/win/DialogRouting.h"
+#include "ui/DpiScale.h"
+#include "ui/win/WindowDpi.h"
 
 namespace {
 
@@ -129,7 +131,7 @@ void CCaptureDlg::OnLButtonUp(POINT point) {
 void CCaptureDlg::ToggleBand() {
   CaptureBox box = NormalisedBox(m_ptStart.x, m_ptStart.y, m_ptEnd.x, m_ptEnd.y);
   HDC dc = GetDC(m_hWnd);
-  HPEN pen = CreatePen(PS_SOLID, kBandWidth, kBandColour);
+  HPEN pen = CreatePen(PS_SOLID, ScaleToDpi(kBandWidth, WindowDpi(m_hWnd)), kBandColour);
   HGDIOBJ oldPen = SelectObject(dc, pen);
   HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(NULL_BRUSH));
   int oldMode = SetROP2(dc, R2_XORPEN);

@@ -4,6 +4,8 @@
 
 #include "res/mainwnd_ids.h"
 #include "ui/win/DialogRouting.h"
+#include "ui/DpiScale.h"
+#include "ui/win/WindowDpi.h"
 
 namespace {
 
@@ -29,7 +31,7 @@ INT_PTR CCapturePreviewDlg::DoModal(HWND parent) {
 
 void CCapturePreviewDlg::OnInitDialog() {
   SetWindowTextA(m_hWnd, "截屏预览");
-  m_hFont = CreateFontA(22, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+  m_hFont = CreateFontA(ScaleToDpi(22, WindowDpi(m_hWnd)), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                         OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                         DEFAULT_PITCH | FF_DONTCARE, "微软雅黑");
   TakeClipboardBitmap();

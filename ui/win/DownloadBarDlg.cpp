@@ -6,6 +6,8 @@
 #include "res/download_ids.h"
 #include "ui/win/DialogRouting.h"
 #include "ui/win/WindowPlacement.h"
+#include "ui/DpiScale.h"
+#include "ui/win/WindowDpi.h"
 
 namespace {
 constexpr UINT_PTR TICK_TIMER = 1;
@@ -80,7 +82,7 @@ INT_PTR CDownloadBarDlg::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
 
 void CDownloadBarDlg::OnInitDialog() {
   CentreOnScreen(m_hWnd, HWND_TOPMOST, 0);
-  m_hFont = CreateFontA(22, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+  m_hFont = CreateFontA(ScaleToDpi(22, WindowDpi(m_hWnd)), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                         OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                         DEFAULT_PITCH | FF_DONTCARE, "微软雅黑");
   m_nTotal = 0;

@@ -7,6 +7,8 @@
 #include "ui/LoginRules.h"
 #include "ui/ServerRules.h"
 #include "ui/win/DialogRouting.h"
+#include "ui/DpiScale.h"
+#include "ui/win/WindowDpi.h"
 
 namespace {
 constexpr int ROW_HEIGHT = 22;
@@ -29,7 +31,7 @@ INT_PTR CServerListDlg::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_MEASUREITEM: {
       auto* measure = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
       if (measure->CtlType != ODT_LISTVIEW) return FALSE;
-      measure->itemHeight = ROW_HEIGHT;
+      measure->itemHeight = ScaleToDpi(ROW_HEIGHT, WindowDpi(m_hWnd));
       return TRUE;
     }
     case WM_DRAWITEM: {
