@@ -86,6 +86,9 @@ velmora_windows_dir() {
 velmora_settings_reg() {  # velmora_settings_reg [GLOBS_FILE]
   printf 'Windows Registry Editor Version 5.00\r\n\r\n'
   printf '[HKEY_CURRENT_USER\\Software\\Wine\\DllOverrides]\r\n"winemenubuilder.exe"=""\r\n\r\n'
+  # The caption buttons' font (see velmora_prepare_prefix).
+  printf '[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts]\r\n'
+  printf '"Marlett (TrueType)"="marlett.ttf"\r\n\r\n'
   printf '[HKEY_CURRENT_USER\\Software\\Wine\\WineBrowser]\r\n"Browsers"="%s/velmora-open"\r\n\r\n' \
     "$VELMORA_LIB"
   printf '[HKEY_CLASSES_ROOT\\VelmoraDesktopDocument\\shell\\open\\command]\r\n'
@@ -123,7 +126,10 @@ velmora_prepare_prefix() {  # velmora_prepare_prefix VERSION
     wineboot -i </dev/null >/dev/null 2>&1 || { velmora_warn "the Wine prefix could not be made"; return 1; }
     wineserver -w
   fi
-  mkdir -p "$WINEPREFIX/drive_c/windows/temp"
+  mkdir -p "$WINEPREFIX/drive_c/windows/temp" "$WINEPREFIX/drive_c/windows/Fonts"
+  # Wine draws the caption buttons with Marlett: without it in the prefix
+  # they show as letters.
+  cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null
   iconv -f UTF-16 -t UTF-8 "$VELMORA_LIB/fonts.reg" | velmora_import_reg velmora-fonts.reg &&
     velmora_settings_reg | velmora_import_reg velmora-settings.reg || {
     velmora_warn "the Wine prefix could not be set up"
