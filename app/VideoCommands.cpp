@@ -2,11 +2,11 @@
 #include <thread>
 
 #include "app/AssistantApp.h"
+#include "app/AppToolCommands.h"
 #include "app/CdnLookup.h"
 #include "app/DownloadUrls.h"
 #include "platform/Files.h"
 #include "tools/CompanionTools.h"
-#include "tools/ToolCommands.h"
 
 namespace {
 

@@ -5,6 +5,7 @@
 
 #include "BuildConfig.h"
 #include "app/AppLog.h"
+#include "app/AppToolCommands.h"
 #include "app/AssistantApp.h"
 #include "net/MbcsText.h"
 #include "platform/Files.h"
@@ -12,7 +13,6 @@
 #include "platform/WaitCursor.h"
 #include "store/WritableDir.h"
 #include "tools/MainMenuLayout.h"
-#include "tools/ToolCommands.h"
 #include "ui/ResourceFiles.h"
 
 namespace {

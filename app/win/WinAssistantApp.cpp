@@ -6,7 +6,7 @@
 #include "app/win/AssistantWnd.h"
 #include "app/win/WinDownloadProgress.h"
 #include "experiments/win/ExamErrListDlg.h"
-#include "tools/ToolCommands.h"
+#include "app/AppToolCommands.h"
 #include "ui/win/CapturePreviewDlg.h"
 #include "ui/win/CaptureDlg.h"
 #include "ui/win/CdnServerDlg.h"

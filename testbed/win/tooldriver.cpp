@@ -8,9 +8,9 @@
 #include <cstdlib>
 #include <string>
 
+#include "app/AppToolCommands.h"
 #include "app/win/WinAssistantApp.h"
 #include "platform/Sockets.h"
-#include "tools/ToolCommands.h"
 
 namespace {
 
