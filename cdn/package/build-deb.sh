@@ -29,7 +29,7 @@ mkdir -p "$stage/DEBIAN"
 sed -e "s/@VERSION@/$version/" -e "s/@ARCH@/$(dpkg --print-architecture)/" \
   -e "s/@SIZE@/$(du -k -s --exclude=DEBIAN "$stage" | cut -f1)/" \
   "$HERE/control" >"$stage/DEBIAN/control"
-(cd "$stage" && find etc -type f -printf '/%p\n' | sort) >"$stage/DEBIAN/conffiles"
+(cd "$stage" && find etc -type f -printf '/%p\n' | LC_ALL=C sort) >"$stage/DEBIAN/conffiles"
 for script in preinst postinst prerm postrm; do
   install -m 0755 "$HERE/$script" "$stage/DEBIAN/$script"
 done
