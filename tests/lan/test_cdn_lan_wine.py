@@ -73,7 +73,7 @@ def test_the_assistant_and_a_second_client_share_one_platform_download(cdn, wine
     env, in_student = wine_student
     content = pattern_bytes(512 * 1024)  # below the size question
     cdn.platform.put_file("download", "winelesson", generate=len(content))
-    url = "velmoraurl://res:server=%s:9112&fid=winelesson&fext=txt&hashcode=w1&ftype=1" % (
+    url = "velmoraurl://res:server=%s:9112&fid=winelesson&fext=txt&hashcode=w1&ftype=0" % (
         built_in_hosts()[0])
     rc, _ = driver(in_student, "launch", '"%s" "%s"' % (APP_EXE, url))
     assert rc == 0
