@@ -8,9 +8,9 @@ JOURNEY_FONT=/usr/share/fonts/truetype/wqy/wqy-microhei.ttc
 JOURNEY_STATE=""
 JOURNEY_HOST=""
 
-journey_exe() { winepath -w "$ROOT/build/win/VelmoraURL.exe"; }
+journey_exe() { winepath -w "$ROOT/$JOURNEY_BUILD/VelmoraURL.exe"; }
 journey_data() { echo "$WINEPREFIX/drive_c/users/$(whoami)/AppData/Roaming/VelmoraWeb"; }
-journey_testbed() { echo "$ROOT/build/win/testbed"; }
+journey_testbed() { echo "$ROOT/$JOURNEY_BUILD/testbed"; }
 
 # True when the piece is in this build; prints "skipped" and returns 2 when
 # it is not.
@@ -174,7 +174,7 @@ journey_shot() {  # journey_shot NAME CAPTION: the screen into build/demo/NN-NAM
   name=$(printf '%02d-%s' "$JOURNEY_SHOT_NO" "$1")
   import -window root "$JOURNEY_OUT/$name.png" || return 1
   printf '%s\t%s\n' "$name" "$2" >>"$JOURNEY_OUT/captions.tsv"
-  echo "   screenshot build/demo/$name.png: $2"
+  echo "   screenshot ${JOURNEY_OUT#"$ROOT"/}/$name.png: $2"
 }
 
 # The box that came up: its text printed (and kept in JOURNEY_BOX_TEXT), a

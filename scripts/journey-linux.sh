@@ -24,6 +24,10 @@ jlx_wine() {  # the UI driver in the user's prefix of the assistant
 }
 
 journey_linux_desktop() {
+  [ "$JOURNEY_BUILD" = build/win ] || {
+    echo "   skipped: the Linux desktop's package carries the x64 program"
+    return 2
+  }
   [ "$(id -u)" = 0 ] && command -v chromium >/dev/null && command -v apt-get >/dev/null || {
     echo "   skipped: needs root, apt-get and Debian's chromium"
     return 2

@@ -9,7 +9,13 @@
 # Sourced by velmora.sh (after scripts/lib.sh); the helpers live in
 # scripts/journey-lib.sh, the steps in scripts/journey-steps.sh.
 
-JOURNEY_OUT="$ROOT/build/demo"
+# VELMORA_ARCH=x86 walks the same day with the 32-bit program (build/win32,
+# under 32-bit Wine); its pictures go to build/demo-x86.
+if [ "${VELMORA_ARCH:-x64}" = x86 ]; then
+  JOURNEY_BUILD=build/win32 JOURNEY_OUT="$ROOT/build/demo-x86"
+else
+  JOURNEY_BUILD=build/win JOURNEY_OUT="$ROOT/build/demo"
+fi
 source "$ROOT/scripts/journey-lib.sh"
 source "$ROOT/scripts/journey-steps.sh"
 source "$ROOT/scripts/journey-linux.sh"
@@ -18,11 +24,17 @@ JOURNEY_HELPERS=(VelmoraURL uidriver dlgdriver labexperiment webView experiment 
 
 run_journey() {
   install_deps
-  echo "== building the program and the journey's helpers in build/win"
-  build_tree "$ROOT/build/win" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" -- VelmoraURL
+  echo "== building the program and the journey's helpers in $JOURNEY_BUILD"
+  if [ "$JOURNEY_BUILD" = build/win32 ]; then
+    install_wine32 || { echo "32-bit Wine (wine32) could not be installed" >&2; return 1; }
+    build_tree "$ROOT/build/win32" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-i686.cmake" \
+      -- VelmoraURL
+  else
+    build_tree "$ROOT/build/win" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" -- VelmoraURL
+  fi
   local present=()
-  mapfile -t present < <(journey_targets_present "$ROOT/build/win")
-  cmake --build "$ROOT/build/win" --target "${present[@]}"
+  mapfile -t present < <(journey_targets_present "$ROOT/$JOURNEY_BUILD")
+  cmake --build "$ROOT/$JOURNEY_BUILD" --target "${present[@]}"
   make_prefix
   source "$ROOT/scripts/wine-env.sh"
   mkdir -p "$JOURNEY_OUT"

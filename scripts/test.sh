@@ -81,8 +81,20 @@ print_totals() {
   python3 "$ROOT/scripts/totals.py" $RESULTS
 }
 
+# The 32-bit build's chosen tests under 32-bit Wine; skipped with a line
+# where 32-bit Wine could not be installed.
+run_wine32() {
+  echo "== wine32 (the 32-bit build)"
+  if ! wine32_installed; then
+    echo "-- skipped: 32-bit Wine (wine32) could not be installed here"
+    return 0
+  fi
+  run_ctest wine32 "$ROOT/build/win32" -LE integration -E '_NOT_BUILT$' --repeat until-pass:2
+}
+
 run_all_tests() {
   install_deps
+  install_wine32 || echo "-- 32-bit Wine could not be installed: the 32-bit runs are skipped"
   local build_ok=1
   build_all || build_ok=0
   build_sanitized || build_ok=0
@@ -106,6 +118,7 @@ run_all_tests() {
   # run to run, and a fault that repeats still fails.
   run_ctest wine "$ROOT/build/win" --repeat until-pass:2
   run_crash_trials crash-wine "$ROOT/build/win" 2 --wine
+  run_wine32
   run_e2e
   run_cdn_lan
   run_linux_desktop

@@ -12,7 +12,7 @@ import time
 
 import pytest
 
-from winehost import ROOT, WIN_BUILD
+from winehost import ROOT, WIN_BUILD, wine32_available
 
 BUILD_MSI = ROOT / "installer" / "build-msi.sh"
 SIGN = ROOT / "installer" / "sign.sh"
@@ -187,6 +187,44 @@ def test_the_32_bit_package_installs_into_the_32_bit_program_files(tmp_path_fact
         # 64-bit prefix behind at removal; the x64 test checks the removal.)
         assert machine.msiexec("/x", machine.windows(package), "/qn") == 0
         assert not program.exists()
+    finally:
+        machine.stop()
+
+
+def test_the_32_bit_program_opens_a_link_and_is_upgraded_in_place(tmp_path_factory, wine_env):
+    if not (WIN32_BUILD / "VelmoraURL.exe").exists():
+        pytest.skip("build/win32 is not built")
+    if not wine32_available():
+        pytest.skip("32-bit Wine (wine32) is not installed")
+    out = tmp_path_factory.mktemp("msi32-cycle")
+    version = build_version()
+    first, second = out / "VelmoraURL-x86.msi", out / "VelmoraURL-x86-next.msi"
+    subprocess.run([str(BUILD_MSI), str(WIN32_BUILD), str(first)], check=True)
+    subprocess.run([str(BUILD_MSI), str(WIN32_BUILD), str(second), higher_version(version)],
+                   check=True)
+    machine = Prefix(tmp_path_factory.mktemp("machine32-cycle") / "prefix", wine_env)
+    try:
+        assert machine.msiexec("/i", machine.windows(first), "/qn", "UPDATECHECK=0") == 0
+        # The 32-bit shell finds the scheme where the 32-bit package put it,
+        # and the link starts the 32-bit program before it ever ran.
+        url = "velmoraurl://installed-check-x86"
+        subprocess.run(["wine", r"C:\windows\syswow64\start.exe", url], env=machine.env,
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=60)
+        appdata = machine.drive_c("users") / os.environ.get("USER", "root") / "AppData/Roaming"
+        assert wait_for_log_line(appdata / "VelmoraURL.log", url)
+        machine.stop()
+
+        assert machine.msiexec("/i", machine.windows(second), "/qn") == 0
+        assert installed_versions(machine) == [higher_version(version)]
+        program = machine.drive_c("Program Files (x86)/Velmora/VelmoraURL.exe")
+        assert program.is_file() and len(machine.shortcuts()) == 1
+
+        assert machine.msiexec("/x", machine.windows(second), "/qn") == 0
+        assert not program.exists()
+        assert machine.shortcuts() == []
+        assert installed_versions(machine) == []
+        assert (appdata / "VelmoraWeb").is_dir()
     finally:
         machine.stop()
 

@@ -6,15 +6,15 @@ import subprocess
 
 import pytest
 
-from winehost import ROOT, wine_environment
+from winehost import ROOT, wine32_available, wine_environment
 
 OUT = ROOT / "build" / "demo"
 
 
-@pytest.fixture(scope="module")
-def journey():
+def walk(**settings):
     env = wine_environment()
     env.pop("DISPLAY", None)  # the journey brings its own screen
+    env.update(settings)
     try:
         result = subprocess.run([str(ROOT / "velmora.sh"), "demo"], env=env, cwd=ROOT,
                                 stdin=subprocess.DEVNULL, capture_output=True, timeout=900)
@@ -24,8 +24,13 @@ def journey():
     return result.returncode, result.stdout.decode("utf-8", "replace")
 
 
-def steps():
-    rows = (OUT / "steps.tsv").read_text(encoding="utf-8").splitlines()
+@pytest.fixture(scope="module")
+def journey():
+    return walk()
+
+
+def steps(out=OUT):
+    rows = (out / "steps.tsv").read_text(encoding="utf-8").splitlines()
     return [row.split("\t") for row in rows]
 
 
@@ -52,3 +57,15 @@ def test_each_screenshot_is_a_whole_screen_and_the_overview_names_them(journey):
     overview = OUT / "journey.png"
     assert overview.exists() and os.path.getmtime(overview) >= os.path.getmtime(
         OUT / f"{captions[-1][0]}.png")
+
+
+def test_the_32_bit_program_walks_the_same_day():
+    if not (ROOT / "build" / "win32" / "VelmoraURL.exe").exists():
+        pytest.skip("build/win32 is not built")
+    if not wine32_available():
+        pytest.skip("32-bit Wine (wine32) is not installed")
+    status, output = walk(VELMORA_ARCH="x86")
+    assert status == 0, output[-4000:]
+    outcomes = [outcome for outcome, _, _ in steps(ROOT / "build" / "demo-x86")]
+    # The Linux desktop's package carries the x64 program.
+    assert outcomes == ["ok"] * 11 + ["skipped"], output[-4000:]

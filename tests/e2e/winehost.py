@@ -13,6 +13,11 @@ APP_EXE = WIN_BUILD / "VelmoraURL.exe"
 TESTBED = WIN_BUILD / "testbed"
 
 
+def wine32_available():
+    """32-bit Windows programs run here: Debian's 32-bit Wine is installed."""
+    return Path("/usr/lib/i386-linux-gnu/wine/i386-windows/kernel32.dll").exists()
+
+
 def wine_environment():
     env = os.environ.copy()
     env.update(

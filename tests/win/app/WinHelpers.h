@@ -62,21 +62,24 @@ struct ChildProcess {
   ~ChildProcess() { Wait(0); }
 };
 
+struct VisibleWindowSearch {
+  DWORD pid;
+  bool found;
+};
+
+// A window-walk callback: stdcall on 32-bit Windows, which a lambda is not.
+inline BOOL CALLBACK NoteVisibleWindowOf(HWND hwnd, LPARAM param) {
+  auto* search = reinterpret_cast<VisibleWindowSearch*>(param);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(hwnd, &owner);
+  if (owner == search->pid && IsWindowVisible(hwnd)) search->found = true;
+  return !search->found;
+}
+
 // Whether a process shows a visible top-level window right now.
 inline bool HasVisibleWindow(DWORD processId) {
-  struct Search {
-    DWORD pid;
-    bool found;
-  } search{processId, false};
-  EnumWindows(
-      [](HWND hwnd, LPARAM param) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(param);
-        DWORD owner = 0;
-        GetWindowThreadProcessId(hwnd, &owner);
-        if (owner == s->pid && IsWindowVisible(hwnd)) s->found = true;
-        return !s->found;
-      },
-      (LPARAM)&search);
+  VisibleWindowSearch search{processId, false};
+  EnumWindows(NoteVisibleWindowOf, (LPARAM)&search);
   return search.found;
 }
 
