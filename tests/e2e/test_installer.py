@@ -4,7 +4,6 @@ a higher version replaces it in place, and the uninstall removes program,
 shortcut and registration but leaves the users' data. Signed builds verify."""
 
 import os
-import pathlib
 import re
 import shutil
 import subprocess
@@ -191,7 +190,8 @@ def test_the_32_bit_package_installs_into_the_32_bit_program_files(tmp_path_fact
         machine.stop()
 
 
-def test_the_32_bit_program_opens_a_link_and_is_upgraded_in_place(tmp_path_factory, wine_env):
+@pytest.fixture(scope="module")
+def x86_packages(tmp_path_factory):
     if not (WIN32_BUILD / "VelmoraURL.exe").exists():
         pytest.skip("build/win32 is not built")
     if not wine32_available():
@@ -202,22 +202,39 @@ def test_the_32_bit_program_opens_a_link_and_is_upgraded_in_place(tmp_path_facto
     subprocess.run([str(BUILD_MSI), str(WIN32_BUILD), str(first)], check=True)
     subprocess.run([str(BUILD_MSI), str(WIN32_BUILD), str(second), higher_version(version)],
                    check=True)
-    machine = Prefix(tmp_path_factory.mktemp("machine32-cycle") / "prefix", wine_env)
+    return first, second, version
+
+
+# The labs' two kinds of PC: 64-bit Windows keeps a 32-bit program apart
+# (its shell runs from syswow64), 32-bit Windows has one Program Files.
+X86_MACHINES = {
+    "64-bit-windows": ("win64", "Program Files (x86)", r"C:\windows\syswow64\start.exe"),
+    "32-bit-windows": ("win32", "Program Files", "start"),
+}
+
+
+@pytest.mark.parametrize("windows", X86_MACHINES)
+def test_the_32_bit_program_opens_a_link_and_is_upgraded_in_place(windows, x86_packages,
+                                                                   tmp_path_factory, wine_env):
+    first, second, version = x86_packages
+    arch, program_files, start = X86_MACHINES[windows]
+    machine = Prefix(tmp_path_factory.mktemp(f"machine-{windows}") / "prefix",
+                     dict(wine_env, WINEARCH=arch))
     try:
         assert machine.msiexec("/i", machine.windows(first), "/qn", "UPDATECHECK=0") == 0
+        program = machine.drive_c(f"{program_files}/Velmora/VelmoraURL.exe")
+        assert program.read_bytes() == (WIN32_BUILD / "VelmoraURL.exe").read_bytes()
         # The 32-bit shell finds the scheme where the 32-bit package put it,
         # and the link starts the 32-bit program before it ever ran.
         url = "velmoraurl://installed-check-x86"
-        subprocess.run(["wine", r"C:\windows\syswow64\start.exe", url], env=machine.env,
-                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, timeout=60)
+        subprocess.run(["wine", start, url], env=machine.env, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
         appdata = machine.drive_c("users") / os.environ.get("USER", "root") / "AppData/Roaming"
         assert wait_for_log_line(appdata / "VelmoraURL.log", url)
         machine.stop()
 
         assert machine.msiexec("/i", machine.windows(second), "/qn") == 0
         assert installed_versions(machine) == [higher_version(version)]
-        program = machine.drive_c("Program Files (x86)/Velmora/VelmoraURL.exe")
         assert program.is_file() and len(machine.shortcuts()) == 1
 
         assert machine.msiexec("/x", machine.windows(second), "/qn") == 0
