@@ -11,8 +11,15 @@
 //   uidriver list                                  every visible top-level window
 //   uidriver close <hwnd>                          asks the window to close
 //   uidriver waitpid <pid> [ms]                    waits for a process; prints its exit code
+//   uidriver rect <hwnd> [control id]              left, top, right and bottom of the window
+//                                                  or of its control
+//   uidriver resize <hwnd> <control id> <w> <h>    gives a control another size
+//   uidriver clipped <hwnd> [points] [face]        every child whose text does not fit it in
+//                                                  the dialog font (default 9 "MS Shell Dlg"):
+//                                                  id, class, text, needed and available size
 // Arguments arrive in the system code page; output is UTF-8. Exit code 0 on
 // success, 1 when the window, control or process was not found in time.
+// The driver is DPI aware, so sizes are the screen's pixels at any DPI.
 #include <windows.h>
 
 #include <cstdio>
@@ -149,14 +156,164 @@ int WaitProcess(DWORD pid, DWORD ms) {
   return 0;
 }
 
+// -- text that does not fit its control ---------------------------------------
+
+std::wstring WideText(HWND h) {
+  wchar_t buf[4096] = L"";
+  DWORD_PTR length = 0;
+  SendMessageTimeoutW(h, WM_GETTEXT, 4096, (LPARAM)buf, SMTO_ABORTIFHUNG, 5000, &length);
+  return buf;
+}
+
+// The font that the dialog manager gives a template's controls, at the DPI of
+// this (DPI aware) process, which is the screen's. A control's own font handle
+// cannot stand in: it is only good in the process that made it.
+struct DialogFont {
+  int points;
+  std::wstring face;
+};
+
+HFONT MakeDialogFont(const DialogFont& font) {
+  HDC screen = GetDC(nullptr);
+  int height = -MulDiv(font.points, GetDeviceCaps(screen, LOGPIXELSY), 72);
+  ReleaseDC(nullptr, screen);
+  return CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET,
+                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                     DEFAULT_PITCH | FF_DONTCARE, font.face.c_str());
+}
+
+// What a control draws its text into, and how: the room is its client area
+// less what the control itself draws there (a check box's box, a button's
+// frame, an edit's margins).
+struct TextRoom {
+  SIZE room;
+  UINT format;  // DrawText flags
+};
+
+int Scaled(int pixels) {
+  HDC screen = GetDC(nullptr);
+  int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+  ReleaseDC(nullptr, screen);
+  return MulDiv(pixels, dpi, 96);
+}
+
+bool StaticRoom(LONG style, SIZE client, TextRoom* out) {
+  LONG type = style & SS_TYPEMASK;
+  UINT prefix = (style & SS_NOPREFIX) ? DT_NOPREFIX : 0;
+  if (type == SS_LEFT || type == SS_CENTER || type == SS_RIGHT)
+    *out = {client, DT_WORDBREAK | prefix};
+  else if (type == SS_LEFTNOWORDWRAP || type == SS_SIMPLE)
+    *out = {client, DT_SINGLELINE | prefix};
+  else
+    return false;  // pictures, frames, owner-drawn
+  return true;
+}
+
+bool ButtonRoom(LONG style, SIZE client, TextRoom* out) {
+  LONG type = style & BS_TYPEMASK;
+  UINT format = (style & BS_MULTILINE) ? DT_WORDBREAK : DT_SINGLELINE;
+  if (type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON) {
+    int frame = 2 * GetSystemMetrics(SM_CXEDGE);
+    *out = {{client.cx - 2 * frame, client.cy - 2 * GetSystemMetrics(SM_CYEDGE)}, format};
+  } else if (type == BS_CHECKBOX || type == BS_AUTOCHECKBOX || type == BS_RADIOBUTTON ||
+             type == BS_AUTORADIOBUTTON || type == BS_3STATE || type == BS_AUTO3STATE) {
+    int box = Scaled(13) + Scaled(4);  // the box and the gap before the text
+    *out = {{client.cx - box, client.cy}, format};
+  } else {
+    return false;  // group boxes, owner-drawn
+  }
+  return true;
+}
+
+bool EditRoom(HWND edit, LONG style, SIZE client, TextRoom* out) {
+  if (style & (ES_PASSWORD | ES_MULTILINE)) return false;
+  DWORD_PTR margins = 0;
+  SendMessageTimeoutW(edit, EM_GETMARGINS, 0, 0, SMTO_ABORTIFHUNG, 5000, &margins);
+  *out = {{client.cx - LOWORD(margins) - HIWORD(margins), client.cy}, DT_SINGLELINE | DT_NOPREFIX};
+  return true;
+}
+
+bool RoomOf(HWND control, TextRoom* out) {
+  RECT r{};
+  GetClientRect(control, &r);
+  SIZE client{r.right - r.left, r.bottom - r.top};
+  LONG style = GetWindowLongW(control, GWL_STYLE);
+  std::string cls = ClassOf(control);
+  if (_stricmp(cls.c_str(), "Static") == 0) return StaticRoom(style, client, out);
+  if (_stricmp(cls.c_str(), "Button") == 0) return ButtonRoom(style, client, out);
+  if (_stricmp(cls.c_str(), "Edit") == 0) return EditRoom(control, style, client, out);
+  return false;
+}
+
+// The size the text takes in the font: one line's extent, or the lines it
+// breaks into at the room's width.
+SIZE TextSize(HFONT font, const std::wstring& text, const TextRoom& room) {
+  HDC dc = GetDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, font);
+  RECT r{0, 0, room.room.cx, 0};
+  DrawTextW(dc, text.c_str(), (int)text.size(), &r, room.format | DT_CALCRECT);
+  SelectObject(dc, old);
+  ReleaseDC(nullptr, dc);
+  return {r.right - r.left, r.bottom - r.top};
+}
+
+std::string SizeText(SIZE s) { return std::to_string(s.cx) + "x" + std::to_string(s.cy); }
+
+BOOL CALLBACK PrintIfClipped(HWND control, LPARAM font) {
+  std::wstring text = WideText(control);
+  TextRoom room{};
+  if (text.empty() || !IsWindowVisible(control) || !RoomOf(control, &room)) return TRUE;
+  SIZE needed = TextSize((HFONT)font, text, room);
+  if (needed.cx > room.room.cx || needed.cy > room.room.cy)
+    Print(std::to_string(GetDlgCtrlID(control)) + "\t" + ClassOf(control) + "\t" +
+          WindowText(control) + "\tneeds " + SizeText(needed) + "\thas " + SizeText(room.room));
+  return TRUE;
+}
+
+int PrintClipped(HWND window, const DialogFont& dialogFont) {
+  if (!IsWindow(window)) return 1;
+  HFONT font = MakeDialogFont(dialogFont);
+  EnumChildWindows(window, PrintIfClipped, (LPARAM)font);
+  DeleteObject(font);
+  return 0;
+}
+
+int PrintRect(HWND window) {
+  RECT r{};
+  if (!GetWindowRect(window, &r)) return 1;
+  Print(std::to_string(r.left) + " " + std::to_string(r.top) + " " + std::to_string(r.right) +
+        " " + std::to_string(r.bottom));
+  return 0;
+}
+
+int Resize(HWND dialog, const char* id, int width, int height) {
+  HWND control = Control(dialog, id);
+  if (!control) return 1;
+  UINT flags = SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE;
+  return SetWindowPos(control, nullptr, 0, 0, width, height, flags) ? 0 : 1;
+}
+
 DWORD Millis(int argc, char** argv, int index, DWORD fallback) {
   return argc > index ? (DWORD)strtoul(argv[index], nullptr, 10) : fallback;
+}
+
+// The program's templates all name "MS Shell Dlg" at 9 points.
+DialogFont ClippedFont(int argc, char** argv) {
+  DialogFont font{9, L"MS Shell Dlg"};
+  if (argc > 3) font.points = atoi(argv[3]);
+  if (argc > 4) {
+    wchar_t face[LF_FACESIZE] = L"";
+    MultiByteToWideChar(CP_ACP, 0, argv[4], -1, face, LF_FACESIZE);
+    font.face = face;
+  }
+  return font;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 2) return 2;
+  SetProcessDPIAware();
   const std::string verb = argv[1];
   if (verb == "launch" && argc >= 3) return Launch(argv[2]);
   if (verb == "wait" && argc >= 4) return Wait(argv[2], argv[3], Millis(argc, argv, 4, 10000));
@@ -177,5 +334,11 @@ int main(int argc, char** argv) {
   if (verb == "close" && argc >= 3) return PostMessageA(ParseHandle(argv[2]), WM_CLOSE, 0, 0) ? 0 : 1;
   if (verb == "waitpid" && argc >= 3)
     return WaitProcess((DWORD)strtoul(argv[2], nullptr, 10), Millis(argc, argv, 3, 10000));
+  if (verb == "rect" && argc >= 3)
+    return PrintRect(argc >= 4 ? Control(ParseHandle(argv[2]), argv[3]) : ParseHandle(argv[2]));
+  if (verb == "resize" && argc >= 6)
+    return Resize(ParseHandle(argv[2]), argv[3], atoi(argv[4]), atoi(argv[5]));
+  if (verb == "clipped" && argc >= 3)
+    return PrintClipped(ParseHandle(argv[2]), ClippedFont(argc, argv));
   return 2;
 }

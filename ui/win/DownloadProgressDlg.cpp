@@ -71,9 +71,12 @@ void CDownloadProgressDlg::SetRange(int low, int high) {
 
 void CDownloadProgressDlg::SetPos(int pos) {
   SetWindowPos(m_hWnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-  PumpMessages();
   SendDlgItemMessageA(m_hWnd, IDC_DOWNLOAD_BAR, PBM_SETPOS, pos, 0);
   SetDlgItemTextA(m_hWnd, IDC_DOWNLOAD_PERCENT, ProgressPercentText(pos, m_nRangeHigh).c_str());
+  // Messages last: what the dialog draws reaches the screen while its thread
+  // takes its messages, and the transfer then holds the thread until the next
+  // block. Taken first, they left the new percentage erased in between.
+  PumpMessages();
 }
 
 // The download runs on this thread: its messages (Cancel, the timer,
