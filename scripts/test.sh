@@ -81,15 +81,15 @@ print_totals() {
   python3 "$ROOT/scripts/totals.py" $RESULTS
 }
 
-# The 32-bit build's chosen tests under 32-bit Wine; skipped with a line
-# where 32-bit Wine could not be installed.
+# The 32-bit build's tests under 32-bit Wine; skipped with a line where
+# 32-bit Wine could not be installed.
 run_wine32() {
   echo "== wine32 (the 32-bit build)"
   if ! wine32_installed; then
     echo "-- skipped: 32-bit Wine (wine32) could not be installed here"
     return 0
   fi
-  run_ctest wine32 "$ROOT/build/win32" -LE integration -E '_NOT_BUILT$' --repeat until-pass:2
+  run_ctest wine32 "$ROOT/build/win32" --repeat until-pass:2
 }
 
 run_all_tests() {
