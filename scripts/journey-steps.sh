@@ -343,3 +343,28 @@ journey_quit() {
     return
   echo "   the assistant ended"
 }
+
+# The end of the demo: the login dialog, the floating window, the progress
+# dialog and 异常中心 at 96, 144 and 192 DPI, shot and checked for cut-off
+# text by their end-to-end test (tests/e2e/test_dpi.py), in a namespace of
+# their own since the test takes the platform's fixed ports.
+journey_screens() {
+  echo "== screens at 96, 144 and 192 DPI"
+  if [ "$JOURNEY_BUILD" != build/win ]; then
+    echo "   skipped: shot with the x64 program"
+    return 0
+  fi
+  local log=$JOURNEY_OUT/dpi.log status=0
+  VELMORA_SHOTS=$JOURNEY_OUT "$ROOT/scripts/isolated.sh" bash -c 'cd "$0"
+    wineserver -p 2>/dev/null || true
+    /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/e2e/test_dpi.py
+    status=$?
+    wineserver -k 2>/dev/null
+    exit $status' "$ROOT" >"$log" 2>&1 || status=$?
+  echo "   $(tail -1 "$log")"
+  local shot
+  for shot in "$JOURNEY_OUT"/dpi-*.png; do
+    [ -e "$shot" ] && echo "   screenshot ${shot#"$ROOT"/}"
+  done
+  [ "$status" = 0 ] || journey_fail "windows cut off or not scaled: ${log#"$ROOT"/}"
+}

@@ -3,7 +3,8 @@
 # reference platform on loopback, inside the network and mount namespace of
 # scripts/isolated.sh so that the built-in hosts and the fixed ports are the
 # journey's own. Each step prints its outcome and leaves screenshots in
-# build/demo/; the end writes the captioned overview build/demo/journey.png.
+# build/demo/; the end writes the captioned overview build/demo/journey.png
+# and shows the main windows at 96, 144 and 192 DPI (build/demo/dpi-*.png).
 # A step whose piece is not in this build says "skipped: ..." and passes;
 # the command fails when any step that ran failed.
 # Sourced by velmora.sh (after scripts/lib.sh); the helpers live in
@@ -44,6 +45,7 @@ run_journey() {
   local status=0
   timeout 900 "$ROOT/scripts/isolated.sh" bash -c 'set -uo pipefail; ROOT=$VELMORA_ROOT
     source "$ROOT/scripts/lib.sh"; source "$ROOT/scripts/journey.sh"; journey_steps' || status=$?
+  journey_screens || status=1
   journey_montage || status=1
   journey_summary
   return "$status"

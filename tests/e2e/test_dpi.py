@@ -36,8 +36,10 @@ PROGRESS = ("#32770", "下载资源")
 FAILURES = ("#32770", "实验记录提交失败列表")
 IDOK, LOGIN_USER, LOGIN_PASSWORD, LOGIN_REMEMBER, LOGIN_SERVER = 1, 1000, 1001, 1002, 1010
 IDC_DOWNLOAD_PERCENT, IDC_DOWNLOAD_CANCEL, IDM_EXAM_ERRORS, IDM_EXIT = 1012, 1013, 1184, 1127
-DPI_KEYS = ("HKCU\\Control Panel\\Desktop",
-            "HKLM\\System\\CurrentControlSet\\Hardware Profiles\\Current\\Software\\Fonts")
+DPI_KEYS = ("HKEY_CURRENT_USER\\Control Panel\\Desktop",
+            "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Hardware Profiles\\Current\\Software"
+            "\\Fonts")
+EXPLORER = "HKEY_CURRENT_USER\\Software\\Wine\\Explorer"
 
 
 def desktop(dpi):
@@ -78,12 +80,21 @@ def failure_record(score):
             + text(data) + text(b"") + text(b"") + struct.pack("<2i", 0, 0))
 
 
-def set_value(env, key, name, kind, value):
+def set_values(env, key_values):
+    """Registry values, as {key: {name: str or int}}, in one regedit."""
+    lines = ["Windows Registry Editor Version 5.00", ""]
+    for key, values in key_values.items():
+        lines.append(f"[{key}]")
+        lines += [f'"{name}"=' + (f"dword:{value:08x}" if isinstance(value, int) else f'"{value}"')
+                  for name, value in values.items()]
+        lines.append("")
+    reg = PREFIX / "drive_c" / "dpi.reg"
+    reg.write_text("\r\n".join(lines), encoding="utf-16")
     # No pipes: the wineserver and services that the first process starts
     # would hold them open.
-    subprocess.run(["wine", "reg", "add", key, "/v", name, "/t", kind, "/d", str(value), "/f"],
-                   env=env, check=True, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL, timeout=60)
+    subprocess.run(["wine", "regedit", "/S", "C:\\dpi.reg"], env=env, check=True,
+                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                   timeout=60)
 
 
 def stop_server(env):
@@ -112,7 +123,6 @@ def env(wine_env, screen):
     env = dict(wine_env, WINEPREFIX=str(PREFIX), ROOT=str(ROOT), DISPLAY=screen)
     subprocess.run(["bash", "-c", 'source "$ROOT/scripts/lib.sh" && make_prefix'], env=env,
                    check=True, stdout=subprocess.DEVNULL, timeout=300)
-    set_value(env, "HKCU\\Software\\Wine\\Explorer", "Desktop", "REG_SZ", "dpi")
     SHOTS.mkdir(parents=True, exist_ok=True)
     yield env
     stop_server(env)
@@ -127,17 +137,17 @@ def ref(tmp_path_factory):
 
 
 def start_session(env, dpi):
-    """A wineserver and desktop that read LogPixels anew: each process reads
-    it once, at its start."""
-    stop_server(env)
-    for key in DPI_KEYS:
-        set_value(env, key, "LogPixels", "REG_DWORD", dpi)
-    set_value(env, "HKCU\\Software\\Wine\\Explorer\\Desktops", "dpi", "REG_SZ", desktop(dpi))
+    """The DPI and a virtual desktop of the screen's size at that DPI, read
+    anew by a fresh wineserver: each process reads LogPixels at its start."""
+    values = {key: {"LogPixels": dpi} for key in DPI_KEYS}
+    values[EXPLORER] = {"Desktop": "dpi"}
+    values[EXPLORER + "\\Desktops"] = {"dpi": desktop(dpi)}
+    set_values(env, values)
     stop_server(env)
     subprocess.Popen(["wine", "explorer", f"/desktop=dpi,{desktop(dpi)}"], env=env,
                      stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                      stderr=subprocess.DEVNULL)
-    time.sleep(2)
+    time.sleep(1)
 
 
 class Screens:
@@ -149,7 +159,7 @@ class Screens:
         self.percent_ink = None
 
     def look_at(self, name, hwnd):
-        time.sleep(0.8)  # painted
+        time.sleep(0.5)  # painted
         left, top, right, bottom = self.rect(hwnd)
         self.sizes[name] = (right - left, bottom - top)
         rc, out = driver(self.env, "clipped", hwnd)
@@ -163,17 +173,18 @@ class Screens:
         return tuple(map(int, out.split()))
 
     def shoot(self, path, rect):
+        """The screen's pixels inside rect (left, top, right, bottom)."""
         left, top, right, bottom = rect
         subprocess.run(["import", "-window", "root", "-crop",
                         f"{right - left}x{bottom - top}+{left}+{top}", "+repage", str(path)],
                        env=self.env, check=True, timeout=60)
 
-    def darkest(self, hwnd, control):
-        """The darkest grey (0 black, 1 white) on the control: its text is
-        black, its background light."""
+    def darkest(self, rect):
+        """The darkest grey (0 black, 1 white) inside rect: text is black, the
+        background of a dialog light."""
         with tempfile.TemporaryDirectory() as folder:
             path = pathlib.Path(folder) / "control.png"
-            self.shoot(path, self.rect(hwnd, control))
+            self.shoot(path, rect)
             out = subprocess.run(["convert", str(path), "-colorspace", "Gray", "-format",
                                   "%[fx:minima]", "info:"], check=True, capture_output=True,
                                  text=True, timeout=60).stdout
@@ -203,10 +214,11 @@ def show_progress(env, ref, screens):
     rc, pid = driver(env, "launch", f'"{windows_path(APP_EXE)}" "{link}"')
     assert rc == 0
     dialog = wait_window(env, PROGRESS)
-    time.sleep(1.5)  # the times are shown
+    time.sleep(1.2)  # the times are shown
     screens.look_at("progress", dialog)
     # Looked at a few times, as it changes with each block received.
-    screens.percent_ink = max(screens.darkest(dialog, IDC_DOWNLOAD_PERCENT) for _ in range(4))
+    percent = screens.rect(dialog, IDC_DOWNLOAD_PERCENT)
+    screens.percent_ink = max(screens.darkest(percent) for _ in range(4))
     driver(env, "click", dialog, IDC_DOWNLOAD_CANCEL)
     assert driver(env, "waitpid", pid, 30000)[0] == 0, "the download did not end on Cancel"
     ref.clear_faults()
