@@ -22,7 +22,7 @@ BOX = "#32770"
 CAPTION = "提示"
 IDOK, IDYES, IDNO = 1, 6, 7
 PASSWORD = "k3Tq9WxR#mPlz_#d"
-DESCRIPTION = ("[VelmoraURL]\r\nhashcode={program}\r\nforceupdate={force}\r\n"
+DESCRIPTION = ("[VelmoraURL]\r\nhashcode={program}\r\nforceupdate={force}\r\nversion={version}\r\n"
                "[VmBrowser]\r\nhashcode={browser}\r\n")
 
 
@@ -66,9 +66,10 @@ class Session:
         self.temp = user_dir / "Temp"
         self.windows = drive_c(env) / "windows"
 
-    def describe(self, program="", force="0", browser="${md5:VmBrowser.dll}"):
+    def describe(self, program="", force="0", browser="${md5:VmBrowser.dll}", version=""):
         self.ref.put_file("tool", "vmtool.ini",
-                          DESCRIPTION.format(program=program, force=force, browser=browser).encode())
+                          DESCRIPTION.format(program=program, force=force, browser=browser,
+                                             version=version).encode())
 
     def tool_driver(self, *args):
         exe = windows_path(TESTBED / "tooldriver.exe")
@@ -190,6 +191,86 @@ def test_menu_check_says_the_build_is_current(session):
     pid = session.tool_driver("update")
     session.answer("目前版本已是最新！", IDOK)
     assert session.driver.wait_process(pid) is not None
+
+
+# -- a per-machine install: the program directory is the administrator's -----
+
+ADMINISTRATOR_MUST_INSTALL = ("新版Velmora助手（2.4.1）须由管理员安装：本机的程序目录只有管理员可以更改，"
+                              "请联系管理员更新。")
+WRITE_PROBE = ".velmora-write-test"  # what the program creates to learn whether it may
+
+
+@pytest.fixture
+def read_only_app(wine_env, request):
+    """The program in a directory that the user cannot write (holding the
+    files named by the test's parameter as well). Wine runs as root here,
+    which mode bits do not stop: a read-only bind mount does, made in the
+    test run's own mount namespace (scripts/isolated.sh)."""
+    if os.environ.get("VELMORA_ISOLATED") != "1":
+        pytest.skip("a read-only program directory needs the mount namespace of scripts/isolated.sh")
+    exe = copy_into_prefix(wine_env, APP_EXE, f"{WORK}/locked/VelmoraURL.exe")
+    for stale in exe.parent.iterdir():
+        if stale != exe:
+            stale.unlink()
+    for name in getattr(request, "param", []):
+        (exe.parent / name).write_bytes(b"")
+    directory = str(exe.parent)
+    subprocess.run(["mount", "--bind", directory, directory], check=True)
+    try:
+        subprocess.run(["mount", "-o", "remount,bind,ro", directory], check=True)
+        refused = subprocess.run(["touch", f"{directory}/probe"], stderr=subprocess.DEVNULL)
+        assert refused.returncode != 0, "the program directory is still writable"
+        yield exe, f"C:\\{WORK}\\locked\\VelmoraURL.exe"
+    finally:
+        # Lazily: the program may still run from it until the test's end.
+        subprocess.run(["umount", "--lazy", directory], check=False)
+
+
+def directory_contents(directory):
+    return {p.name: p.read_bytes() for p in directory.iterdir()}
+
+
+def offer_newer_build(session, force):
+    session.ref.put_file("tool", "VelmoraURL.exe", b"the newer build")
+    session.describe(program="${md5:VelmoraURL.exe}", force=force, version="2.4.1")
+    session.remove(session.tools / "VelmoraURL.exe", session.temp / "VelmoraURL.exe")
+
+
+def assert_no_upgrade_was_fetched_or_started(session):
+    assert session.fetched() == ["vmtool.ini"]
+    assert session.records(timeout=1) == []  # VmUpgrade.exe never ran
+    assert not (session.tools / "VelmoraURL.exe").exists()
+    assert not (session.temp / "VelmoraURL.exe").exists()
+
+
+@pytest.mark.parametrize("read_only_app", [[], [WRITE_PROBE]], indirect=True,
+                         ids=["fresh", "probe-left-by-an-earlier-run"])
+def test_yes_to_an_update_the_user_cannot_install_names_the_version_and_goes_on(session,
+                                                                                read_only_app):
+    exe, windows_exe = read_only_app
+    before = directory_contents(exe.parent)
+    offer_newer_build(session, force="0")
+    session.driver.launch(f'"{windows_exe}"')
+    session.answer("发现新版Velmora助手，是否更新？", IDYES)
+    session.answer(ADMINISTRATOR_MUST_INSTALL, IDOK)
+    assert session.goes_on_to_the_login()
+    assert_no_upgrade_was_fetched_or_started(session)
+    assert directory_contents(exe.parent) == before
+
+
+def test_a_forced_update_the_user_cannot_install_ends_the_program_untouched(session, read_only_app,
+                                                                           wine_env):
+    exe, windows_exe = read_only_app
+    before = directory_contents(exe.parent)
+    offer_newer_build(session, force="1")
+    unregister(wine_env)
+    pid = session.driver.launch(f'"{windows_exe}"')
+    session.answer("发现新版Velmora助手，需要更新后方可使用，是否更新？", IDYES)
+    session.answer(ADMINISTRATOR_MUST_INSTALL, IDOK)
+    assert session.driver.wait_process(pid) is not None
+    assert not registered(wine_env)  # start-up never reached the registration
+    assert_no_upgrade_was_fetched_or_started(session)
+    assert directory_contents(exe.parent) == before
 
 
 # -- the companion tools ----------------------------------------------------
