@@ -1,39 +1,20 @@
 #include "experiments/ExamErrStore.h"
 
-#include <chrono>
 #include <ctime>
 #include <new>
-#include <thread>
 #include <tuple>
 
 #include "experiments/ExamFile.h"
 #include "net/Codecs.h"
 #include "net/PlatformApi.h"
 #include "platform/Files.h"
+#include "store/HeldFile.h"
 #include "store/RecordStream.h"
 
 namespace {
 
-// A load or save of another program (or of an older assistant) ends within
-// this; a file held longer is not ours to replace.
-constexpr auto HELD_FILE_WAIT = std::chrono::milliseconds(2000);
-constexpr auto HELD_FILE_RETRY = std::chrono::milliseconds(50);
 // No failure list comes near this; a larger file is damaged or planted.
 constexpr int64_t MAX_FILE_SIZE = 64 * 1024 * 1024;
-
-enum class Opened { Yes, Missing, Held };
-
-// Files are opened without sharing: a file that exists but cannot be opened
-// is in another process's hands for the moment.
-Opened OpenWaiting(const std::string& path, platform::File& file) {
-  const auto deadline = std::chrono::steady_clock::now() + HELD_FILE_WAIT;
-  for (;;) {
-    if (file.Open(path, platform::FileMode::Read)) return Opened::Yes;
-    if (!platform::FileExists(path)) return Opened::Missing;
-    if (std::chrono::steady_clock::now() >= deadline) return Opened::Held;
-    std::this_thread::sleep_for(HELD_FILE_RETRY);
-  }
-}
 
 // A record is kept only when read whole; data larger than any exam file the
 // assistant submits marks a damaged or planted file, and the read stops.
@@ -53,9 +34,9 @@ bool ReadRecords(CRecordStream& in, std::list<ExamErrRecord>& records) {
 ExamErrRead ReadOneFile(const std::string& path, std::list<ExamErrRecord>& records) {
   records.clear();
   platform::File file;
-  const Opened opened = OpenWaiting(path, file);
-  if (opened == Opened::Held) return ExamErrRead::Held;
-  if (opened == Opened::Missing) return ExamErrRead::Incomplete;
+  const HeldFileOpen opened = OpenWaitingForHolder(path, file);
+  if (opened == HeldFileOpen::Held) return ExamErrRead::Held;
+  if (opened == HeldFileOpen::Missing) return ExamErrRead::Incomplete;
   const int64_t size = file.Size();
   if (size < 0 || size > MAX_FILE_SIZE) return ExamErrRead::Incomplete;
   try {

@@ -83,6 +83,17 @@ inline bool HasVisibleWindow(DWORD processId) {
   return search.found;
 }
 
+// Another process holds `path` open for `holdMs`; returns once it has it open.
+inline bool HoldFile(ChildProcess& holder, const std::string& path, int holdMs) {
+  std::string eventName = "velmora-busy-ready-" + std::to_string(GetCurrentProcessId());
+  HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, eventName.c_str());
+  std::string line = "\"" + BuildPath("testbed\\fileholder.exe") + "\" \"" + path + "\" " +
+                     std::to_string(holdMs) + " " + eventName;
+  bool ok = holder.Start(line, nullptr) && WaitForSingleObject(ready, 10000) == WAIT_OBJECT_0;
+  CloseHandle(ready);
+  return ok;
+}
+
 // The whole content of a file, or nothing when it cannot be read.
 inline bool ReadFileBytes(const std::string& path, std::string& bytes) {
   HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,

@@ -19,17 +19,6 @@ std::string TempDir() {
   return dir;
 }
 
-// Another process holds `path` open for `holdMs`; returns once it has it open.
-bool HoldFile(ChildProcess& holder, const std::string& path, int holdMs) {
-  std::string eventName = "velmora-busy-ready-" + std::to_string(GetCurrentProcessId());
-  HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, eventName.c_str());
-  std::string line = "\"" + BuildPath("testbed\\fileholder.exe") + "\" \"" + path + "\" " +
-                     std::to_string(holdMs) + " " + eventName;
-  bool ok = holder.Start(line, nullptr) && WaitForSingleObject(ready, 10000) == WAIT_OBJECT_0;
-  CloseHandle(ready);
-  return ok;
-}
-
 struct BusyCase {
   const char* name;
   const char* heldFile;  // "new" (the file just written) or "old" (the one it replaces)
