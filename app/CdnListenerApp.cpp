@@ -15,11 +15,16 @@ int CAssistantApp::OnCdnBroadcast(const char* payload, int length, uint32_t send
   (void)senderAddress, (void)senderPort;
   auto* app = static_cast<CAssistantApp*>(user);
   std::string server;
-  if (!app || !ReadCdnAnnouncement(payload, length, server) ||
-      !StoreAnnouncedCdnServer(app->Shared(), server))
-    return 1;  // listening goes on
-  // Neither CDN entry of the log carries a time.
-  WriteLog(GetLogPath(), "接收到CDN Server的广播: %s\r\n", server.c_str());
+  if (!app || !ReadCdnAnnouncement(payload, length, server)) return 1;  // listening goes on
+  SharedState& shared = app->Shared();
+  // A server that the user typed while this process listened is kept: a
+  // broadcast, which any machine of the LAN can send, does not replace it.
+  const bool named = !ReadCdnServer(shared).empty() && !IsCdnServerAnnounced(shared);
+  if (!named) {
+    if (!StoreAnnouncedCdnServer(shared, server)) return 1;
+    // Neither CDN entry of the log carries a time.
+    WriteLog(GetLogPath(), "接收到CDN Server的广播: %s\r\n", server.c_str());
+  }
   if (app->m_pCdnListener) app->m_pCdnListener->CloseSockets();
   return 1;
 }

@@ -359,6 +359,26 @@ TEST_F(CdnAnnouncementTest, OnlyAUsableAnnouncementSetsTheServer) {
             ReadLog());
 }
 
+TEST_F(CdnAnnouncementTest, AServerTheUserTypedIsNotReplacedByABroadcast) {
+  struct Case {
+    bool announced;  // how the server in the block was learnt
+    const char* after;
+  };
+  const Case cases[] = {{false, "10.1.0.8:8000"}, {true, "10.0.0.8:8000"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.announced ? "announced before" : "typed by the user");
+    ListeningApp app(desktop, services);
+    if (c.announced)
+      StoreAnnouncedCdnServer(app.Shared(), "10.1.0.8:8000");
+    else
+      StoreCdnServer(app.Shared(), "10.1.0.8:8000");
+    EXPECT_EQ(1, Handle(app, R"({"msgid":0,"server":"10.0.0.8:8000"})"));
+    EXPECT_EQ(c.after, ReadCdnServer(app.Shared()));
+    EXPECT_EQ(c.announced, IsCdnServerAnnounced(app.Shared()));
+  }
+  EXPECT_EQ("接收到CDN Server的广播: 10.0.0.8:8000\r\n", ReadLog());
+}
+
 TEST_F(CdnAnnouncementTest, FirstAnnouncementOverUdpStopsTheListener) {
   ListeningApp app(desktop, services);
   StoreCdnServer(app.Shared(), "");
