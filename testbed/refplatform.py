@@ -302,6 +302,8 @@ def announce(spec, default_server):
     host, _, port = spec.get("to", "127.0.0.1:20214").rpartition(":")
     chunks = spec.get("chunks") or [len(datagram)]
     with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as sock:
+        # A LAN's host announces to the broadcast address of its network.
+        sock.setsockopt(socket.SOL_SOCKET, socket.SO_BROADCAST, 1)
         if spec.get("source_port"):
             sock.bind(("127.0.0.1", int(spec["source_port"])))
         offset = 0
