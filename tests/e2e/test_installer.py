@@ -69,17 +69,21 @@ class Prefix:
         subprocess.run(["wineserver", "-w"], env=self.env, check=False)
 
 
-@pytest.fixture(scope="module")
-def packages(tmp_path_factory):
+def package_and_its_upgrade(build, out, name):
+    """The build's package, one of a higher version, and the build's version."""
     if not shutil.which("wixl"):
         pytest.fail("wixl is not installed")
-    out = tmp_path_factory.mktemp("msi")
     version = build_version()
-    first, second = out / "VelmoraURL.msi", out / "VelmoraURL-next.msi"
-    subprocess.run([str(BUILD_MSI), str(WIN_BUILD), str(first)], check=True)
-    subprocess.run([str(BUILD_MSI), str(WIN_BUILD), str(second), higher_version(version)],
+    first, second = out / f"{name}.msi", out / f"{name}-next.msi"
+    subprocess.run([str(BUILD_MSI), str(build), str(first)], check=True)
+    subprocess.run([str(BUILD_MSI), str(build), str(second), higher_version(version)],
                    check=True)
     return first, second, version
+
+
+@pytest.fixture(scope="module")
+def packages(tmp_path_factory):
+    return package_and_its_upgrade(WIN_BUILD, tmp_path_factory.mktemp("msi"), "VelmoraURL")
 
 
 @pytest.fixture(scope="module")
@@ -89,8 +93,10 @@ def machine(tmp_path_factory, wine_env):
     prefix.stop()
 
 
-def installed_versions(prefix):
-    text = prefix.reg_query(UNINSTALL_KEY, "/s") or ""
+def installed_versions(prefix, *view):
+    # The products of each architecture are listed in its own registry view,
+    # as on Windows; `wine reg` is the 32-bit one where 32-bit Wine is installed.
+    text = prefix.reg_query(UNINSTALL_KEY, "/s", *view) or ""
     return re.findall(r"DisplayVersion\s+REG_SZ\s+(\S+)", text)
 
 
@@ -116,7 +122,7 @@ def test_install_upgrade_and_uninstall(packages, machine):
     assert '"C:\\Program Files\\Velmora\\VelmoraURL.exe" "%1"' in command
     assert "URL Protocol" in machine.reg_query(r"HKCR\VelmoraURL", "/v", "URL Protocol")
     assert len(machine.shortcuts()) == 1
-    assert installed_versions(machine) == [version]
+    assert installed_versions(machine, "/reg:64") == [version]
 
     # A link works before the program's first start: the scheme is the installer's.
     url = "velmoraurl://installed-check"
@@ -127,14 +133,14 @@ def test_install_upgrade_and_uninstall(packages, machine):
     assert (appdata / "VelmoraWeb").is_dir()
 
     assert machine.msiexec("/i", machine.windows(second), "/qn") == 0
-    assert installed_versions(machine) == [higher_version(version)]
+    assert installed_versions(machine, "/reg:64") == [higher_version(version)]
     assert program.is_file() and len(machine.shortcuts()) == 1
 
     assert machine.msiexec("/x", machine.windows(second), "/qn") == 0
     assert not program.exists()
     assert machine.shortcuts() == []
     assert machine.reg_query(r"HKCR\VelmoraURL\shell\open\command", "/ve") is None
-    assert installed_versions(machine) == []
+    assert installed_versions(machine, "/reg:64") == []
     # Every user's data stays.
     assert (appdata / "VelmoraWeb").is_dir()
     assert wait_for_log_line(appdata / "VelmoraURL.log", url, timeout=1)
@@ -196,20 +202,16 @@ def x86_packages(tmp_path_factory):
         pytest.skip("build/win32 is not built")
     if not wine32_available():
         pytest.skip("32-bit Wine (wine32) is not installed")
-    out = tmp_path_factory.mktemp("msi32-cycle")
-    version = build_version()
-    first, second = out / "VelmoraURL-x86.msi", out / "VelmoraURL-x86-next.msi"
-    subprocess.run([str(BUILD_MSI), str(WIN32_BUILD), str(first)], check=True)
-    subprocess.run([str(BUILD_MSI), str(WIN32_BUILD), str(second), higher_version(version)],
-                   check=True)
-    return first, second, version
+    return package_and_its_upgrade(WIN32_BUILD, tmp_path_factory.mktemp("msi32-cycle"),
+                                   "VelmoraURL-x86")
 
 
 # The labs' two kinds of PC: 64-bit Windows keeps a 32-bit program apart
 # (its shell runs from syswow64), 32-bit Windows has one Program Files.
 X86_MACHINES = {
-    "64-bit-windows": ("win64", "Program Files (x86)", r"C:\windows\syswow64\start.exe"),
-    "32-bit-windows": ("win32", "Program Files", "start"),
+    "64-bit-windows": ("win64", "Program Files (x86)", r"C:\windows\syswow64\start.exe",
+                       ("/reg:32",)),
+    "32-bit-windows": ("win32", "Program Files", "start", ()),
 }
 
 
@@ -217,7 +219,7 @@ X86_MACHINES = {
 def test_the_32_bit_program_opens_a_link_and_is_upgraded_in_place(windows, x86_packages,
                                                                    tmp_path_factory, wine_env):
     first, second, version = x86_packages
-    arch, program_files, start = X86_MACHINES[windows]
+    arch, program_files, start, view = X86_MACHINES[windows]
     machine = Prefix(tmp_path_factory.mktemp(f"machine-{windows}") / "prefix",
                      dict(wine_env, WINEARCH=arch))
     try:
@@ -234,13 +236,13 @@ def test_the_32_bit_program_opens_a_link_and_is_upgraded_in_place(windows, x86_p
         machine.stop()
 
         assert machine.msiexec("/i", machine.windows(second), "/qn") == 0
-        assert installed_versions(machine) == [higher_version(version)]
+        assert installed_versions(machine, *view) == [higher_version(version)]
         assert program.is_file() and len(machine.shortcuts()) == 1
 
         assert machine.msiexec("/x", machine.windows(second), "/qn") == 0
         assert not program.exists()
         assert machine.shortcuts() == []
-        assert installed_versions(machine) == []
+        assert installed_versions(machine, *view) == []
         assert (appdata / "VelmoraWeb").is_dir()
     finally:
         machine.stop()
