@@ -2,7 +2,8 @@ import subprocess
 
 import pytest
 
-from winehost import APP_EXE, TESTBED, Display, Driver, copy_into_prefix, drive_c, wine_environment
+from winehost import (APP_EXE, TESTBED, Display, Driver, copy_into_prefix, drive_c, taskkill,
+                      wine_environment)
 
 
 @pytest.fixture(scope="session")
@@ -41,8 +42,7 @@ def no_program_left(wine_env):
     """A first process stays with its main window or login dialog: none
     outlives its test."""
     yield
-    subprocess.run(["wine", "taskkill", "/f", "/im", "VelmoraURL.exe"], env=wine_env,
-                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    taskkill(wine_env, "/f", "/im", "VelmoraURL.exe")
 
 
 @pytest.fixture(scope="module")

@@ -29,6 +29,18 @@ def wine_environment():
     return env
 
 
+# Debian's `wine` runs the prefix's own programs as their 32-bit builds once
+# 32-bit Wine is installed too, and a 32-bit taskkill sees no 64-bit process.
+WINE64_LOADER = Path("/usr/lib/wine/wine64")
+
+
+def taskkill(env, *args):
+    """The prefix's taskkill with ARGS, as a 64-bit program where it can be."""
+    loader = str(WINE64_LOADER) if WINE64_LOADER.exists() else "wine"
+    subprocess.run([loader, "taskkill", *args], env=env, stdin=subprocess.DEVNULL,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
 def windows_path(path):
     """Z:\\... form of a Linux path, as Windows programs see it."""
     return "Z:" + str(Path(path).resolve()).replace("/", "\\")
