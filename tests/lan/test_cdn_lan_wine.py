@@ -117,15 +117,43 @@ def kept_file(env, name, size):
                                  None), timeout=60)
 
 
+def assistant_log(env):
+    """The bytes of the assistant's log (GBK), empty before its first entry."""
+    log = next(drive_c(env).glob("users/*/AppData/Roaming/VelmoraURL.log"), None)
+    return log.read_bytes() if log else b""
+
+
+def heard_announcement(env, server, since):
+    """Whether the assistant logged taking SERVER's announcement after offset SINCE."""
+    return ("接收到CDN Server的广播: %s\r\n" % server).encode("gbk") in assistant_log(env)[since:]
+
+
+def fresh_copies_only(env, *names):
+    """Files an earlier run of the test left in the resource directory go."""
+    for name in names:
+        for path in drive_c(env).rglob(name):
+            path.unlink()
+
+
+def resident_assistant_hearing(env, in_student, server):
+    """Starts the resident assistant, which listens from its start, and waits
+    until it took SERVER's announcement, so that links come after it (with a
+    remembered account nothing else would wait for it); logs it in if asked."""
+    since = len(assistant_log(env))
+    assert driver(in_student, "launch", '"%s"' % APP_EXE)[0] == 0
+    assert wait_for(lambda: heard_announcement(env, server, since), timeout=30), \
+        "the assistant took no announcement of " + server
+    log_in(in_student, 10000)
+
+
 def test_the_assistant_and_a_second_client_share_one_platform_download(cdn, wine_student):
     env, in_student = wine_student
     content = pattern_bytes(512 * 1024)  # below the size question
     cdn.platform.put_file("download", "winelesson", generate=len(content))
-    url = "velmoraurl://res:server=%s:9112&fid=winelesson&fext=txt&hashcode=w1&ftype=0" % (
-        built_in_hosts()[0])
-    rc, _ = driver(in_student, "launch", '"%s" "%s"' % (APP_EXE, url))
-    assert rc == 0
-    assert log_in(in_student, 30000), "no login dialog"
+    fresh_copies_only(env, "winelesson.txt")
+    resident_assistant_hearing(env, in_student, SERVER)
+    open_link(in_student, "fid=winelesson&fext=txt&ftype=0&hashcode=w%d" % time.time())
+    log_in(in_student, 10000)  # none when the account is remembered
 
     found = kept_file(env, "winelesson.txt", len(content))
     assert found, "the assistant did not store the resource"
@@ -165,24 +193,6 @@ def impostor(school):
     host.stop()
 
 
-def assistant_log(env):
-    """The bytes of the assistant's log (GBK), empty before its first entry."""
-    log = next(drive_c(env).glob("users/*/AppData/Roaming/VelmoraURL.log"), None)
-    return log.read_bytes() if log else b""
-
-
-def heard_announcement(env, server, since):
-    """Whether the assistant logged taking SERVER's announcement after offset SINCE."""
-    return ("接收到CDN Server的广播: %s\r\n" % server).encode("gbk") in assistant_log(env)[since:]
-
-
-def fresh_copies_only(env, *names):
-    """Files an earlier run of the test left in the resource directory go."""
-    for name in names:
-        for path in drive_c(env).rglob(name):
-            path.unlink()
-
-
 def test_an_experiment_never_comes_from_a_host_that_only_announced_itself(
         school, impostor, wine_student_without_cache):
     env, in_student = wine_student_without_cache
@@ -195,12 +205,7 @@ def test_an_experiment_never_comes_from_a_host_that_only_announced_itself(
     impostor.control("/cdn/holds", ["posedlesson", "posedlab"])
     fresh_copies_only(env, "posedlesson.txt", "posedlab.exe", "experiment.log")
     run = int(time.time())
-    # The resident assistant listens from its start; the links come after it
-    # took the announcement (a remembered account would not wait for it).
-    since = len(assistant_log(env))
-    assert driver(in_student, "launch", '"%s"' % APP_EXE)[0] == 0
-    assert wait_for(lambda: heard_announcement(env, "%s:8000" % IMPOSTOR, since), timeout=30)
-    log_in(in_student, 10000)
+    resident_assistant_hearing(env, in_student, "%s:8000" % IMPOSTOR)
 
     open_link(in_student, "fid=posedlesson&fext=txt&ftype=0&hashcode=l%d" % run)
     log_in(in_student, 10000)  # none when the account is remembered
