@@ -70,6 +70,14 @@ build_sanitized() {
 # The project's own Wine prefix: no links into $HOME, Chinese fonts mapped.
 make_prefix() {
   source "$ROOT/scripts/wine-env.sh"
+  # A prefix made before 32-bit Wine came has no 32-bit system, and Wine
+  # does not add one later: it is a build product, so it is made again.
+  if [ -f "$WINEPREFIX/.velmora-ready" ] && wine32_installed &&
+     [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; then
+    echo "== the Wine prefix predates 32-bit Wine: making it again"
+    wineserver -k 2>/dev/null || true
+    rm -rf "$WINEPREFIX"
+  fi
   if [ ! -f "$WINEPREFIX/.velmora-ready" ]; then
     echo "== creating Wine prefix $WINEPREFIX"
     mkdir -p "$WINEPREFIX"

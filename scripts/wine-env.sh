@@ -5,3 +5,7 @@ export WINEPREFIX=${WINEPREFIX:-$VELMORA_ROOT/build/wineprefix}
 export LC_ALL=zh_CN.UTF-8
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree,mshtml="
+case ":$PATH:" in
+  *":$VELMORA_ROOT/scripts/wine64:"*) ;;
+  *) export PATH="$VELMORA_ROOT/scripts/wine64:$PATH" ;;
+esac

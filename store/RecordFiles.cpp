@@ -1,7 +1,6 @@
 #include <new>
 
 #include "platform/Files.h"
-#include "store/HeldFile.h"
 #include "store/RecordStream.h"
 
 namespace {
@@ -29,7 +28,7 @@ bool RunStream(platform::File& file, CRecordStream::Direction direction,
 
 bool LoadOneFile(const std::string& path, const RecordReader& read) {
   platform::File file;
-  if (OpenWaitingForHolder(path, file) != HeldFileOpen::Opened) return false;
+  if (!file.Open(path, platform::FileMode::Read)) return false;
   const int64_t size = file.Size();
   if (size < 0 || size > MAX_DATA_FILE_SIZE) return false;
   return RunStream(file, CRecordStream::LOAD, read);

@@ -70,7 +70,7 @@ using RecordReader = std::function<bool(CRecordStream&)>;
 
 // The load frame: opens the file for reading and runs `read`; false when the
 // file cannot be opened, is larger than any data file can be, or the fields
-// end early. A file that another program holds is waited for (about 2 s). A file that is missing or cannot be read whole is replaced by
+// end early. A file that is missing or cannot be read whole is replaced by
 // its backup (path + "_OLD") when that one reads whole, so `read` may run a
 // second time: it starts from an empty store on every run. When neither reads
 // whole, what `read` stored from the file itself stays with the caller.

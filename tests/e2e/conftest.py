@@ -6,6 +6,11 @@ from winehost import (APP_EXE, TESTBED, Display, Driver, copy_into_prefix, drive
                       wine_environment)
 
 
+def pytest_configure(config):
+    config.addinivalue_line(
+        "markers", "x86: the 32-bit program under 32-bit Wine (the test command's 32-bit layer)")
+
+
 @pytest.fixture(scope="session")
 def wine_env():
     if not APP_EXE.exists():

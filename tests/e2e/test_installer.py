@@ -215,6 +215,7 @@ X86_MACHINES = {
 }
 
 
+@pytest.mark.x86
 @pytest.mark.parametrize("windows", X86_MACHINES)
 def test_the_32_bit_program_opens_a_link_and_is_upgraded_in_place(windows, x86_packages,
                                                                    tmp_path_factory, wine_env):

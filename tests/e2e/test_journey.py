@@ -59,6 +59,7 @@ def test_each_screenshot_is_a_whole_screen_and_the_overview_names_them(journey):
         OUT / f"{captions[-1][0]}.png")
 
 
+@pytest.mark.x86
 def test_the_32_bit_program_walks_the_same_day():
     if not (ROOT / "build" / "win32" / "VelmoraURL.exe").exists():
         pytest.skip("build/win32 is not built")

@@ -26,18 +26,16 @@ def wine_environment():
         WINEDEBUG="-all",
         WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree,mshtml=",
     )
+    # The project's `wine`: the prefix's own programs are its 64-bit ones.
+    shim = str(ROOT / "scripts" / "wine64")
+    if shim not in env.get("PATH", "").split(os.pathsep):
+        env["PATH"] = shim + os.pathsep + env.get("PATH", "")
     return env
 
 
-# Debian's `wine` runs the prefix's own programs as their 32-bit builds once
-# 32-bit Wine is installed too, and a 32-bit taskkill sees no 64-bit process.
-WINE64_LOADER = Path("/usr/lib/wine/wine64")
-
-
 def taskkill(env, *args):
-    """The prefix's taskkill with ARGS, as a 64-bit program where it can be."""
-    loader = str(WINE64_LOADER) if WINE64_LOADER.exists() else "wine"
-    subprocess.run([loader, "taskkill", *args], env=env, stdin=subprocess.DEVNULL,
+    """The prefix's taskkill with ARGS."""
+    subprocess.run(["wine", "taskkill", *args], env=env, stdin=subprocess.DEVNULL,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
