@@ -7,6 +7,11 @@
 #include <iterator>
 #include <mutex>
 #include <thread>
+#ifdef _WIN32
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
 
 #include "FakeDesktop.h"
 #include "app/AssistantApp.h"
@@ -308,8 +313,10 @@ class ListeningApp : public CAssistantApp {
 class CdnAnnouncementTest : public testing::Test {
  protected:
   CdnAnnouncementTest() : appData("cdn") {
+    // A block of this test's own: test programs run side by side.
     static int counter = 0;
-    services.sharedBlockName = "velmora cdn test " + std::to_string(++counter);
+    services.sharedBlockName =
+        "velmora cdn test " + std::to_string(getpid()) + "-" + std::to_string(++counter);
     services.cdnPort = 0;
     platform::StartupSocketLibrary();  // start-up's first step, not run here
   }
