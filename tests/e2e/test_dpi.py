@@ -21,6 +21,7 @@ from winehost import APP_EXE, ROOT, TESTBED, drive_c, windows_path
 
 sys.path.insert(0, str(ROOT / "testbed"))
 from refclient import RefPlatform  # noqa: E402
+from xdisplay import start_display, stop_display  # noqa: E402
 
 pytestmark = pytest.mark.skipif(os.environ.get("VELMORA_ISOLATED") != "1",
                                 reason="fixed ports and built-in hosts: run under scripts/isolated.sh")
@@ -105,16 +106,9 @@ def stop_server(env):
 @pytest.fixture(scope="module")
 def screen(wine_env):
     """A display of its own, large enough for the desktop at the highest DPI."""
-    read_fd, write_fd = os.pipe()
-    process = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0",
-                                desktop(max(DPIS)) + "x24", "-nolisten", "tcp"],
-                               pass_fds=[write_fd], stdout=subprocess.DEVNULL,
-                               stderr=subprocess.DEVNULL)
-    os.close(write_fd)
-    with os.fdopen(read_fd) as f:
-        yield ":" + f.readline().strip()
-    process.terminate()
-    process.wait()
+    name, process = start_display(desktop(max(DPIS)))
+    yield name
+    stop_display(process)
 
 
 @pytest.fixture(scope="module")

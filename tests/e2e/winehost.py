@@ -3,11 +3,14 @@ the UI driver, and paths between Linux and Windows."""
 import os
 import shutil
 import subprocess
+import sys
 import tempfile
 import time
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(ROOT / "testbed"))
+from xdisplay import start_display, stop_display  # noqa: E402
 WIN_BUILD = ROOT / "build" / "win"
 APP_EXE = WIN_BUILD / "VelmoraURL.exe"
 TESTBED = WIN_BUILD / "testbed"
@@ -57,18 +60,11 @@ class Display:
     def ensure(self, env):
         if env.get("DISPLAY"):
             return
-        read_fd, write_fd = os.pipe()
-        self.process = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1280x800x24", "-nolisten", "tcp"],
-            pass_fds=[write_fd], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(write_fd)
-        with os.fdopen(read_fd) as f:
-            env["DISPLAY"] = ":" + f.readline().strip()
+        env["DISPLAY"], self.process = start_display()
 
     def stop(self):
         if self.process:
-            self.process.terminate()
-            self.process.wait()
+            stop_display(self.process)
 
 
 class Driver:

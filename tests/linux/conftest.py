@@ -1,6 +1,5 @@
 import os
 import shutil
-import subprocess
 import sys
 
 import pytest
@@ -9,6 +8,7 @@ from desktop import ROOT, WIN_BUILD, DesktopUser, apt_install, build_package
 
 sys.path.insert(0, str(ROOT / "testbed"))
 from refclient import RefPlatform  # noqa: E402
+from xdisplay import start_display, stop_display  # noqa: E402
 
 TOOLS = ("dpkg-deb", "x86_64-w64-mingw32-strip", "convert")
 
@@ -43,16 +43,9 @@ def needs_desktop_session():
 @pytest.fixture(scope="session")
 def display():
     needs_desktop_session()
-    read_fd, write_fd = os.pipe()
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1280x800x24",
-                             "-nolisten", "tcp"], pass_fds=[write_fd],
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    os.close(write_fd)
-    with os.fdopen(read_fd) as f:
-        name = ":" + f.readline().strip()
+    name, xvfb = start_display()
     yield name
-    xvfb.terminate()
-    xvfb.wait()
+    stop_display(xvfb)
 
 
 @pytest.fixture(scope="module")
