@@ -4,6 +4,7 @@ import pytest
 
 from winehost import (APP_EXE, TESTBED, Display, Driver, copy_into_prefix, drive_c, taskkill,
                       wine_environment)
+from refclient import RefPlatform  # noqa: E402  (winehost puts testbed/ on the path)
 
 
 def pytest_configure(config):
@@ -21,6 +22,16 @@ def wine_env():
     subprocess.run(["wineserver", "-p"], env=env, check=False)
     yield env
     display.stop()
+
+
+@pytest.fixture(scope="module")
+def ref(tmp_path_factory):
+    """The reference platform on its fixed ports, serving the testbed's programs
+    (modules that need other settings bring their own)."""
+    options = ["--api-port", "9112", "--download-port", "8112", "--tool-port", "7112",
+               "--cdn-port", "8080", "--bin-dir", str(TESTBED)]
+    with RefPlatform.start(str(tmp_path_factory.mktemp("refplatform")), *options) as platform:
+        yield platform
 
 
 @pytest.fixture(scope="session")

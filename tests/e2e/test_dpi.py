@@ -20,7 +20,6 @@ import pytest
 from winehost import APP_EXE, ROOT, TESTBED, drive_c, windows_path
 
 sys.path.insert(0, str(ROOT / "testbed"))
-from refclient import RefPlatform  # noqa: E402
 from xdisplay import start_display, stop_display  # noqa: E402
 
 pytestmark = pytest.mark.skipif(os.environ.get("VELMORA_ISOLATED") != "1",
@@ -120,14 +119,6 @@ def env(wine_env, screen):
     SHOTS.mkdir(parents=True, exist_ok=True)
     yield env
     stop_server(env)
-
-
-@pytest.fixture(scope="module")
-def ref(tmp_path_factory):
-    options = ["--api-port", "9112", "--download-port", "8112", "--tool-port", "7112",
-               "--cdn-port", "8080", "--bin-dir", str(TESTBED)]
-    with RefPlatform.start(str(tmp_path_factory.mktemp("refplatform")), *options) as platform:
-        yield platform
 
 
 def start_session(env, dpi):

@@ -4,18 +4,13 @@ account, the cached copy, the size question, cancel and resume, the CDN
 server, the video viewer and its installation, the download slots, and
 links that must touch nothing."""
 import os
-import pathlib
 import shutil
 import subprocess
-import sys
 import time
 
 import pytest
 
 from winehost import APP_EXE, TESTBED, Driver, drive_c, wait_for_file_text, windows_path
-
-sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "testbed"))
-from refclient import RefPlatform  # noqa: E402
 
 # Links are followed while a first process runs, as they are beside the main
 # window: each process carries out its link and ends.
@@ -31,14 +26,6 @@ NOTICE = ("#32770", "Velmora助手")
 PROGRESS = ("#32770", "下载资源")
 IDYES, IDNO, IDC_DOWNLOAD_CANCEL = 6, 7, 1013
 MIB = 1048576
-
-
-@pytest.fixture(scope="module")
-def ref(tmp_path_factory):
-    options = ["--api-port", "9112", "--download-port", "8112", "--tool-port", "7112",
-               "--cdn-port", "8080", "--bin-dir", str(TESTBED)]
-    with RefPlatform.start(str(tmp_path_factory.mktemp("refplatform")), *options) as platform:
-        yield platform
 
 
 @pytest.fixture(scope="module")
