@@ -95,7 +95,7 @@ size_t SeparatorLength(const std::string& rest) {
 
 }  // namespace
 
-std::string DesignFormOfLink(const std::string& link) {
+std::string CanonicalLink(const std::string& link) {
   // Quotes never mean anything in a link: the command line may still hold them.
   std::string url = link;
   std::erase(url, '"');

@@ -9,4 +9,4 @@
 // link into the program's own "velmoraurl://<command>:..." form with the same
 // meaning; any other text, the program's own form included, comes back as it
 // was.
-std::string DesignFormOfLink(const std::string& url);
+std::string CanonicalLink(const std::string& url);

@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CUrlCommand command;
   ParseUrl(text, command);
   CUrlCommand fromBrowser;
-  ParseUrl(NormaliseUrl(DesignFormOfLink(text)), fromBrowser);
+  ParseUrl(NormaliseUrl(CanonicalLink(text)), fromBrowser);
   NormaliseUrl(text);
   PercentDecode(text);
   IsUtf8Text(text);

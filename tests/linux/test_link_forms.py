@@ -35,7 +35,7 @@ NoDisplay=true
 MimeType=x-scheme-handler/velmoraurl;
 """
 
-# The link forms: the design's and those a page may use instead.
+# The link forms: the program's own and those a page may use instead.
 FORMS = [
     "velmoraurl://{cmd}:{arg}",
     "velmoraurl://{cmd}?{amp}{arg}",  # the form README gives page authors

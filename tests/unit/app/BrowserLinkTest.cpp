@@ -18,7 +18,7 @@ struct Parsed {
 // As the assistant reads the link it was started with.
 Parsed Parse(const std::string& url) {
   Parsed p;
-  p.kind = ParseUrl(NormaliseUrl(DesignFormOfLink(url)), p.command);
+  p.kind = ParseUrl(NormaliseUrl(CanonicalLink(url)), p.command);
   return p;
 }
 
@@ -125,7 +125,7 @@ TEST(BrowserLink, OtherTextIsLeftAlone) {
       "http://res?fid=1",
       "",
   };
-  for (const char* url : unchanged) EXPECT_EQ(DesignFormOfLink(url), url) << url;
+  for (const char* url : unchanged) EXPECT_EQ(CanonicalLink(url), url) << url;
 }
 
 // Decoded once, and only what a browser encodes: escapes a page wrote
