@@ -73,7 +73,7 @@ bool CAssistantApp::InitInstance() {
   std::vector<std::string> tokens;
   if (!SplitCommandLine(m_strCommandLine, tokens)) {
     // Cut to the buffer, the line could name another URL: none is run.
-    LogLine("命令行超过1024字节，未执行");
+    LogLine("命令行超过" + std::to_string(COMMAND_LINE_LIMIT) + "字节，未执行");
     return false;
   }
   if (tokens.empty()) return false;

@@ -1,11 +1,10 @@
 #include "app/CommandLine.h"
 
-#include "app/UrlCommand.h"
 #include "net/MbcsText.h"
 
 bool SplitCommandLine(const std::string& line, std::vector<std::string>& tokens) {
   tokens.clear();
-  if (line.size() >= URL_WORK_BUFFER) return false;
+  if (line.size() >= COMMAND_LINE_LIMIT) return false;
   size_t start = 0;
   while (start <= line.size()) {
     size_t end = line.find('"', start);

@@ -20,6 +20,12 @@ std::string RemoveChar(std::string text, char c) {
   return text;
 }
 
+// A decoded NUL would end the name where the system reads it, after the
+// checks and the question had seen a longer one ("a.exe%00.pdf").
+bool HasNul(const std::string& text) {
+  return text.find('\0') != std::string::npos;
+}
+
 // Parts between separators; a run of separators counts as one, empty parts skipped.
 std::vector<std::string> SplitSkippingEmpty(const std::string& text, char separator) {
   std::vector<std::string> parts;
@@ -74,6 +80,7 @@ void ApplyParam(const std::string& key, const std::string& value, CUrlCommand& c
   }
   if (lower == "fname") {
     std::string name = DecodeUrlText(value);
+    if (HasNul(name)) return;
     size_t dot = name.rfind('.');
     c.m_strFname = name.substr(0, dot);
     fallbackExt = dot == std::string::npos ? std::string() : name.substr(dot + 1);
@@ -88,8 +95,9 @@ void ApplyParam(const std::string& key, const std::string& value, CUrlCommand& c
 int ParseFileForm(const std::string& remainder, CUrlCommand& command) {
   size_t colon = remainder.find(':', 4);
   if (colon == std::string::npos) return URL_KIND_NONE;
-  std::string path = TrimSpaces(RemoveChar(remainder.substr(colon + 1), '\''));
-  command.m_strPath = DecodeUrlText(path);
+  std::string path = DecodeUrlText(TrimSpaces(RemoveChar(remainder.substr(colon + 1), '\'')));
+  if (path.empty() || HasNul(path)) return URL_KIND_NONE;
+  command.m_strPath = path;
   return URL_KIND_FILE;
 }
 
@@ -97,7 +105,7 @@ int ParseExeForm(const std::string& remainder, CUrlCommand& command) {
   size_t colon = remainder.find(':', 3);
   if (colon == std::string::npos) return URL_KIND_NONE;
   std::string argument = DecodeUrlText(remainder.substr(colon + 1));
-  if (argument.size() >= URL_WORK_BUFFER) return URL_KIND_NONE;
+  if (argument.size() >= URL_WORK_BUFFER || HasNul(argument)) return URL_KIND_NONE;
   std::vector<std::string> parts;
   for (const std::string& part : SplitSkippingEmpty(argument, '\'')) {
     std::string trimmed = TrimSpaces(part);

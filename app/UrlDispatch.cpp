@@ -1,4 +1,5 @@
 #include "app/AssistantApp.h"
+#include "app/BrowserLink.h"
 #include "app/OpenSafety.h"
 
 namespace {
@@ -9,7 +10,7 @@ const char kPromptCaption[] = "提示";
 
 int CAssistantApp::DispatchUrl(const std::string& url) {
   CUrlCommand command;
-  switch (ParseUrl(NormaliseUrl(url), command)) {
+  switch (ParseUrl(NormaliseUrl(CanonicalLink(url)), command)) {
     case URL_KIND_RES: return RunResourceCommand(command);
     case URL_KIND_FILE: return OpenLocalFile(command);
     case URL_KIND_EXE: return StartLocalProgram(command);

@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <string>
 
+#include "app/BrowserLink.h"
 #include "app/UrlCommand.h"
 #include "net/Codecs.h"
 
@@ -9,6 +10,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
   CUrlCommand command;
   ParseUrl(text, command);
+  CUrlCommand fromBrowser;
+  ParseUrl(NormaliseUrl(CanonicalLink(text)), fromBrowser);
   NormaliseUrl(text);
   PercentDecode(text);
   IsUtf8Text(text);

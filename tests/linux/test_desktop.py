@@ -127,9 +127,10 @@ def course_page(tmp_path):
         pytest.skip("Debian's chromium is not installed")
     page = tmp_path / "course.html"
     # The browser refuses "velmoraurl://res:fid=..." as a URL whose port is
-    # not a number (about:blank#blocked); the assistant reads this form alike.
+    # not a number (about:blank#blocked); the assistant reads the forms it
+    # passes on alike, this one among them.
     query = f"fid=200102&fext=txt&hashcode=linux-browser&server={SERVER}"
-    page.write_text(PAGE.format(link=f"velmoraurl://res?&{query}"), encoding="utf-8")
+    page.write_text(PAGE.format(link=f"velmoraurl://res/?{query}"), encoding="utf-8")
     tmp_path.chmod(0o755)
     server = subprocess.Popen([sys.executable, "-m", "http.server", str(PAGE_PORT), "--bind",
                                "127.0.0.1", "--directory", str(tmp_path)],

@@ -6,6 +6,7 @@
 
 #include "FakeDesktop.h"
 #include "app/AssistantApp.h"
+#include "app/CommandLine.h"
 #include "platform/Files.h"
 #include "platform/MemoryRegistry.h"
 #include "unit/app/FakeShortcutShell.h"
@@ -218,7 +219,7 @@ TEST_F(StartupTest, FailedRegistrationEndsWithTheMessage) {
 // line is refused and the process ends as without a URL.
 TEST_F(StartupTest, OverlongCommandLineRunsNothing) {
   std::string line = kWithUrl;
-  line.insert(line.size() - 1, std::string(1100, 'a'));
+  line.insert(line.size() - 1, std::string(COMMAND_LINE_LIMIT, 'a'));
   RecordingApp app(desktop, services);
   app.Run(line);
   EXPECT_TRUE(desktop.questions.empty());

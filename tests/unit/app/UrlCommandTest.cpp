@@ -34,6 +34,11 @@ TEST(UrlCommand, KindTable) {
       {"velmoraurl://file:C:/a.pdf", URL_KIND_FILE},
       {"velmoraurl://file", URL_KIND_NONE},
       {"velmoraurl://fileC/a.pdf", URL_KIND_NONE},
+      {"velmoraurl://file:", URL_KIND_NONE},    // nothing to open
+      {"velmoraurl://file:''", URL_KIND_NONE},
+      // a NUL would cut the name after the checks saw ".pdf"
+      {"velmoraurl://file:C:/evil.exe%00.pdf", URL_KIND_NONE},
+      {"velmoraurl://exe:'C:/x.exe%00' 'a'", URL_KIND_NONE},
       {"velmoraurl://exe:'C:/x.exe'", URL_KIND_EXE},
       {"velmoraurl://exe:''", URL_KIND_NONE},
       {"velmoraurl://exe", URL_KIND_NONE},
@@ -67,6 +72,7 @@ TEST(UrlCommand, ResourceParameterTable) {
       {"velmoraurl://res:fext=ppt&fname=%E8%AF%BE%E4%BB%B6.pptx", "", "ppt", "课件"},
       {"velmoraurl://res:fname=%E8%AF%BE%E4%BB%B6.pptx&fext=ppt", "", "ppt", "课件"},
       {"velmoraurl://res:fid=a%20b", "a%20b", "", ""},  // only fname is decoded
+      {"velmoraurl://res:fid=1&fname=a%00.exe", "1", "", ""},  // a name cut by NUL is not used
   };
   for (const auto& c : cases) {
     Parsed p = Parse(c.url);

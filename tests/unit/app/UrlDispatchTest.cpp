@@ -139,10 +139,17 @@ TEST(CommandLine, SplitTable) {
   }
 }
 
-// A command line that does not fit the working buffer is refused whole.
+// A command line that does not fit its buffer is refused whole; a link of
+// a long Chinese name as a browser encodes it fits.
 TEST(CommandLine, OverlongLineIsRefused) {
-  std::vector<std::string> tokens{"stale"};
-  std::string url = "velmoraurl://res:fid=" + std::string(1024, '1');
+  std::string name;
+  for (int i = 0; i < 200; ++i) name += "%E8%AF%BE";
+  std::vector<std::string> tokens;
+  EXPECT_TRUE(SplitCommandLine("\"C:\\VelmoraURL.exe\" \"velmoraurl:res?fname=" + name + "\"",
+                               tokens));
+  EXPECT_EQ(tokens.size(), 2u);
+  tokens = {"stale"};
+  std::string url = "velmoraurl://res:fid=" + std::string(COMMAND_LINE_LIMIT, '1');
   EXPECT_FALSE(SplitCommandLine("\"C:\\VelmoraURL.exe\" \"" + url + "\"", tokens));
   EXPECT_TRUE(tokens.empty());
 }
