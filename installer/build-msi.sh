@@ -48,7 +48,8 @@ msibuild "$stage/package.msi" -q \
 # MigrateFeatures | VersionMaxInclusive).
 # (Attributes is part of the row's key: the row is written anew.)
 read -r code max < <(msiinfo export "$stage/package.msi" Upgrade | tr -d '\r' |
-  awk -F'\t' '$7 == "WIX_UPGRADE_DETECTED" { print $1, $3 }')
+  awk -F'\t' '$7 == "WIX_UPGRADE_DETECTED" { print $1, $3 }') ||
+  { echo "no upgrade row in the package" >&2; exit 1; }
 msibuild "$stage/package.msi" \
   -q "DELETE FROM Upgrade WHERE ActionProperty='WIX_UPGRADE_DETECTED'" \
   -q "INSERT INTO Upgrade (UpgradeCode, VersionMax, Attributes, ActionProperty)
