@@ -310,7 +310,7 @@ def test_package_properties_become_the_machine_policy(packages, tmp_path_factory
         assert machine.msiexec("/x", machine.windows(first), "/qn") == 0
         assert not machine.drive_c("Program Files/Velmora/VelmoraURL.exe").exists()
         assert policy_values(machine) == {}
-        assert machine.reg_query(INSTALL_KEY) is None
+        assert machine.reg_query(INSTALL_KEY, "/reg:64") is None
     finally:
         machine.stop()
 
@@ -350,7 +350,7 @@ def test_policy_holds_through_upgrade_and_repair_and_goes_with_the_product(
 
         assert machine.msiexec("/x", machine.windows(second), "/qn") == 0
         assert policy_values(machine) == {}
-        assert machine.reg_query(INSTALL_KEY) is None
+        assert machine.reg_query(INSTALL_KEY, "/reg:64") is None
     finally:
         machine.stop()
 
@@ -409,6 +409,7 @@ def test_either_architecture_replaces_the_other(both_packages, first, then, tmp_
             assert installed_versions(machine, views[arch]) == []
             assert not machine.drive_c(f"{programs[arch]}/Velmora").exists()
             assert machine.reg_query(r"HKCR\VelmoraURL", views[arch]) is None
+            assert machine.reg_query(INSTALL_KEY, views[arch]) is None
         assert policy_values(machine) == {}
     finally:
         machine.stop()
