@@ -27,12 +27,33 @@ cp "$build/VelmoraURL.exe" "$HERE/../res/VelmoraURL.ico" "$HERE/VelmoraURL.wxs" 
 defines=(-D "Version=$version" -D "Arch=$arch" -D ExeFile=VelmoraURL.exe -D IconFile=VelmoraURL.ico)
 while IFS= read -r line; do defines+=(-D "$line"); done < <(/usr/bin/python3 "$HERE/msi_texts.py" placeholders)
 (cd "$stage" && wixl -a "$arch" "${defines[@]}" -o package.msi VelmoraURL.wxs 2>/dev/null)
-# Each policy value is written only when its property is given.
+# Each policy value is written only when its property is given (or was
+# given to the install that an upgrade or repair follows).
+properties=()
 for entry in PolicyServer:SERVER PolicyCdnServer:CDNSERVER PolicyCdnAnnouncements:CDNANNOUNCEMENTS \
              PolicyUpdateCheck:UPDATECHECK PolicyResourceDir:RESOURCEDIR; do
   msibuild "$stage/package.msi" -q \
     "UPDATE Component SET Condition='${entry#*:}' WHERE Component='${entry%%:*}'"
+  properties+=("${entry#*:}")
 done
+# A managed install (an administrator's deployment, advertised or elevated)
+# passes only secure properties on to the installing service.
+secure=$(msiinfo export "$stage/package.msi" Property |
+  sed -n 's/^SecureCustomProperties\t//p' | tr -d '\r')
+secure="$secure$(printf ';%s' "${properties[@]}")"
+msibuild "$stage/package.msi" -q \
+  "UPDATE Property SET Value='${secure#;}' WHERE Property='SecureCustomProperties'"
+# The same version counts as older: the package of the other architecture
+# at this version is replaced, not installed beside it (msidbUpgradeAttributes
+# MigrateFeatures | VersionMaxInclusive).
+# (Attributes is part of the row's key: the row is written anew.)
+read -r code max < <(msiinfo export "$stage/package.msi" Upgrade | tr -d '\r' |
+  awk -F'\t' '$7 == "WIX_UPGRADE_DETECTED" { print $1, $3 }') ||
+  { echo "no upgrade row in the package" >&2; exit 1; }
+msibuild "$stage/package.msi" \
+  -q "DELETE FROM Upgrade WHERE ActionProperty='WIX_UPGRADE_DETECTED'" \
+  -q "INSERT INTO Upgrade (UpgradeCode, VersionMax, Attributes, ActionProperty)
+      VALUES ('$code', '$max', 513, 'WIX_UPGRADE_DETECTED')"
 /usr/bin/python3 "$HERE/msi_texts.py" patch "$stage/package.msi"
 cert=${VELMORA_SIGN_CERT:-$(sed -n 's/^VELMORA_SIGN_CERT:FILEPATH=//p' "$build/CMakeCache.txt")}
 key=${VELMORA_SIGN_KEY:-$(sed -n 's/^VELMORA_SIGN_KEY:FILEPATH=//p' "$build/CMakeCache.txt")}

@@ -5,6 +5,9 @@ The MSI compiler of this machine cannot write text outside ASCII, so the
 package is compiled with ASCII stand-ins of the same length in bytes (in
 code page 936, the package's code page) and this tool puts the real texts
 into its string pool in place. Lengths stay the same, so no table changes.
+The compiler also writes English into the summary's template ("x64;1033"):
+the package's language is put there, as the installer and deployment tools
+choose a package by it.
 
     msi_texts.py placeholders          -> prints NAME=STAND-IN lines
     msi_texts.py patch PACKAGE.msi     -> replaces every stand-in
@@ -15,6 +18,7 @@ import sys
 import olefile
 
 CODE_PAGE = 936
+LANGUAGE = 2052  # Chinese (PRC), the product's language
 
 # The texts of the package, by the name the package definition uses.
 TEXTS = {
@@ -61,6 +65,14 @@ def set_code_page(ole, entry, code_page):
     ole.write_stream(entry, bytes(pool))
 
 
+def with_template_language(summary):
+    """The template ends in the package's languages: "PLATFORM;LANGUAGE"."""
+    english = b";1033\x00"
+    if english not in summary:
+        sys.exit("no English template language in the summary")
+    return summary.replace(english, b";%d\x00" % LANGUAGE)
+
+
 def patch(path):
     stand_ins = {stand_in(n).encode("ascii"): TEXTS[n].encode("cp%d" % CODE_PAGE) for n in TEXTS}
     ole = olefile.OleFileIO(path, write_mode=True)
@@ -69,8 +81,11 @@ def patch(path):
         if stream_name(entry[-1]) == "!_StringPool":
             set_code_page(ole, entry, CODE_PAGE)
             continue
+        # A stream is read once: the reader keeps small streams cached.
         data = ole.openstream(entry).read()
         patched = data
+        if entry[-1] == "\x05SummaryInformation":
+            patched = with_template_language(patched)
         for old, new in stand_ins.items():
             if old in patched:
                 found.add(old)

@@ -8,6 +8,5 @@ struct ToolInfo {
   bool fetched = false;        // the file arrived in this run
   std::string programDigest;   // [VelmoraURL] hashcode; empty: none published
   int forceUpdate = 0;         // [VelmoraURL] forceupdate; not 0: mandatory
-  std::string programVersion;  // [VelmoraURL] version, where the server names it
   std::string browserDigest;   // [VmBrowser] hashcode; empty: unknown
 };

@@ -24,12 +24,11 @@ const char kForcedUpdateQuestion[] = "发现新版Velmora助手，需要更新�
 
 // Installed for the whole machine, the program's directory is the
 // administrator's: the upgrader could not replace the program there, and a
-// half-done copy would lock every user out.
+// half-done copy would lock every user out. vmtool.ini publishes a digest,
+// not a version number, so the message names none.
 void TellAdministratorMustUpdate(const ToolContext& context) {
-  const std::string& version = context.info->programVersion;
   ShowToolMessage(context,
-                  "新版Velmora助手" + (version.empty() ? std::string() : "（" + version + "）") +
-                      "须由管理员安装：本机的程序目录只有管理员可以更改，请联系管理员更新。",
+                  "新版Velmora助手须由管理员安装：本机的程序目录只有管理员可以更改，请联系管理员更新。",
                   platform::MessageIcon::Information);
 }
 
@@ -60,7 +59,6 @@ ToolInfo ReadToolInfo(const std::string& iniPath) {
   ToolInfo info;
   info.programDigest = ReadValue(iniPath, "VelmoraURL", "hashcode", "");
   info.forceUpdate = atoi(ReadValue(iniPath, "VelmoraURL", "forceupdate", "0").c_str());
-  info.programVersion = ReadValue(iniPath, "VelmoraURL", "version", "");
   info.browserDigest = ReadValue(iniPath, "VmBrowser", "hashcode", "");
   return info;
 }

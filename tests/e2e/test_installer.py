@@ -1,7 +1,9 @@
 """The package that a school's IT staff deploy: a silent per-machine install
 into a clean prefix registers the link scheme before the program ever ran,
 a higher version replaces it in place, and the uninstall removes program,
-shortcut and registration but leaves the users' data. Signed builds verify."""
+shortcut and registration but leaves the users' data. The policy IT gave
+holds through upgrades and repairs, and one product of either architecture
+is on a machine at a time. Signed builds verify."""
 
 import os
 import re
@@ -188,10 +190,9 @@ def test_the_32_bit_package_installs_into_the_32_bit_program_files(tmp_path_fact
         assert '"C:\\Program Files (x86)\\Velmora\\VelmoraURL.exe" "%1"' in command
         # The policy key is shared by 32- and 64-bit programs.
         assert policy_values(machine) == {"UpdateCheck": "0x0"}
-        # (Wine's installer leaves a 32-bit package's registry values of a
-        # 64-bit prefix behind at removal; the x64 test checks the removal.)
         assert machine.msiexec("/x", machine.windows(package), "/qn") == 0
         assert not program.exists()
+        assert policy_values(machine) == {}
     finally:
         machine.stop()
 
@@ -270,6 +271,7 @@ def test_program_and_package_carry_a_verifiable_signature(packages, tmp_path):
 
 
 POLICY_KEY = r"HKLM\Software\Policies\Velmora\Assistant"
+INSTALL_KEY = r"HKLM\Software\Velmora\Assistant\Install"  # what the package was given
 
 
 def policy_values(prefix):
@@ -302,9 +304,112 @@ def test_package_properties_become_the_machine_policy(packages, tmp_path_factory
         assert wait_for_log_line(appdata / "VelmoraURL.log", "Server (not host or host:port)")
         machine.stop()
 
-        # Windows removes every component of the product; Wine's installer
-        # skips those whose condition is false at removal, so the values stay.
+        # The removal reads back what the install was given: the values go
+        # with the product (Wine's installer skips a component whose
+        # condition is false at removal).
         assert machine.msiexec("/x", machine.windows(first), "/qn") == 0
         assert not machine.drive_c("Program Files/Velmora/VelmoraURL.exe").exists()
+        assert policy_values(machine) == {}
+        assert machine.reg_query(INSTALL_KEY, "/reg:64") is None
+    finally:
+        machine.stop()
+
+
+def repair(prefix, package):
+    # What "msiexec /fa" asks for; Wine's msiexec takes /f only with a
+    # product code, and then not at all.
+    return prefix.msiexec("/i", prefix.windows(package), "/qn", "REINSTALL=ALL",
+                          "REINSTALLMODE=amus")
+
+
+GIVEN = ("SERVER=platform.school.cn:9112", "UPDATECHECK=0", r"RESOURCEDIR=D:\Velmora")
+HELD = {"Server": "platform.school.cn:9112", "UpdateCheck": "0x0", "ResourceDir": r"D:\Velmora"}
+
+
+# What IT gave the first install holds through an upgrade given nothing, or
+# given one value anew (which wins), and through a repair; the removal of the
+# product takes the values and what the package remembered of them.
+@pytest.mark.parametrize("given_to_upgrade,policy", [
+    ((), HELD),
+    (("UPDATECHECK=1", "CDNANNOUNCEMENTS=0"), dict(HELD, UpdateCheck="0x1", CdnAnnouncements="0x0")),
+], ids=["nothing", "a-value-anew"])
+def test_policy_holds_through_upgrade_and_repair_and_goes_with_the_product(
+        packages, tmp_path_factory, wine_env, given_to_upgrade, policy):
+    first, second, version = packages
+    machine = Prefix(tmp_path_factory.mktemp("policy-upgrade") / "prefix", wine_env)
+    try:
+        assert machine.msiexec("/i", machine.windows(first), "/qn", *GIVEN) == 0
+        assert policy_values(machine) == HELD
+
+        assert machine.msiexec("/i", machine.windows(second), "/qn", *given_to_upgrade) == 0
+        assert installed_versions(machine, "/reg:64") == [higher_version(version)]
+        assert policy_values(machine) == policy
+
+        assert repair(machine, second) == 0
+        assert policy_values(machine) == policy
+
+        assert machine.msiexec("/x", machine.windows(second), "/qn") == 0
+        assert policy_values(machine) == {}
+        assert machine.reg_query(INSTALL_KEY, "/reg:64") is None
+    finally:
+        machine.stop()
+
+
+def table(package, name):
+    text = subprocess.run(["msiinfo", "export", str(package), name], capture_output=True,
+                          check=True).stdout.decode("gbk", "replace")
+    return [line.rstrip("\r").split("\t") for line in text.splitlines()[3:]]
+
+
+@pytest.fixture(scope="module")
+def both_packages(packages, tmp_path_factory):
+    if not (WIN32_BUILD / "VelmoraURL.exe").exists():
+        pytest.skip("build/win32 is not built")
+    x86 = tmp_path_factory.mktemp("msi-x86") / "VelmoraURL-x86.msi"
+    subprocess.run([str(BUILD_MSI), str(WIN32_BUILD), str(x86)], check=True)
+    return {"x64": packages[0], "x86": x86}
+
+
+def test_packages_are_chinese_keep_their_properties_when_managed_and_share_no_component(
+        both_packages):
+    components = {}
+    for arch, package in both_packages.items():
+        summary = subprocess.run(["msiinfo", "suminfo", str(package)], capture_output=True,
+                                 check=True).stdout.decode("gbk", "replace")
+        assert f"Template: {'Intel' if arch == 'x86' else 'x64'};2052" in summary
+        properties = dict(row[:2] for row in table(package, "Property"))
+        assert properties["ProductLanguage"] == "2052"
+        secure = set(properties["SecureCustomProperties"].split(";"))
+        assert {"SERVER", "CDNSERVER", "CDNANNOUNCEMENTS", "UPDATECHECK", "RESOURCEDIR"} <= secure
+        components[arch] = {row[1] for row in table(package, "Component")}
+    assert components["x64"].isdisjoint(components["x86"])
+
+
+# One product at a time: either architecture's package replaces the other
+# (the same version included), takes over its policy, and its removal leaves
+# neither program nor registration behind.
+@pytest.mark.parametrize("first,then", [("x64", "x86"), ("x86", "x64")])
+def test_either_architecture_replaces_the_other(both_packages, first, then, tmp_path_factory,
+                                                wine_env):
+    version = build_version()
+    views = {"x64": "/reg:64", "x86": "/reg:32"}
+    programs = {"x64": "Program Files", "x86": "Program Files (x86)"}
+    machine = Prefix(tmp_path_factory.mktemp(f"replace-{first}") / "prefix", wine_env)
+    try:
+        assert machine.msiexec("/i", machine.windows(both_packages[first]), "/qn", *GIVEN) == 0
+        assert machine.msiexec("/i", machine.windows(both_packages[then]), "/qn") == 0
+        assert installed_versions(machine, views[then]) == [version]
+        assert installed_versions(machine, views[first]) == []
+        assert not machine.drive_c(f"{programs[first]}/Velmora").exists()
+        assert machine.drive_c(f"{programs[then]}/Velmora/VelmoraURL.exe").is_file()
+        assert policy_values(machine) == HELD
+
+        assert machine.msiexec("/x", machine.windows(both_packages[then]), "/qn") == 0
+        for arch in ("x64", "x86"):
+            assert installed_versions(machine, views[arch]) == []
+            assert not machine.drive_c(f"{programs[arch]}/Velmora").exists()
+            assert machine.reg_query(r"HKCR\VelmoraURL", views[arch]) is None
+            assert machine.reg_query(INSTALL_KEY, views[arch]) is None
+        assert policy_values(machine) == {}
     finally:
         machine.stop()

@@ -22,7 +22,7 @@ BOX = "#32770"
 CAPTION = "提示"
 IDOK, IDYES, IDNO = 1, 6, 7
 PASSWORD = "k3Tq9WxR#mPlz_#d"
-DESCRIPTION = ("[VelmoraURL]\r\nhashcode={program}\r\nforceupdate={force}\r\nversion={version}\r\n"
+DESCRIPTION = ("[VelmoraURL]\r\nhashcode={program}\r\nforceupdate={force}\r\n"
                "[VmBrowser]\r\nhashcode={browser}\r\n")
 
 
@@ -66,10 +66,10 @@ class Session:
         self.temp = user_dir / "Temp"
         self.windows = drive_c(env) / "windows"
 
-    def describe(self, program="", force="0", browser="${md5:VmBrowser.dll}", version=""):
+    def describe(self, program="", force="0", browser="${md5:VmBrowser.dll}"):
         self.ref.put_file("tool", "vmtool.ini",
-                          DESCRIPTION.format(program=program, force=force, browser=browser,
-                                             version=version).encode())
+                          DESCRIPTION.format(program=program, force=force,
+                                             browser=browser).encode())
 
     def tool_driver(self, *args):
         exe = windows_path(TESTBED / "tooldriver.exe")
@@ -195,7 +195,7 @@ def test_menu_check_says_the_build_is_current(session):
 
 # -- a per-machine install: the program directory is the administrator's -----
 
-ADMINISTRATOR_MUST_INSTALL = ("新版Velmora助手（2.4.1）须由管理员安装：本机的程序目录只有管理员可以更改，"
+ADMINISTRATOR_MUST_INSTALL = ("新版Velmora助手须由管理员安装：本机的程序目录只有管理员可以更改，"
                               "请联系管理员更新。")
 WRITE_PROBE = ".velmora-write-test"  # what the program creates to learn whether it may
 
@@ -232,7 +232,7 @@ def directory_contents(directory):
 
 def offer_newer_build(session, force):
     session.ref.put_file("tool", "VelmoraURL.exe", b"the newer build")
-    session.describe(program="${md5:VelmoraURL.exe}", force=force, version="2.4.1")
+    session.describe(program="${md5:VelmoraURL.exe}", force=force)
     session.remove(session.tools / "VelmoraURL.exe", session.temp / "VelmoraURL.exe")
 
 
@@ -245,8 +245,7 @@ def assert_no_upgrade_was_fetched_or_started(session):
 
 @pytest.mark.parametrize("read_only_app", [[], [WRITE_PROBE]], indirect=True,
                          ids=["fresh", "probe-left-by-an-earlier-run"])
-def test_yes_to_an_update_the_user_cannot_install_names_the_version_and_goes_on(session,
-                                                                                read_only_app):
+def test_yes_to_an_update_the_user_cannot_install_leaves_it_to_the_admin(session, read_only_app):
     exe, windows_exe = read_only_app
     before = directory_contents(exe.parent)
     offer_newer_build(session, force="0")
