@@ -78,16 +78,6 @@ bool ExamErrRecord::Load(CRecordStream& in) {
          in.ReadInt32(m_nReserved2);
 }
 
-bool ExamErrRecord::SameStored(const ExamErrRecord& o) const {
-  auto fields = [](const ExamErrRecord& r) {
-    return std::tie(r.m_strServer, r.m_nPort, r.m_nUserId, r.m_nCourseId, r.m_nExperId,
-                    r.m_tFailed, r.m_nOperationId, r.m_nScore, r.m_strFid, r.m_strCourseName,
-                    r.m_strResourceName, r.m_strData, r.m_strReserved1, r.m_strReserved2,
-                    r.m_nReserved1, r.m_nReserved2);
-  };
-  return fields(*this) == fields(o);
-}
-
 bool ExamErrRecord::SameFailure(const ExamErrRecord& o) const {
   auto fields = [](const ExamErrRecord& r) {
     return std::tie(r.m_strServer, r.m_nPort, r.m_nUserId, r.m_nCourseId, r.m_nExperId,

@@ -14,8 +14,6 @@ struct ExamErrRecord {
 
   bool Store(CRecordStream& out) const;
   bool Load(CRecordStream& in);
-  // Every stored field is equal: the same failure as the file holds it.
-  bool SameStored(const ExamErrRecord& other) const;
   // The same run's failure, whatever the assistant filled in since it was
   // stored (its names, an operation id made by a retry).
   bool SameFailure(const ExamErrRecord& other) const;
