@@ -280,6 +280,7 @@ def test_list_resubmit_with_the_file_held_never_lists_the_sent_row_again(
     # "提交成功" while the file still holds the record, and once the scanner
     # lets go the record is gone from the list and the file, sent once.
     path, dialog = failure_list
+    ref.reset()  # the data sent by the tests before
     before = path.read_bytes()
     holder = subprocess.Popen(["wine", str(PROGRAMS / "fileholder.exe"), windows_path(path),
                                "30000", "velmora-e2e-held"], env=wine_env,
