@@ -3,9 +3,11 @@
 #include <cstdio>
 
 #include "BuildConfig.h"
+#include "app/AppExperiments.h"
 #include "app/AppLog.h"
 #include "app/CommandLine.h"
 #include "app/Registration.h"
+#include "experiments/ResultSubmission.h"
 #include "net/MbcsText.h"
 #include "platform/Files.h"
 #include "platform/SocketCleanup.h"
@@ -96,6 +98,9 @@ bool CAssistantApp::InitInstance() {
 }
 
 int CAssistantApp::ExitInstance() {
+  // A failed submission kept only in memory is written before the process
+  // ends, or the user is told that it cannot be.
+  CommitKeptFailures(MakeExperimentContext(*this));
   WaitForNetworkWorkers();
   if (m_bSocketsStarted) platform::CleanupSocketLibrary();
   m_bSocketsStarted = false;

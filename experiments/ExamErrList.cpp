@@ -10,17 +10,23 @@ namespace {
 
 const char kPromptCaption[] = "提示";
 const char kResubmitFailed[] = "提交仿真实验数据失败！";
+const char kSentNotYetRemoved[] =
+    "实验数据已提交到服务器。\n\n“异常中心”的记录文件正被其他程序使用或无法写入，该记录已从列表中移除，"
+    "将在文件可以写入时从文件中删除。";
+const char kNotYetCleared[] =
+    "“异常中心”的记录文件正被其他程序使用或无法写入，记录已从列表中清除，将在文件可以写入时从文件中删除。";
 
 }  // namespace
 
 void CExamErrList::Fill() {
-  m_rows.clear();
   m_store.Load();
-  RememberStored();
-  for (ExamErrRecord& record : m_store.Records()) {
-    FetchMissingNames(record);
-    m_rows.push_back(&record);
-  }
+  ShowStoredRows();
+  for (ExamErrRecord* record : m_rows) FetchMissingNames(*record);
+}
+
+void CExamErrList::ShowStoredRows() {
+  m_rows.clear();
+  for (ExamErrRecord& record : m_store.Records()) m_rows.push_back(&record);
 }
 
 std::string CExamErrList::CellText(const ExamErrRecord& record, int column) {
@@ -54,11 +60,16 @@ bool CExamErrList::Resubmit(int row) {
   }
   int id = record.m_nOperationId;
   CPlatformApi::AddExperimentRecord(record.m_strServer, record.m_nPort, 0, 0, 0, 0, id);
-  m_desktop.ShowMessage("仿真实验数据提交成功！", kPromptCaption,
-                        platform::MessageIcon::Information, false);
+  // Sent is sent: the record leaves the list now, and the file as soon as it
+  // can be written, so it is never sent twice.
   m_rows.erase(m_rows.begin() + row);
   m_store.Remove(&record);
-  SaveJoiningOthers();
+  if (CommitAndShow())
+    m_desktop.ShowMessage("仿真实验数据提交成功！", kPromptCaption,
+                          platform::MessageIcon::Information, false);
+  else
+    m_desktop.ShowMessage(kSentNotYetRemoved, kPromptCaption, platform::MessageIcon::Warning,
+                          false);
   return true;
 }
 
@@ -67,45 +78,25 @@ bool CExamErrList::ClearAll() {
   if (!m_desktop.AskYesNo("清空数据后将无法恢复实验数据，确定要清空么", kPromptCaption)) return false;
   m_rows.clear();
   m_store.Clear();
-  SaveJoiningOthers();
+  if (!CommitAndShow())
+    m_desktop.ShowMessage(kNotYetCleared, kPromptCaption, platform::MessageIcon::Warning, false);
   return true;
 }
 
-// A record is known by its stored fields, not its place: a save of another
-// process may have shifted the file's records since this list read it.
-void CExamErrList::SaveJoiningOthers() {
-  const size_t firstJoined = m_rows.size();
-  {
-    CExamErrStore::FileLock lock(m_store);
-    std::list<ExamErrRecord> onDisk;
-    // A file held elsewhere is not saved over; the change waits in memory.
-    if (m_store.ReadFile(onDisk) == ExamErrRead::Held) return;
-    DropKnown(onDisk);
-    for (ExamErrRecord& record : onDisk) {
-      m_known.push_back(record);
-      m_rows.push_back(&m_store.Append(std::move(record)));
-    }
-    if (m_store.Save()) RememberStored();
+// The file as it is now takes the change, so failures that other processes
+// stored meanwhile are kept and shown; their names are looked up with the
+// file free again, as when the list is filled.
+bool CExamErrList::CommitAndShow() {
+  std::vector<ExamErrRecord> shown;
+  for (const ExamErrRecord* row : m_rows) shown.push_back(*row);
+  const bool committed = m_store.Commit();
+  ShowStoredRows();
+  for (ExamErrRecord* row : m_rows) {
+    bool known = false;
+    for (const ExamErrRecord& before : shown) known = known || before.SameFailure(*row);
+    if (!known) FetchMissingNames(*row);
   }
-  // Names are looked up with the file free again, as when the list is filled.
-  for (size_t row = firstJoined; row < m_rows.size(); ++row) FetchMissingNames(*m_rows[row]);
-}
-
-void CExamErrList::DropKnown(std::list<ExamErrRecord>& onDisk) const {
-  std::vector<const ExamErrRecord*> unmatched;
-  for (const ExamErrRecord& known : m_known) unmatched.push_back(&known);
-  onDisk.remove_if([&unmatched](const ExamErrRecord& record) {
-    for (auto it = unmatched.begin(); it != unmatched.end(); ++it) {
-      if (!(*it)->SameStored(record)) continue;
-      unmatched.erase(it);  // each known record accounts for one on disk
-      return true;
-    }
-    return false;
-  });
-}
-
-void CExamErrList::RememberStored() {
-  m_known.assign(m_store.Records().begin(), m_store.Records().end());
+  return committed;
 }
 
 std::string FormatFailedTime(int32_t seconds) {

@@ -26,29 +26,23 @@ class CExamErrList {
   bool CanResubmit(int selected) const { return selected >= 0 && (size_t)selected < m_rows.size(); }
   bool CanClear() const { return !m_rows.empty(); }
   // Submits the row's data again (with a start record of its own when it has
-  // none); on success the row is removed and the store saved. True when the
-  // row is gone. Rows may be appended by either (see SaveJoiningOthers).
+  // none); once sent, the record leaves the list and the file (the file as
+  // soon as it can be written, so it is never listed or sent again). True
+  // when the rows changed: they are the store's again, with the failures
+  // that other processes stored meanwhile.
   bool Resubmit(int row);
-  // Asks first; true when every row was removed and the store saved.
+  // Asks first; true when every row was removed.
   bool ClearAll();
 
  private:
-  // Saves the store after appending (as rows too) the failures that other
-  // processes stored in the file since this list knew it, so none is lost
-  // and none that this list removed comes back.
-  void SaveJoiningOthers();
-  // Takes out of `onDisk` the records this list has already seen; what is
-  // left was stored by others.
-  void DropKnown(std::list<ExamErrRecord>& onDisk) const;
-  void RememberStored();
+  // Writes the list's change into the file; false when the file is held or
+  // refused the write and the change waits in the store.
+  bool CommitAndShow();
+  void ShowStoredRows();
 
   CExamErrStore& m_store;
   platform::IDesktop& m_desktop;
   std::vector<ExamErrRecord*> m_rows;
-  // Every record as the file held it when this list last read or wrote it,
-  // and those joined since: a record the list removed or cleared stays here
-  // until a save has taken it out of the file, so it never comes back.
-  std::list<ExamErrRecord> m_known;
 };
 
 // A failure time in local time as "%04d-%02d-%02d %02d:%02d:%02d".

@@ -78,20 +78,23 @@ bool ExamErrRecord::Load(CRecordStream& in) {
          in.ReadInt32(m_nReserved2);
 }
 
-bool ExamErrRecord::SameStored(const ExamErrRecord& o) const {
+bool ExamErrRecord::SameFailure(const ExamErrRecord& o) const {
   auto fields = [](const ExamErrRecord& r) {
     return std::tie(r.m_strServer, r.m_nPort, r.m_nUserId, r.m_nCourseId, r.m_nExperId,
-                    r.m_tFailed, r.m_nOperationId, r.m_nScore, r.m_strFid, r.m_strCourseName,
-                    r.m_strResourceName, r.m_strData, r.m_strReserved1, r.m_strReserved2,
-                    r.m_nReserved1, r.m_nReserved2);
+                    r.m_tFailed, r.m_nScore, r.m_strFid, r.m_strData, r.m_strReserved1,
+                    r.m_strReserved2, r.m_nReserved1, r.m_nReserved2);
   };
   return fields(*this) == fields(o);
 }
 
+// Changes still waiting belong to the previous file: the caller commits
+// them before it changes the path.
 void CExamErrStore::SetPath(const std::string& path) {
   if (path == m_strPath) return;
   m_strPath = path;
   m_bFileHeld = false;
+  m_pendingAdds.clear();
+  m_pendingRemovals.clear();
   if (m_nLockDepth == 0) m_pMutex.reset();
 }
 
@@ -105,24 +108,90 @@ ExamErrRead CExamErrStore::ReadFile(std::list<ExamErrRecord>& records) {
   const ExamErrRead file = ReadOneFile(m_strPath, records);
   m_bFileHeld = file == ExamErrRead::Held;
   if (file != ExamErrRead::Incomplete) return file;
-  // The backup replaces what the file gave only when it reads whole.
+  // The backup replaces what the file gave only when it reads whole; a held
+  // backup of a missing file may be all there is, so it is not saved over.
   std::list<ExamErrRecord> backup;
-  if (ReadOneFile(m_strPath + "_OLD", backup) != ExamErrRead::Whole) return file;
+  const ExamErrRead old = ReadOneFile(m_strPath + "_OLD", backup);
+  if (old == ExamErrRead::Held) {
+    records.clear();
+    m_bFileHeld = true;
+    return old;
+  }
+  if (old != ExamErrRead::Whole) return file;
   records.swap(backup);
   return ExamErrRead::Whole;
 }
 
-bool CExamErrStore::Load() { return ReadFile(m_records) == ExamErrRead::Whole; }
+// Each removal accounts for one record of the file; names fetched here are
+// kept for a record whose stored ones are empty, so they are saved too.
+void CExamErrStore::ApplyPending(std::list<ExamErrRecord>& onDisk) const {
+  std::list<const ExamErrRecord*> removals;
+  for (const ExamErrRecord& removed : m_pendingRemovals) removals.push_back(&removed);
+  onDisk.remove_if([&removals](const ExamErrRecord& record) {
+    for (auto it = removals.begin(); it != removals.end(); ++it) {
+      if (!(*it)->SameFailure(record)) continue;
+      removals.erase(it);
+      return true;
+    }
+    return false;
+  });
+  for (ExamErrRecord& record : onDisk) {
+    for (const ExamErrRecord& shown : m_records) {
+      if (!shown.SameFailure(record)) continue;
+      if (record.m_strCourseName.empty()) record.m_strCourseName = shown.m_strCourseName;
+      if (record.m_strResourceName.empty()) record.m_strResourceName = shown.m_strResourceName;
+      break;
+    }
+  }
+  onDisk.insert(onDisk.end(), m_pendingAdds.begin(), m_pendingAdds.end());
+}
 
-bool CExamErrStore::Save() const {
+// A held file shows only the failures that wait here: no other process can
+// have sent those, while what the store read earlier may be gone from the file.
+bool CExamErrStore::Load() {
+  FileLock lock(*this);
+  std::list<ExamErrRecord> onDisk;
+  const ExamErrRead read = ReadFile(onDisk);
+  if (read == ExamErrRead::Held) {
+    m_records = m_pendingAdds;
+    return false;
+  }
+  ApplyPending(onDisk);
+  m_records.swap(onDisk);
+  if (HasPending()) Save();
+  return read == ExamErrRead::Whole;
+}
+
+// A held file leaves the list as it is: the change is shown, only not saved.
+bool CExamErrStore::Commit() {
+  if (m_strPath.empty()) return false;
+  FileLock lock(*this);
+  std::list<ExamErrRecord> onDisk;
+  if (ReadFile(onDisk) == ExamErrRead::Held) return false;
+  ApplyPending(onDisk);
+  m_records.swap(onDisk);
+  return Save();
+}
+
+bool CExamErrStore::Save() {
   if (m_strPath.empty() || m_bFileHeld) return false;
   FileLock lock(*this);
-  return SaveWithBackup(m_strPath, [this](CRecordStream& out) {
+  const bool saved = SaveWithBackup(m_strPath, [this](CRecordStream& out) {
     if (!out.WriteInt32((int32_t)m_records.size())) return false;
     for (const ExamErrRecord& record : m_records)
       if (!record.Store(out)) return false;
     return true;
   });
+  if (saved) {
+    m_pendingAdds.clear();
+    m_pendingRemovals.clear();
+  }
+  return saved;
+}
+
+ExamErrRecord& CExamErrStore::Keep(ExamErrRecord record) {
+  m_pendingAdds.push_back(record);
+  return Append(std::move(record));
 }
 
 ExamErrRecord& CExamErrStore::Add(ExamErrRecord record) {
@@ -136,7 +205,27 @@ ExamErrRecord& CExamErrStore::Append(ExamErrRecord record) {
 }
 
 void CExamErrStore::Remove(const ExamErrRecord* record) {
-  m_records.remove_if([record](const ExamErrRecord& r) { return &r == record; });
+  m_records.remove_if([this, record](const ExamErrRecord& r) {
+    if (&r != record) return false;
+    Forget(r);
+    return true;
+  });
+}
+
+void CExamErrStore::Clear() {
+  for (const ExamErrRecord& record : m_records) Forget(record);
+  m_records.clear();
+}
+
+// A failure that never reached the file is simply no longer kept; one that
+// may be in the file waits to be taken out of it.
+void CExamErrStore::Forget(const ExamErrRecord& record) {
+  for (auto it = m_pendingAdds.begin(); it != m_pendingAdds.end(); ++it) {
+    if (!it->SameFailure(record)) continue;
+    m_pendingAdds.erase(it);
+    return;
+  }
+  m_pendingRemovals.push_back(record);
 }
 
 // Without the mutex (it cannot be made) the file is still read and saved: a

@@ -14,8 +14,9 @@ struct ExamErrRecord {
 
   bool Store(CRecordStream& out) const;
   bool Load(CRecordStream& in);
-  // Every stored field is equal: the same failure as the file holds it.
-  bool SameStored(const ExamErrRecord& other) const;
+  // The same run's failure, whatever the assistant filled in since it was
+  // stored (its names, an operation id made by a retry).
+  bool SameFailure(const ExamErrRecord& other) const;
 
   std::string m_strServer;
   int32_t m_nPort = 0;
@@ -46,28 +47,47 @@ enum class ExamErrRead {
 // the order they failed. Every process of the user reads and rewrites the
 // same file, so each load and save holds a named mutex of that file, and a
 // load-change-save holds it throughout with a FileLock.
+//
+// A change that the file cannot take yet (another program holds it, the
+// disk refuses the write) waits in memory: a failure kept here and a record
+// removed here are applied to the file by the next load or commit that gets
+// through, so a kept failure is not lost and a sent one never comes back.
 class CExamErrStore {
  public:
   void SetPath(const std::string& path);
   const std::string& GetPath() const { return m_strPath; }
 
-  // Replaces the records with the file's; false when it cannot be opened or
-  // is damaged (the records read whole before the damage stay). A file held
-  // by another process beyond a short wait reads as failed, and the store
-  // then refuses to save over it until a later read gets through.
+  // Replaces the records with the file's and the changes still waiting here,
+  // which it then saves; false when the file cannot be opened or is damaged
+  // (the records read whole before the damage stay). A file held by another
+  // process beyond a short wait is not read: only the failures waiting here
+  // are listed, and the store refuses to save over the file until a later
+  // read gets through.
   bool Load();
   // The file's records into `records` (emptied first), the store's own
   // records untouched: for a caller that joins them with its own.
   ExamErrRead ReadFile(std::list<ExamErrRecord>& records);
-  // The whole list, with the "_OLD" backup.
-  bool Save() const;
+  // The whole list, with the "_OLD" backup; the changes waiting here are
+  // then in the file.
+  bool Save();
+  // Applies the changes waiting here to the file as it is now, keeping what
+  // other processes stored meanwhile; false when the file is held or cannot
+  // be written, and the changes still wait.
+  bool Commit();
+  // A failure to be kept: listed at once, in the file as soon as it can be.
+  ExamErrRecord& Keep(ExamErrRecord record);
+  // Changes that the file has not taken yet.
+  bool HasPending() const { return !m_pendingAdds.empty() || !m_pendingRemovals.empty(); }
+  bool HasPendingFailures() const { return !m_pendingAdds.empty(); }
   // Appends the record after fetching its course's and resource's names from
   // its platform (a name stays empty when its look-up fails). Not saved.
   ExamErrRecord& Add(ExamErrRecord record);
   // Appends the record as it is. Not saved.
   ExamErrRecord& Append(ExamErrRecord record);
+  // Removes the record from the list now and from the file with the next
+  // save that gets through.
   void Remove(const ExamErrRecord* record);
-  void Clear() { m_records.clear(); }
+  void Clear();
 
   std::list<ExamErrRecord>& Records() { return m_records; }
   const std::list<ExamErrRecord>& Records() const { return m_records; }
@@ -86,8 +106,13 @@ class CExamErrStore {
   };
 
  private:
+  void ApplyPending(std::list<ExamErrRecord>& onDisk) const;
+  void Forget(const ExamErrRecord& record);
+
   std::string m_strPath;
   std::list<ExamErrRecord> m_records;
+  std::list<ExamErrRecord> m_pendingAdds;      // kept here, not yet in the file
+  std::list<ExamErrRecord> m_pendingRemovals;  // removed here, maybe still in the file
   bool m_bFileHeld = false;  // the last load met a held file
   mutable std::unique_ptr<platform::CNamedMutex> m_pMutex;  // made at the first lock
   mutable int m_nLockDepth = 0;

@@ -1,9 +1,9 @@
+#include "experiments/ExperimentLaunch.h"
+
 #include <memory>
 
 #include "app/AppLog.h"
-#include "app/AssistantApp.h"
 #include "app/OpenSafety.h"
-#include "experiments/ExamErrStore.h"
 #include "experiments/ExamFile.h"
 #include "experiments/ResultSubmission.h"
 #include "net/MbcsText.h"
@@ -17,7 +17,8 @@ const char kPromptCaption[] = "提示";
 // One run of an experiment, from its exam file to its end record.
 class CExperimentRun {
  public:
-  CExperimentRun(CAssistantApp& app, const CUrlCommand& command) : m_app(app), m_command(command) {}
+  CExperimentRun(const ExperimentContext& context, const CUrlCommand& command)
+      : m_context(context), m_command(command) {}
 
   void WriteExamFile(const std::string& resourcePath);
   bool Start(const std::string& exePath);
@@ -28,7 +29,7 @@ class CExperimentRun {
   void SubmitOutput();
   void LogNoOutput();
 
-  CAssistantApp& m_app;
+  const ExperimentContext& m_context;
   const CUrlCommand& m_command;
   std::string m_strExamPath;  // empty: no exam file for this run
   platform::FileTimes m_written;
@@ -38,15 +39,14 @@ class CExperimentRun {
 
 std::string CExperimentRun::UserName() {
   if (!m_command.m_strUserName.empty()) return m_command.m_strUserName;
-  if (!m_app.m_login.name.empty()) return m_app.m_login.name;
-  CServerAccount* account = m_app.FindSavedAccount(m_command.m_strServer, m_command.m_nPort);
-  return account ? account->m_strUser : std::string();
+  if (!m_context.userName.empty()) return m_context.userName;
+  return m_context.savedUserName ? m_context.savedUserName(m_command.m_strServer, m_command.m_nPort)
+                                 : std::string();
 }
 
 void CExperimentRun::WriteExamFile(const std::string& resourcePath) {
   if (m_command.m_nCouId <= 0 || m_command.m_nExperId <= 0) return;
-  const std::string examPath =
-      m_app.m_pFileList->m_strResourceDir + "\\" + m_command.m_strFid + ".exam";
+  const std::string examPath = m_context.resourceDir + "\\" + m_command.m_strFid + ".exam";
   // A resource whose extension is "exam" is that very file: writing the exam
   // file would delete the cached resource that the file list vouches for.
   if (MbcsEqualNoCase(examPath, resourcePath)) {
@@ -57,7 +57,7 @@ void CExperimentRun::WriteExamFile(const std::string& resourcePath) {
   m_strExamPath = examPath;
   platform::DeleteFileAt(m_strExamPath);
   ExamFileValues values;
-  values.uid = m_command.m_nUserId > 0 ? m_command.m_nUserId : m_app.m_login.userId;
+  values.uid = m_command.m_nUserId > 0 ? m_command.m_nUserId : m_context.userId;
   values.score = m_command.m_nScore != 0 ? m_command.m_nScore : 100;
   values.extraData = m_command.m_strExtraData;
   values.userName = UserName();
@@ -68,7 +68,7 @@ void CExperimentRun::WriteExamFile(const std::string& resourcePath) {
 bool CExperimentRun::Start(const std::string& exePath) {
   const std::string& password =
       m_command.m_strPwd.empty() ? std::string(EXPERIMENT_PASSWORD) : m_command.m_strPwd;
-  m_pProcess = m_app.Desktop().StartHidden(BuildExperimentCommandLine(
+  m_pProcess = m_context.desktop->StartHidden(BuildExperimentCommandLine(
       exePath, password, m_strExamPath.empty() ? EXAM_PATH_NONE : m_strExamPath));
   if (!m_pProcess) return false;
   if (!m_strExamPath.empty()) {
@@ -76,7 +76,7 @@ bool CExperimentRun::Start(const std::string& exePath) {
              m_command.m_nCouId, m_command.m_nExperId);
     int id = 0;
     if (CPlatformApi::AddExperimentRecord(m_command.m_strServer, m_command.m_nPort, 1,
-                                          m_app.m_login.userId, m_command.m_nExperId,
+                                          m_context.userId, m_command.m_nExperId,
                                           m_command.m_nCouId, id))
       m_nOperationId = id;
   }
@@ -100,21 +100,21 @@ void CExperimentRun::SubmitOutput() {
   if (read == ExamRead::TooLarge) {
     LogExamTooLarge(m_strExamPath);
     LogNoOutput();
-    ReportResultTooLarge(m_app);
+    ReportResultTooLarge(m_context);
   }
   if (read != ExamRead::Done) return;
   WriteLog(GetLogPath(), "[%s]:提交实验数据：操作ID=%d\r\n", FormatNow().c_str(), m_nOperationId);
-  SubmitExperimentData(m_app, m_command, text, m_nOperationId);
+  SubmitExperimentData(m_context, m_command, text, m_nOperationId);
 }
 
 void CExperimentRun::Finish() {
   m_pProcess->Wait();
   if (m_command.m_nScouId > 0) {
-    SubmitExperimentScore(m_app, m_command, m_strExamPath);
+    SubmitExperimentScore(m_context, m_command, m_strExamPath);
     return;
   }
   WriteLog(GetLogPath(), "[%s]:实验文件:%s, 用户ID:%d, 操作ID:%d\r\n", FormatNow().c_str(),
-           m_strExamPath.c_str(), m_app.m_login.userId, m_nOperationId);
+           m_strExamPath.c_str(), m_context.userId, m_nOperationId);
   if (m_strExamPath.empty()) return;
   SubmitOutput();
   WriteLog(GetLogPath(), "[%s]:仿真实验结束：操作ID=%d\r\n", FormatNow().c_str(), m_nOperationId);
@@ -127,7 +127,8 @@ void CExperimentRun::Finish() {
 // Only a program runs as an experiment (CreateProcess would hand a script to
 // the command interpreter), and a resource whose type runs code opens only
 // after the user agreed, as a local file would.
-int CAssistantApp::OpenResourceFile(const std::string& path, CUrlCommand& command) {
+int OpenResourceFile(const ExperimentContext& context, const std::string& path,
+                     const CUrlCommand& command) {
   if (command.m_nFtype == 1 && !IsExperimentProgram(path)) {
     WriteLog(GetLogPath(), "[%s]:仿真实验文件不是程序，未启动：%s\r\n", FormatNow().c_str(),
              path.c_str());
@@ -140,31 +141,17 @@ int CAssistantApp::OpenResourceFile(const std::string& path, CUrlCommand& comman
              FormatNow().c_str(), path.c_str());
     return 0;
   }
-  CExperimentRun run(*this, command);
+  CExperimentRun run(context, command);
   run.WriteExamFile(path);
   if (command.m_nFtype != 1) {
-    if (!OpeningRunsCode(path, m_desktop) ||
-        m_desktop.AskYesNoDefaultNo("网页要求打开以下文件：\n" + path + "\n\n打开此类文件会运行程序。是否打开？",
-                                    kPromptCaption))
-      m_desktop.ShellOpen(path);
+    if (!OpeningRunsCode(path, *context.desktop) ||
+        context.desktop->AskYesNoDefaultNo(
+            "网页要求打开以下文件：\n" + path + "\n\n打开此类文件会运行程序。是否打开？",
+            kPromptCaption))
+      context.desktop->ShellOpen(path);
     return 1;
   }
   if (!run.Start(path)) return 0;
   run.Finish();
   return 1;
-}
-
-void CAssistantApp::LoadExamErrors(const std::string& path) {
-  m_pExamErrors->SetPath(path);
-  m_pExamErrors->Load();
-}
-
-// The program file's name without its extension.
-std::string CAssistantApp::GetAppTitle() const {
-  std::string name = m_services.programPath;
-  size_t slash = name.find_last_of("\\/");
-  if (slash != std::string::npos) name.erase(0, slash + 1);
-  size_t dot = name.rfind('.');
-  if (dot != std::string::npos && dot > 0) name.erase(dot);
-  return name.empty() ? "VelmoraURL" : name;
 }

@@ -90,15 +90,13 @@ bool CExamErrListDlg::OnNotify(const NMHDR& header) {
 }
 
 void CExamErrListDlg::FillRows() {
-  ListView_DeleteAllItems(m_hList);
   m_list.Fill();
-  AppendRows();
+  ShowRows();
 }
 
-// Rows for the records beyond those shown: all after a fill, and failures
-// of other processes that a save took in.
-void CExamErrListDlg::AppendRows() {
-  for (size_t row = ListView_GetItemCount(m_hList); row < m_list.RowCount(); ++row) {
+void CExamErrListDlg::ShowRows() {
+  ListView_DeleteAllItems(m_hList);
+  for (size_t row = 0; row < m_list.RowCount(); ++row) {
     const ExamErrRecord& record = m_list.Row(row);
     std::string texts[EXAMERR_COL_COUNT];
     for (int i = 0; i < EXAMERR_COL_COUNT; ++i) texts[i] = CExamErrList::CellText(record, i);
@@ -121,17 +119,14 @@ int CExamErrListDlg::SelectedRow() const {
   return ListView_GetNextItem(m_hList, -1, LVNI_SELECTED);
 }
 
+// The rows are the store's again after a change: a sent record is gone and
+// failures stored meanwhile by other processes have joined.
 void CExamErrListDlg::ResubmitSelected() {
-  int row = SelectedRow();
-  if (!m_list.Resubmit(row)) return;
-  ListView_DeleteItem(m_hList, row);
-  AppendRows();
+  if (m_list.Resubmit(SelectedRow())) ShowRows();
 }
 
 void CExamErrListDlg::ClearAll() {
-  if (!m_list.ClearAll()) return;
-  ListView_DeleteAllItems(m_hList);
-  AppendRows();
+  if (m_list.ClearAll()) ShowRows();
 }
 
 void CExamErrListDlg::ShowContextMenu() {

@@ -21,7 +21,7 @@ class CExamErrListDlg {
   void OnInitDialog();
   bool OnNotify(const NMHDR& header);
   void FillRows();
-  void AppendRows();
+  void ShowRows();
   int SelectedRow() const;
   void ResubmitSelected();
   void ClearAll();

@@ -272,3 +272,35 @@ def test_list_clear_asks_and_f5_reloads(wine_env, ref, driver, failure_list):
     driver.click(box, 6)  # Yes
     assert list_rows(wine_env, dialog) == []
     assert path.read_bytes() == struct.pack("<i", 0)
+
+
+def test_list_resubmit_with_the_file_held_never_lists_the_sent_row_again(
+        wine_env, ref, driver, failure_list):
+    # A scanner holds the file while a row is sent again: the user is not told
+    # "提交成功" while the file still holds the record, and once the scanner
+    # lets go the record is gone from the list and the file, sent once.
+    path, dialog = failure_list
+    ref.reset()  # the data sent by the tests before
+    before = path.read_bytes()
+    holder = subprocess.Popen(["wine", str(PROGRAMS / "fileholder.exe"), windows_path(path),
+                               "30000", "velmora-e2e-held"], env=wine_env,
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                              stdin=subprocess.DEVNULL)
+    try:
+        time.sleep(6)  # the holder has the file open
+        x, y = row_point(wine_env, dialog, 0)
+        xdotool(wine_env, "mousemove", x, y, "click", "--repeat", "2", "--delay", "80", "1")
+        box = driver.wait_window("#32770", "提示", 30000)
+        assert box, driver.windows()
+        text = driver.text(box)
+        assert "提交成功" not in text and text.startswith("实验数据已提交到服务器。"), text
+        driver.click(box, 2 if driver.run("click", box, 1)[0] else 1)
+        assert [row[0] for row in list_rows(wine_env, dialog)] == ["已知课程"]
+        assert path.read_bytes() == before
+    finally:
+        holder.wait(timeout=90)
+    x, y = row_point(wine_env, dialog, 0)
+    xdotool(wine_env, "mousemove", x, y, "click", "1", "key", "F5")
+    assert [row[0] for row in list_rows(wine_env, dialog)] == ["已知课程"]
+    assert struct.unpack_from("<i", path.read_bytes())[0] == 1
+    assert ref.state()["data"] == [{"id": 5001, "data": "whole output"}]

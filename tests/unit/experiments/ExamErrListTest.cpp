@@ -3,6 +3,7 @@
 
 #include "FakeDesktop.h"
 #include "FakePlatform.h"
+#include <algorithm>
 #include <filesystem>
 
 #include "experiments/ExamErrList.h"
@@ -227,6 +228,77 @@ TEST_F(FailureList, SavesJoinOthersByIdentityNotPosition) {
     EXPECT_EQ(ids(own.Records()), c.rows);
     EXPECT_EQ(ids(OnDiskNow()), c.disk);
   }
+}
+
+// A scanner holds the file while a record is resubmitted or the list is
+// cleared: the record is sent once and never listed again (neither on F5
+// while the file is held nor when the list is opened later), and the user
+// is not told "提交成功" while the file still holds it.
+TEST_F(FailureList, SentRecordsNeverComeBackWhileTheFileIsHeld) {
+  struct Case {
+    const char* name;
+    bool clear;
+    std::vector<int> rowsAfter, disk;
+    size_t sends;
+  } cases[] = {
+      {"resubmit", false, {8}, {8}, 1},
+      {"clear", true, {}, {}, 0},
+  };
+  auto ids = [](CExamErrList& rows) {
+    std::vector<int> shown;
+    for (size_t i = 0; i < rows.RowCount(); ++i) shown.push_back(rows.Row(i).m_nOperationId);
+    return shown;
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakePlatform fresh;
+    FakeDesktop d;
+    CExamErrStore own;
+    own.SetPath(store.GetPath());
+    CExamErrList rows(own, d);
+    ExamErrRecord first = Record(7, "d7", "c"), second = Record(8, "d8", "c");
+    first.m_nPort = second.m_nPort = fresh.Port();
+    OnDisk({first, second});
+    rows.Fill();
+    {
+      platform::File holder;
+      ASSERT_TRUE(holder.Open(store.GetPath(), platform::FileMode::OpenAlways));
+      d.answers = {true};
+      EXPECT_TRUE(c.clear ? rows.ClearAll() : rows.Resubmit(0));
+      EXPECT_EQ(ids(rows), c.rowsAfter);
+      rows.Fill();  // F5 while the file is still held
+      EXPECT_EQ(ids(rows), std::vector<int>{});
+    }
+    ASSERT_EQ(d.messages.size(), 1u);
+    EXPECT_EQ(d.messages[0].find("提交成功"), std::string::npos) << d.messages[0];
+    rows.Fill();  // opened again once the file is free
+    EXPECT_EQ(ids(rows), c.disk);
+    std::vector<int> disk;
+    for (const ExamErrRecord& r : OnDiskNow()) disk.push_back(r.m_nOperationId);
+    EXPECT_EQ(disk, c.disk);
+    const std::vector<std::string> paths = fresh.Paths();
+    EXPECT_EQ((size_t)std::count(paths.begin(), paths.end(), "/experiment/dataAdd.yks"), c.sends);
+  }
+}
+
+// A failure kept only in memory and sent from the list before its file could
+// take it never reaches the file.
+TEST_F(FailureList, KeptFailureSentBeforeItWasWrittenNeverReachesTheFile) {
+  OnDisk({Record(7, "d7", "c")});
+  list.Fill();
+  {
+    platform::File holder;
+    ASSERT_TRUE(holder.Open(store.GetPath(), platform::FileMode::OpenAlways));
+    store.Keep(Record(9, "d9", "c"));
+    list.Fill();
+    ASSERT_EQ(list.RowCount(), 1u);
+    EXPECT_TRUE(list.Resubmit(0));
+  }
+  EXPECT_FALSE(store.HasPending());
+  list.Fill();
+  EXPECT_EQ(list.RowCount(), 1u);
+  EXPECT_EQ(list.Row(0).m_nOperationId, 7);
+  EXPECT_EQ(RecordsOnDisk(), 1u);
 }
 
 TEST_F(FailureList, MenuEntriesFollowSelectionAndRows) {

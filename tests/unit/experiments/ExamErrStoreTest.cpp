@@ -183,9 +183,9 @@ TEST_F(ExamErrFile, BackupReplacesAMissingOrDamagedFileOnce) {
   }
 }
 
-// Another process's load or save holds the file for a moment (files are
-// opened without sharing): the load waits for it instead of taking the
-// older backup, and gives up after about two seconds without saving over it.
+// Another program holds the file for a moment (a scanner, another process's
+// save): the load waits for it instead of taking the older backup, and gives
+// up after about two seconds without saving over it.
 TEST_F(ExamErrFile, HeldFileIsWaitedForAndNeverSavedOver) {
   using namespace std::chrono;
   const std::vector<ExamErrRecord> sample = SampleRecords();
@@ -200,7 +200,7 @@ TEST_F(ExamErrFile, HeldFileIsWaitedForAndNeverSavedOver) {
   CExamErrStore store = Store();
   {
     platform::File holder;
-    ASSERT_TRUE(holder.Open(path, platform::FileMode::Read));
+    ASSERT_TRUE(holder.Open(path, platform::FileMode::OpenAlways));
     const auto start = steady_clock::now();
     EXPECT_FALSE(store.Load());
     EXPECT_GE(steady_clock::now() - start, milliseconds(1500));
@@ -211,7 +211,7 @@ TEST_F(ExamErrFile, HeldFileIsWaitedForAndNeverSavedOver) {
   EXPECT_EQ(ReadFileBytes(path), onDisk);
 
   platform::File holder;
-  ASSERT_TRUE(holder.Open(path, platform::FileMode::Read));
+  ASSERT_TRUE(holder.Open(path, platform::FileMode::OpenAlways));
   std::thread release([&holder] {
     std::this_thread::sleep_for(milliseconds(300));
     holder.Close();
@@ -221,6 +221,68 @@ TEST_F(ExamErrFile, HeldFileIsWaitedForAndNeverSavedOver) {
   EXPECT_TRUE(loaded);
   EXPECT_EQ(Texts(store.Records()), Texts(sample, 2));
   EXPECT_TRUE(store.Save());  // a load that got through lifts the refusal
+}
+
+// While the file is held, a failure kept here and a record sent from here
+// wait in memory: a load meanwhile lists only the failure that waits, and
+// the first load or commit that gets through writes both changes, keeping
+// what the file holds besides.
+TEST_F(ExamErrFile, ChangesWaitForAHeldFileAndTheNextReadWritesThem) {
+  const std::vector<ExamErrRecord> sample = SampleRecords();
+  ExamErrRecord kept = sample[0];
+  kept.m_strFid = "kept";
+  kept.m_strData = "{\"score\":3}";
+  for (bool commit : {false, true}) {
+    SCOPED_TRACE(commit ? "commit" : "load");
+    CExamErrStore writer = Store();
+    for (const ExamErrRecord& r : sample) writer.Records().push_back(r);
+    ASSERT_TRUE(writer.Save());
+    const std::string onDisk = ReadFileBytes(path);
+    CExamErrStore store = Store();
+    ASSERT_TRUE(store.Load());
+    {
+      platform::File holder;
+      ASSERT_TRUE(holder.Open(path, platform::FileMode::OpenAlways));
+      store.Remove(&store.Records().front());
+      store.Keep(kept);
+      EXPECT_FALSE(store.Commit());
+      EXPECT_FALSE(store.Load());
+      EXPECT_EQ(Texts(store.Records()), std::vector<std::string>{Text(kept)});
+      EXPECT_FALSE(store.Save());
+      EXPECT_TRUE(store.HasPendingFailures());
+    }
+    EXPECT_EQ(ReadFileBytes(path), onDisk);
+    EXPECT_TRUE(commit ? store.Commit() : store.Load());
+    EXPECT_FALSE(store.HasPending());
+    CExamErrStore saved = Store();
+    ASSERT_TRUE(saved.Load());
+    EXPECT_EQ(Texts(saved.Records()), (std::vector<std::string>{Text(sample[1]), Text(kept)}));
+  }
+}
+
+// A file missing while its backup is held may be all that is left of the
+// list: it reads as held, and nothing is saved over it.
+TEST_F(ExamErrFile, MissingFileWithAHeldBackupIsNotSavedOver) {
+  const std::vector<ExamErrRecord> sample = SampleRecords();
+  CExamErrStore writer = Store();
+  writer.Records().push_back(sample[0]);
+  ASSERT_TRUE(writer.Save());
+  ASSERT_TRUE(writer.Save());  // the backup holds the record too
+  ASSERT_TRUE(platform::DeleteFileAt(path));
+  const std::string backup = ReadFileBytes(path + "_OLD");
+  CExamErrStore store = Store();
+  {
+    platform::File holder;
+    ASSERT_TRUE(holder.Open(path + "_OLD", platform::FileMode::OpenAlways));
+    std::list<ExamErrRecord> read;
+    EXPECT_EQ(store.ReadFile(read), ExamErrRead::Held);
+    store.Keep(sample[1]);
+    EXPECT_FALSE(store.Commit());
+  }
+  EXPECT_FALSE(platform::FileExists(path));
+  EXPECT_EQ(ReadFileBytes(path + "_OLD"), backup);
+  EXPECT_TRUE(store.Commit());  // from the backup, with the failure kept meanwhile
+  EXPECT_EQ(Texts(store.Records()), Texts(sample, 2));
 }
 
 TEST_F(ExamErrFile, AddFetchesBothNamesRemoveAndClearFree) {

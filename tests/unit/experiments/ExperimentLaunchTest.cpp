@@ -3,6 +3,8 @@
 
 #include "ExperimentTestSupport.h"
 #include <algorithm>
+#include <chrono>
+#include <deque>
 #include <thread>
 
 #include "experiments/ExamFile.h"
@@ -190,37 +192,130 @@ TEST_F(Launch, FailureJoinsThoseStoredByOtherProcessesMeanwhile) {
   EXPECT_THAT(fids, ElementsAre("100004", "100003"));
 }
 
-// Five experiments of one user fail at once while the platform answers
-// slowly: each run stores its failure, and none saves over another's.
+// Many runs of one user fail at once, each in a process of its own (here a
+// thread with a store of its own, which takes the file's named mutex as a
+// process does): every failure is in the file exactly once, and every run's
+// user was told it was kept.
 TEST_F(Launch, FailuresOfRunsAtOnceAreAllKept) {
-  constexpr int RUNS = 5;
-  platform.replyDelayMs = 60;
+  constexpr int PROCESSES = 6, RUNS = 15;
+  const std::string path = app->m_pExamErrors->GetPath();
   std::vector<std::unique_ptr<FakeDesktop>> desktops;
-  std::vector<std::unique_ptr<CAssistantApp>> apps;
-  for (int i = 0; i < RUNS; ++i) {
+  std::vector<std::unique_ptr<CExamErrStore>> stores;
+  std::vector<ExperimentContext> contexts(PROCESSES);
+  for (ExperimentContext& context : contexts) {
     desktops.push_back(std::make_unique<FakeDesktop>());
-    apps.push_back(std::make_unique<CAssistantApp>(*desktops.back()));
-    apps.back()->m_login.userId = 1001;
-    ASSERT_TRUE(apps.back()->PrepareUserDirs());
+    stores.push_back(std::make_unique<CExamErrStore>());
+    stores.back()->SetPath(path);
+    context.desktop = desktops.back().get();
+    context.examErrors = stores.back().get();
+    context.userId = 1001;
+    context.appTitle = "VelmoraURL";
   }
-  std::vector<std::thread> runs;
-  for (int i = 0; i < RUNS; ++i) {
+  std::vector<std::string> expected;
+  std::vector<std::thread> processes;
+  for (int p = 0; p < PROCESSES; ++p) {
     CUrlCommand command = Experiment();
-    command.m_strFid = std::to_string(200000 + i);
-    runs.emplace_back([&apps, command, i] {
-      SubmitExperimentData(*apps[i], command, "{\"score\":1}", 0);
+    command.m_nPort = UnreachablePort();
+    for (int run = 0; run < RUNS; ++run) expected.push_back(std::to_string(100000 * (p + 1) + run));
+    processes.emplace_back([&contexts, command, p]() mutable {
+      for (int run = 0; run < RUNS; ++run) {
+        command.m_strFid = std::to_string(100000 * (p + 1) + run);
+        SubmitExperimentData(contexts[p], command, "{\"score\":1}", 0);
+      }
     });
   }
-  for (std::thread& run : runs) run.join();
+  for (std::thread& process : processes) process.join();
 
   CExamErrStore saved;
-  saved.SetPath(app->m_pExamErrors->GetPath());
+  saved.SetPath(path);
   ASSERT_TRUE(saved.Load());
   std::vector<std::string> fids;
   for (const ExamErrRecord& r : saved.Records()) fids.push_back(r.m_strFid);
   std::sort(fids.begin(), fids.end());
-  EXPECT_THAT(fids, ElementsAre("200000", "200001", "200002", "200003", "200004"));
-  for (const auto& d : desktops) EXPECT_EQ(d->messages.size(), 1u);
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(fids, expected);
+  for (const auto& d : desktops) {
+    EXPECT_EQ(d->messages.size(), (size_t)RUNS);
+    for (const std::string& m : d->messages)
+      EXPECT_EQ(m, "VelmoraURL|实验记录提交到服务器失败，请到“异常中心”查看并重新提交！");
+  }
+}
+
+// The file is held when a run's failure is stored: the user is told it was
+// kept, nothing is saved over the file, and the failure is written at the
+// latest when the process ends. While the file stays held the user is asked
+// whether to try again; one who gives up is told what is lost.
+TEST_F(Launch, FailureStoredWhileTheFileIsHeldIsWrittenBeforeTheEnd) {
+  struct Case {
+    const char* name;
+    int releaseMs;  // when the holder lets go, counted from the program's end; -1: after it
+    std::deque<bool> answers;
+    size_t questions;
+    std::vector<std::string> onDisk;
+  } cases[] = {
+      {"free again before the end", 0, {}, 0, {"100009", "100003"}},
+      {"free again after one more try", 3000, {true}, 1, {"100009", "100003"}},
+      {"still held, the user gives up", -1, {false}, 1, {"100009"}},
+  };
+  const std::string path = app->m_pExamErrors->GetPath();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CExamErrStore earlier;
+    earlier.SetPath(path);
+    ExamErrRecord record;
+    record.m_strFid = "100009";
+    earlier.Records().push_back(record);
+    ASSERT_TRUE(earlier.Save());
+    FakeDesktop d;
+    AppServices services;
+    services.programPath = "C:\\Program Files\\Velmora\\VelmoraURL.exe";
+    auto run = std::make_unique<CAssistantApp>(d, services);
+    run->m_login.userId = 1001;
+    ASSERT_TRUE(run->PrepareUserDirs());
+    ExperimentWrites("{\"score\":87}");
+    d.hiddenRun = desktop.hiddenRun;
+    auto holder = std::make_unique<platform::File>();
+    ASSERT_TRUE(holder->Open(path, platform::FileMode::OpenAlways));
+    CUrlCommand command = Experiment();
+    command.m_nPort = UnreachablePort();
+    EXPECT_EQ(run->OpenResourceFile(ExePath(), command), 1);
+    EXPECT_THAT(d.messages,
+                ElementsAre("VelmoraURL|实验记录提交到服务器失败，请到“异常中心”查看并重新提交！"));
+    EXPECT_TRUE(run->m_pExamErrors->HasPendingFailures());
+
+    if (c.releaseMs == 0) holder.reset();
+    std::thread release([&holder, &c] {
+      if (c.releaseMs <= 0) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(c.releaseMs));
+      holder.reset();
+    });
+    d.answers = c.answers;
+    run->ExitInstance();
+    release.join();
+    holder.reset();
+    EXPECT_EQ(d.questions.size(), c.questions);
+    for (const std::string& q : d.questions) EXPECT_NE(q.find("将丢失"), std::string::npos) << q;
+    CExamErrStore saved;
+    saved.SetPath(path);
+    ASSERT_TRUE(saved.Load());
+    std::vector<std::string> fids;
+    for (const ExamErrRecord& r : saved.Records()) fids.push_back(r.m_strFid);
+    EXPECT_EQ(fids, c.onDisk);
+  }
+}
+
+// A failure with nowhere to be kept (no account directory for the file) is
+// not announced as kept: the user hears that it is lost.
+TEST_F(Launch, FailureThatCannotBeKeptIsToldAsLost) {
+  ExperimentWrites("{\"score\":87}");
+  app->m_pExamErrors->SetPath("");
+  CUrlCommand command = Experiment();
+  command.m_nPort = UnreachablePort();
+  EXPECT_EQ(app->OpenResourceFile(ExePath(), command), 1);
+  EXPECT_THAT(desktop.messages,
+              ElementsAre("VelmoraURL|实验记录提交到服务器失败，且未能保存到“异常中心”，"
+                          "本次实验结果无法重新提交！"));
+  EXPECT_FALSE(app->m_pExamErrors->HasPending());
 }
 
 TEST_F(Launch, RefusedDataKeepsTheScoreTextAndTheNames) {
