@@ -232,6 +232,9 @@ TEST_F(ResourceTest, CdnRepliesThatLeadElsewhereAreFailedLookUps) {
       {R"({"ret":0,"path":"evil.example/x"})", false, 0},
       {R"({"ret":0,"path":"/a b"})", false, 0},
       {"{\"ret\":0,\"path\":\"/a\x01\"}", false, 0},
+      // A quote would open an argument of the video viewer's command line.
+      {R"({"ret":0,"path":"/f/a.mp4\""})", false, 0},
+      {R"({"ret":0,"path":"/f/\"a.mp4"})", false, 0},
       {R"({"ret":0,"path":""})", false, 0},
       {R"({"ret":1,"path":"/f/a.pdf"})", false, 0},
       {R"(not json)", false, 0},
