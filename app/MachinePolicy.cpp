@@ -1,6 +1,7 @@
 #include "app/MachinePolicy.h"
 
 #include "app/SharedState.h"
+#include "net/MbcsText.h"
 
 namespace {
 
@@ -68,4 +69,33 @@ MachinePolicy ReadMachinePolicy(platform::IPolicyStore& store, std::vector<std::
     else rejected.push_back(std::string(kResourceDir) + " (not an absolute directory): " + dir);
   }
   return policy;
+}
+
+namespace {
+
+// A drive's root is kept with its "\" ("D:\"); other directories have none.
+std::string WithoutTrailingSeparator(const std::string& dir) {
+  return !dir.empty() && dir.back() == '\\' ? dir.substr(0, dir.size() - 1) : dir;
+}
+
+bool IsAccountDirName(const std::string& name) {
+  if (name.empty()) return false;
+  for (char c : name)
+    if ((c < '0' || c > '9') && c != '-') return false;
+  return true;
+}
+
+}  // namespace
+
+std::string PolicyAccountResourceDir(const std::string& policyDir, const std::string& accountDirName) {
+  return WithoutTrailingSeparator(policyDir) + "\\" + accountDirName;
+}
+
+bool IsPolicyResourceDir(const std::string& dir, const std::string& policyDir) {
+  if (policyDir.empty()) return false;
+  const std::string base = WithoutTrailingSeparator(policyDir);
+  if (MbcsEqualNoCase(WithoutTrailingSeparator(dir), base)) return true;
+  if (dir.size() <= base.size() + 1 || dir[base.size()] != '\\') return false;
+  return MbcsEqualNoCase(dir.substr(0, base.size()), base) &&
+         IsAccountDirName(dir.substr(base.size() + 1));
 }
