@@ -338,6 +338,7 @@ void CSegmentedDownloader::StartWorkers() {
     segment->m_client.ResumeConnections();
     pending.push_back(segment);
   }
+  m_bStopAsked = false;
   {
     // All are listed before any can end, so that only the last to end,
     // whichever it is, says that none is left.
@@ -405,6 +406,7 @@ bool CSegmentedDownloader::IsRunning() {
 }
 
 void CSegmentedDownloader::StopAll() {
+  m_bStopAsked = true;
   std::lock_guard<std::mutex> lock(m_segmentsLock);
   for (const auto& segment : m_segments) segment->RequestStop();
 }
@@ -424,6 +426,23 @@ bool CSegmentedDownloader::WaitForWorkers(int timeoutMs) {
   return true;
 }
 
+// Waits up to timeoutMs (-1 without limit) for the workers to end on their
+// own. A stop asked for before or meanwhile (a pause) ends the wait: only the
+// repeated stop ends a worker that was still connecting when it came.
+void CSegmentedDownloader::WaitUnlessStopped(int timeoutMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (!m_bStopAsked) {
+    int slice = STOP_REPEAT_MS;
+    if (timeoutMs >= 0) {
+      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          deadline - std::chrono::steady_clock::now());
+      if (left.count() <= 0) return;
+      slice = (int)std::min<int64_t>(slice, left.count());
+    }
+    if (WaitForWorkers(slice)) return;
+  }
+}
+
 // A stop cannot shut down the socket of a worker that is still connecting
 // (there is no connection yet), and that worker would then wait for its
 // receive time-out: the stop is repeated until every worker has ended.
@@ -439,7 +458,7 @@ void CSegmentedDownloader::StopWorkers() {
 // still says that all ended, before this returns.
 bool CSegmentedDownloader::Finish(bool wait, int timeoutMs) {
   const bool onWorker = OnWorkerThread();
-  if (wait && !onWorker) WaitForWorkers(timeoutMs);
+  if (wait && !onWorker) WaitUnlessStopped(timeoutMs);
   if (onWorker) {
     StopAll();
   } else {

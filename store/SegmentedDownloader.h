@@ -58,10 +58,11 @@ class CSegmentedDownloader {
   bool Start(const std::string& url, const std::string& dir, const char* name, int parts);
   bool IsRunning();
   void StopAll();
-  // Waits (when asked, up to timeoutMs, -1 without limit) for the workers,
-  // stops those still running and waits for them to end, then completes the
-  // target when every byte is there. Once it returns no worker runs and no
-  // notification comes until the next Start. Called from a notification it
+  // Waits (when asked, up to timeoutMs, -1 without limit, and only until a
+  // stop is asked for) for the workers, stops those still running and waits
+  // for them to end, then completes the target when every byte is there.
+  // Once it returns no worker runs and no notification comes until the next
+  // Start. Called from a notification it
   // cannot wait for its own thread: it stops the workers and silences them.
   bool Finish(bool wait, int timeoutMs);
   bool AnySegmentGaveUp() const;
@@ -88,6 +89,7 @@ class CSegmentedDownloader {
   void JoinWorkers();
   bool OnWorkerThread() const;
   bool WaitForWorkers(int timeoutMs);  // whether none is left
+  void WaitUnlessStopped(int timeoutMs);
   void StopWorkers();
   bool Probe(const std::string& url);
   bool LoadResumeRecords(int64_t size);
@@ -116,6 +118,7 @@ class CSegmentedDownloader {
   mutable std::mutex m_segmentsLock;
   std::vector<CDownloadSegment*> m_threads;  // segments whose worker has not ended
   std::atomic<bool> m_bSilenced{false};      // Finish has returned: no more notifications
+  std::atomic<bool> m_bStopAsked{false};     // StopAll since the workers started
   std::atomic<int64_t> m_nDone{0};
   std::atomic<int> m_nRetriesLeft{0};
   std::atomic<bool> m_bSpoiled{false};
