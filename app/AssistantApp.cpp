@@ -190,8 +190,13 @@ bool CAssistantApp::PrepareUserDirs() {
     return false;
   }
   EnsureDir(accountDir + "\\LOGO");
-  if (!platform::IsDirectory(m_pFileList->m_strResourceDir)) {
-    m_pFileList->m_strResourceDir = ResourceDirWithoutStoredOne();
+  std::string& resourceDir = m_pFileList->m_strResourceDir;
+  // The policy's directory holds a folder per account: another account's
+  // (or the shared one of an earlier version) gives way to this account's.
+  if (!platform::IsDirectory(resourceDir) ||
+      (IsPolicyResourceDir(resourceDir, m_policy.resourceDir) &&
+       resourceDir != PolicyAccountResourceDir(m_policy.resourceDir, GetAccountDirName()))) {
+    resourceDir = ResourceDirWithoutStoredOne();
     m_pFileList->SaveState();
   }
   m_pFileList->SetUserId(m_login.userId);
@@ -221,11 +226,12 @@ void CAssistantApp::ApplyCdnPolicy() {
   if (m_policy.cdnAnnouncements && ReadCdnServer(Shared()).empty()) StartCdnListener();
 }
 
-// The machine's directory from policy (labs that restore the system drive at
-// every start keep downloads elsewhere), else the user's FILE directory.
+// The account's folder in the machine's directory from policy (labs that
+// restore the system drive at every start keep downloads elsewhere), else the
+// user's FILE directory.
 std::string CAssistantApp::ResourceDirWithoutStoredOne() {
-  const std::string& dir = m_policy.resourceDir;
-  if (dir.empty()) return m_strFileDir;
+  if (m_policy.resourceDir.empty()) return m_strFileDir;
+  const std::string dir = PolicyAccountResourceDir(m_policy.resourceDir, GetAccountDirName());
   if (EnsureDirWithParents(dir)) return dir;
   LogLine("管理员策略的资源目录无法创建，使用默认目录：" + dir);
   return m_strFileDir;

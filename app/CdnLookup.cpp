@@ -9,10 +9,12 @@
 
 namespace {
 
+// The path also reaches the video viewer's command line: a blank, a control
+// byte or a quote there would end or open an argument.
 bool IsPathOnServer(const std::string& path) {
   if (path.empty() || path[0] != '/') return false;
   for (unsigned char c : path)
-    if (c <= 0x20 || c == 0x7f) return false;
+    if (c <= 0x20 || c == 0x7f || c == '"') return false;
   return true;
 }
 

@@ -181,8 +181,9 @@ int CDownloadContext::Fetch(CUrlCommand& command, const std::string& cdnServer,
 }
 
 // From the CDN server when it holds the file, else (or when it then fails to
-// deliver it: evicted, down, cut short) from the platform. The ".tmp" file
-// carries over, so the platform continues after what the CDN server sent.
+// deliver it: evicted, down, cut short) from the platform. The CDN server's
+// copy may be older than the platform's, so the platform's download starts
+// from the first byte instead of after what the CDN server sent.
 CDownloadContext::Transfer CDownloadContext::Receive(const CUrlCommand& command,
                                                      const std::string& cdnServer,
                                                      const std::string& cdnPath,
@@ -195,6 +196,7 @@ CDownloadContext::Transfer CDownloadContext::Receive(const CUrlCommand& command,
   WriteLog(GetLogPath(), "[%s]:CDN下载失败(%d)，改从平台下载：%s\r\n", FormatNow().c_str(),
            m_client.m_nError, command.m_strFid.c_str());
   m_pProgressDlg->StopTimer();
+  if (!platform::DeleteFileAt(partial) && platform::FileExists(partial)) return Transfer::Failed;
   return Download(platformUrl, "下载资源", partial);
 }
 

@@ -1,6 +1,7 @@
 #include "app/MachinePolicy.h"
 
 #include "app/SharedState.h"
+#include "net/MbcsText.h"
 
 namespace {
 
@@ -10,19 +11,33 @@ const char kCdnAnnouncements[] = "CdnAnnouncements";
 const char kUpdateCheck[] = "UpdateCheck";
 const char kResourceDir[] = "ResourceDir";
 
+// A text of the policy, or "" when it is not set; a value of another type or
+// length is rejected as an unusable one is.
+std::string ReadText(platform::IPolicyStore& store, const char* name,
+                     std::vector<std::string>& rejected) {
+  std::string text;
+  platform::PolicyRead read = store.ReadString(name, text);
+  if (read == platform::PolicyRead::Unusable)
+    rejected.push_back(std::string(name) + " (not a text of at most 1023 bytes)");
+  return read == platform::PolicyRead::Found ? text : std::string();
+}
+
 // A server is named as a cache server is: host name or address, optional port.
 void ReadServer(platform::IPolicyStore& store, const char* name, std::string& server,
                 std::vector<std::string>& rejected) {
-  std::string text;
-  if (!store.ReadString(name, text) || text.empty()) return;
+  std::string text = ReadText(store, name, rejected);
+  if (text.empty()) return;
   if (IsCdnServerAddress(text)) server = text;
   else rejected.push_back(std::string(name) + " (not host or host:port): " + text);
 }
 
 // A switch is off only when set to 0; any other number keeps it on.
-void ReadSwitch(platform::IPolicyStore& store, const char* name, bool& on) {
+void ReadSwitch(platform::IPolicyStore& store, const char* name, bool& on,
+                std::vector<std::string>& rejected) {
   uint32_t number = 1;
-  if (store.ReadDword(name, number)) on = number != 0;
+  platform::PolicyRead read = store.ReadDword(name, number);
+  if (read == platform::PolicyRead::Found) on = number != 0;
+  if (read == platform::PolicyRead::Unusable) rejected.push_back(std::string(name) + " (not a DWORD)");
 }
 
 // An absolute directory of a drive ("X:\...") or a share ("\\server\..."),
@@ -45,13 +60,42 @@ MachinePolicy ReadMachinePolicy(platform::IPolicyStore& store, std::vector<std::
   MachinePolicy policy;
   ReadServer(store, kServer, policy.server, rejected);
   ReadServer(store, kCdnServer, policy.cdnServer, rejected);
-  ReadSwitch(store, kCdnAnnouncements, policy.cdnAnnouncements);
-  ReadSwitch(store, kUpdateCheck, policy.updateCheck);
-  std::string dir;
-  if (store.ReadString(kResourceDir, dir) && !dir.empty()) {
+  ReadSwitch(store, kCdnAnnouncements, policy.cdnAnnouncements, rejected);
+  ReadSwitch(store, kUpdateCheck, policy.updateCheck, rejected);
+  std::string dir = ReadText(store, kResourceDir, rejected);
+  if (!dir.empty()) {
     while (dir.size() > 3 && dir.back() == '\\') dir.pop_back();
     if (IsAbsoluteDir(dir)) policy.resourceDir = dir;
     else rejected.push_back(std::string(kResourceDir) + " (not an absolute directory): " + dir);
   }
   return policy;
+}
+
+namespace {
+
+// A drive's root is kept with its "\" ("D:\"); other directories have none.
+std::string WithoutTrailingSeparator(const std::string& dir) {
+  return !dir.empty() && dir.back() == '\\' ? dir.substr(0, dir.size() - 1) : dir;
+}
+
+bool IsAccountDirName(const std::string& name) {
+  if (name.empty()) return false;
+  for (char c : name)
+    if ((c < '0' || c > '9') && c != '-') return false;
+  return true;
+}
+
+}  // namespace
+
+std::string PolicyAccountResourceDir(const std::string& policyDir, const std::string& accountDirName) {
+  return WithoutTrailingSeparator(policyDir) + "\\" + accountDirName;
+}
+
+bool IsPolicyResourceDir(const std::string& dir, const std::string& policyDir) {
+  if (policyDir.empty()) return false;
+  const std::string base = WithoutTrailingSeparator(policyDir);
+  if (MbcsEqualNoCase(WithoutTrailingSeparator(dir), base)) return true;
+  if (dir.size() <= base.size() + 1 || dir[base.size()] != '\\') return false;
+  return MbcsEqualNoCase(dir.substr(0, base.size()), base) &&
+         IsAccountDirName(dir.substr(base.size() + 1));
 }

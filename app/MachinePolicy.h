@@ -21,3 +21,11 @@ const std::vector<std::string>& MachinePolicyValueNames();
 // Reads the policy; a value that is set but unusable is left out and its
 // name, with the reason, added to `rejected` for the log.
 MachinePolicy ReadMachinePolicy(platform::IPolicyStore& store, std::vector<std::string>& rejected);
+
+// The folder of one account below the policy's resource directory: the
+// downloaded-file lists are per account, so a folder shared by all would let
+// one account's link delete, or fail to replace, another account's file.
+std::string PolicyAccountResourceDir(const std::string& policyDir, const std::string& accountDirName);
+// Whether `dir` is the policy's resource directory itself (as an earlier
+// version stored it) or the folder of some account below it.
+bool IsPolicyResourceDir(const std::string& dir, const std::string& policyDir);

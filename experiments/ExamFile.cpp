@@ -1,6 +1,7 @@
 #include "experiments/ExamFile.h"
 
 #include <cstdio>
+#include <new>
 
 #include "app/AppLog.h"
 #include "net/Codecs.h"
@@ -48,19 +49,38 @@ bool IsExperimentProgram(const std::string& path) {
   return MbcsEqualNoCase(path.substr(dot + 1), "exe");
 }
 
-ExamRead ReadExamText(const std::string& path, std::string& text, size_t limit) {
-  text.clear();
-  platform::File file;
-  if (!file.Open(path, platform::FileMode::Read)) return ExamRead::Unreadable;
-  if (file.Size() > (int64_t)limit) return ExamRead::TooLarge;
+namespace {
+
+// Appends the file's bytes; false when the text grew past `limit` while read.
+bool AppendUpTo(platform::File& file, std::string& text, size_t limit) {
   char block[4096];
   size_t got = 0;
   while (file.Read(block, sizeof block, got) && got > 0) {
     text.append(block, got);
-    if (text.size() > limit) {  // grew while being read
+    if (text.size() > limit) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+// The 32-bit program may not find tens of MiB in one piece: output that
+// cannot be held counts as too large, instead of ending the program.
+ExamRead ReadExamText(const std::string& path, std::string& text, size_t limit) {
+  text.clear();
+  platform::File file;
+  if (!file.Open(path, platform::FileMode::Read)) return ExamRead::Unreadable;
+  const int64_t size = file.Size();
+  if (size > (int64_t)limit) return ExamRead::TooLarge;
+  try {
+    text.reserve(size > 0 ? (size_t)size : 0);
+    if (!AppendUpTo(file, text, limit)) {
       text.clear();
       return ExamRead::TooLarge;
     }
+  } catch (const std::bad_alloc&) {
+    std::string().swap(text);
+    return ExamRead::TooLarge;
   }
   text.resize(text.find('\0') == std::string::npos ? text.size() : text.find('\0'));
   return ExamRead::Done;
@@ -75,6 +95,12 @@ bool ReadExamScore(const std::string& text, int& score) {
 }
 
 void LogExamTooLarge(const std::string& path) {
+  const int64_t size = platform::FileSizeAt(path);
+  if (size >= 0 && size <= (int64_t)EXAM_OUTPUT_MAX) {
+    WriteLog(GetLogPath(), "[%s]:实验文件(%lld字节)无法读入内存，按未输出处理：%s\r\n",
+             FormatNow().c_str(), (long long)size, path.c_str());
+    return;
+  }
   WriteLog(GetLogPath(), "[%s]:实验文件超过%u字节，按未输出处理：%s\r\n", FormatNow().c_str(),
            (unsigned)EXAM_OUTPUT_MAX, path.c_str());
 }

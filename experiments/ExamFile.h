@@ -42,14 +42,16 @@ bool IsExperimentProgram(const std::string& path);
 
 enum class ExamRead { Done, Unreadable, TooLarge };
 // The exam file's text as stored, up to its first zero byte; a file of more
-// than `limit` bytes is TooLarge and gives no text.
+// than `limit` bytes, or of more than the memory to be had, is TooLarge and
+// gives no text.
 ExamRead ReadExamText(const std::string& path, std::string& text, size_t limit = EXAM_TEXT_MAX);
 
 // The experiment's score: member "score" of the JSON object that begins at
 // the first "{", converted like atoi; false (score 0) when there is no "{".
 bool ReadExamScore(const std::string& text, int& score);
 
-// The log line of an exam file too large to be read for its result.
+// The log line of an exam file too large to be read for its result (beyond
+// the limit, or beyond the memory to be had).
 void LogExamTooLarge(const std::string& path);
 
 // Whether an experiment's password can stand on its command line as one

@@ -1,123 +1,7 @@
 #include "store/SegmentedDownloader.h"
 
 #include <algorithm>
-#include <charconv>
 #include <exception>
-
-#include "net/MbcsText.h"
-#include "store/RecordStream.h"
-
-// ---- rules ----
-
-int EffectiveParts(int parts, bool acceptsRanges) {
-  if (!acceptsRanges || parts < 1) return 1;
-  return std::min(parts, CSegmentedDownloader::MAX_PARTS);
-}
-
-std::vector<SegmentRange> SplitRanges(int64_t size, int parts) {
-  std::vector<SegmentRange> ranges;
-  if (parts < 1) parts = 1;
-  const int64_t each = size / parts;
-  const int64_t rest = size % parts;
-  for (int i = 0; i < parts; ++i) ranges.push_back({each * i, each * i + each - 1, 0});
-  if (rest > 0) ranges.push_back({each * parts, each * parts + rest - 1, 0});
-  return ranges;
-}
-
-int64_t ParseDecimal64(const std::string& text) {
-  size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  uint64_t value = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
-    value = value * 10 + static_cast<uint64_t>(text[i] - '0');
-  if (negative) value = 0 - value;
-  return static_cast<int64_t>(value);
-}
-
-std::string FormatDecimal64(int64_t value) {
-  return std::to_string(static_cast<uint64_t>(value));
-}
-
-bool ResumableRanges(const std::vector<SegmentRange>& ranges, int64_t size) {
-  if (ranges.empty() || ranges.size() > CSegmentedDownloader::MAX_PARTS + 1u || size <= 0)
-    return false;
-  std::vector<SegmentRange> filled;
-  for (const SegmentRange& r : ranges) {
-    if (r.start < 0 || r.start > size || r.end < r.start - 1 || r.end >= size) return false;
-    if (r.done < 0 || r.done > r.end - r.start + 1) return false;
-    if (r.end >= r.start) filled.push_back(r);
-  }
-  std::sort(filled.begin(), filled.end(),
-            [](const SegmentRange& a, const SegmentRange& b) { return a.start < b.start; });
-  int64_t next = 0;  // every byte belongs to exactly one range
-  for (const SegmentRange& r : filled) {
-    if (r.start != next) return false;
-    next = r.end + 1;
-  }
-  return next == size;
-}
-
-namespace {
-
-// Position of the last "/" or "\" that is not the trail byte of a
-// double-byte character, or npos.
-size_t LastSeparator(const std::string& text) {
-  size_t found = std::string::npos;
-  for (size_t i = 0; i < text.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    if (IsGbkPairAt(text, i)) {
-      ++i;
-      continue;
-    }
-    if (c == '/' || c == '\\') found = i;
-  }
-  return found;
-}
-
-std::string LastComponent(const std::string& name) {
-  size_t separator = LastSeparator(name);
-  std::string last = separator == std::string::npos ? name : name.substr(separator + 1);
-  return last == "." || last == ".." ? std::string() : last;
-}
-
-std::string NameFromUrl(const std::string& url) {
-  size_t slash = url.rfind('/');
-  size_t query = url.rfind('?');
-  if (slash == std::string::npos) {
-    size_t scheme = url.find("://");
-    return scheme == std::string::npos ? url : url.substr(scheme + 3);
-  }
-  if (query != std::string::npos && query > slash) return url.substr(slash + 1, query - slash - 1);
-  return url.substr(slash + 1);
-}
-
-}  // namespace
-
-std::string DownloadFileName(const std::string& url, const std::string& host,
-                             const std::string& dispositionName) {
-  // The server's name is only ever a name inside the chosen directory.
-  std::string name = LastComponent(dispositionName);
-  if (name.empty()) name = LastComponent(NameFromUrl(url));
-  if (name.empty()) name = LastComponent(host);
-  return MbcsReplaceChar(name, ':', '_');
-}
-
-std::string FileNameOfPath(const std::string& path) {
-  size_t i = 0, found = std::string::npos;
-  for (; i < path.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(path[i]);
-    if (IsGbkPairAt(path, i)) {
-      ++i;
-    } else if (c == '\\') {
-      found = i;
-    }
-  }
-  return found == std::string::npos ? path : path.substr(found + 1);
-}
-
-// ---- the downloader ----
 
 CSegmentedDownloader::~CSegmentedDownloader() {
   StopWorkers();
@@ -199,43 +83,6 @@ bool CSegmentedDownloader::Probe(const std::string& url) {
   return received && (m_header.m_nStatus == 200 || m_header.m_nStatus == 206);
 }
 
-bool CSegmentedDownloader::LoadResumeRecords(int64_t size) {
-  {
-    platform::File part;
-    if (!part.Open(PartPath(), platform::FileMode::Read)) {
-      platform::DeleteFileAt(RecordsPath());
-      return false;
-    }
-    if (part.Size() != size) {
-      part.Close();
-      platform::DeleteFileAt(PartPath());
-      platform::DeleteFileAt(RecordsPath());
-      return false;
-    }
-  }
-  std::vector<SegmentRange> ranges;
-  if (!ReadResumeRecords(RecordsPath(), ranges) || !ResumableRanges(ranges, size)) return false;
-  MakeSegments(ranges);
-  return true;
-}
-
-bool ReadResumeRecords(const std::string& path, std::vector<SegmentRange>& ranges) {
-  return LoadRecords(path, [&ranges](CRecordStream& stream) {
-    ranges.clear();
-    int32_t count = 0;
-    // The count is only believed up to what a download can have.
-    const int32_t most = CSegmentedDownloader::MAX_PARTS + 1;
-    if (!stream.ReadInt32(count) || count < 1 || count > most) return false;
-    for (int32_t i = 0; i < count; ++i) {
-      std::string start, end, done;
-      if (!stream.ReadString(start) || !stream.ReadString(end) || !stream.ReadString(done))
-        return false;
-      ranges.push_back({ParseDecimal64(start), ParseDecimal64(end), ParseDecimal64(done)});
-    }
-    return true;
-  });
-}
-
 bool CSegmentedDownloader::CreatePartFile(int64_t size) {
   platform::File part;
   return part.Open(PartPath(), platform::FileMode::CreateAlways) && part.SetSize(size);
@@ -258,75 +105,6 @@ std::vector<CDownloadSegment*> CSegmentedDownloader::Segments() const {
   return segments;
 }
 
-// The records stay open for the whole download and are written again from
-// their first byte after every block: opening the file per block would cost
-// more than the block itself.
-void CSegmentedDownloader::OpenResumeRecords(bool fresh) {
-  std::lock_guard<std::mutex> lock(m_recordsLock);
-  auto mode = fresh ? platform::FileMode::CreateAlways : platform::FileMode::OpenAlways;
-  m_recordsFile.Open(RecordsPath(), mode);
-  m_nRecordsFormatted = 0;
-  m_nRecordsWritten = 0;
-}
-
-void CSegmentedDownloader::CloseResumeRecords() {
-  std::lock_guard<std::mutex> lock(m_recordsLock);
-  m_recordsFile.Close();
-}
-
-// The records' bytes as a record stream stores them: the count, then start,
-// end and done of each range as unsigned decimal text. Such texts are
-// shorter than 255 bytes, so each has the one-byte length prefix. Made after
-// every block under the progress lock, into the same buffer each time.
-void CSegmentedDownloader::FormatResumeRecords(std::string& bytes) const {
-  bytes.clear();
-  const uint32_t count = static_cast<uint32_t>(m_segments.size());
-  for (int i = 0; i < 4; ++i) bytes += static_cast<char>(count >> (8 * i));
-  auto add = [&bytes](int64_t value) {
-    char text[24];
-    char* end = std::to_chars(text, text + sizeof text, static_cast<uint64_t>(value)).ptr;
-    bytes += static_cast<char>(end - text);
-    bytes.append(text, end);
-  };
-  for (const auto& segment : m_segments) {
-    add(segment->m_nStart);
-    add(segment->m_nEnd);
-    add(segment->m_nDone);
-  }
-}
-
-// The records text that the progress lock saw last goes to the file in one
-// positioned write. One worker writes at a time; the others leave their text
-// to it instead of waiting, and it writes again while a newer text is there
-// (counts only grow, so a text on disk is never ahead of the part file).
-// Bytes left behind a shorter text are never read: the count comes first.
-void CSegmentedDownloader::WritePendingRecords() {
-  while (m_nRecordsWritten.load() != m_nRecordsFormatted.load()) {
-    std::unique_lock<std::mutex> writing(m_recordsLock, std::try_to_lock);
-    if (!writing.owns_lock()) return;  // its holder checks again after letting go
-    for (;;) {
-      uint64_t formatted;
-      {
-        std::lock_guard<std::mutex> lock(m_progressLock);
-        formatted = m_nRecordsFormatted;
-        if (formatted == m_nRecordsWritten) break;
-        m_strRecordsWriting.assign(m_strRecords);
-      }
-      if (m_recordsFile.IsOpen() && !m_bSpoiled)
-        m_recordsFile.WriteAt(0, m_strRecordsWriting.data(), m_strRecordsWriting.size());
-      m_nRecordsWritten = formatted;
-    }
-  }
-}
-
-// Bytes of a foreign reply have landed in other ranges: records that count
-// them as done must not survive even a crash before Finish.
-void CSegmentedDownloader::MarkPartFileSpoiled() {
-  std::lock_guard<std::mutex> lock(m_recordsLock);
-  m_bSpoiled = true;
-  if (m_recordsFile.IsOpen()) m_recordsFile.SetSize(0);
-}
-
 void CSegmentedDownloader::StartWorkers() {
   std::vector<CDownloadSegment*> pending;
   for (CDownloadSegment* segment : Segments()) {
@@ -338,6 +116,7 @@ void CSegmentedDownloader::StartWorkers() {
     segment->m_client.ResumeConnections();
     pending.push_back(segment);
   }
+  m_bStopAsked = false;
   {
     // All are listed before any can end, so that only the last to end,
     // whichever it is, says that none is left.
@@ -405,6 +184,7 @@ bool CSegmentedDownloader::IsRunning() {
 }
 
 void CSegmentedDownloader::StopAll() {
+  m_bStopAsked = true;
   std::lock_guard<std::mutex> lock(m_segmentsLock);
   for (const auto& segment : m_segments) segment->RequestStop();
 }
@@ -424,6 +204,23 @@ bool CSegmentedDownloader::WaitForWorkers(int timeoutMs) {
   return true;
 }
 
+// Waits up to timeoutMs (-1 without limit) for the workers to end on their
+// own. A stop asked for before or meanwhile (a pause) ends the wait: only the
+// repeated stop ends a worker that was still connecting when it came.
+void CSegmentedDownloader::WaitUnlessStopped(int timeoutMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (!m_bStopAsked) {
+    int slice = STOP_REPEAT_MS;
+    if (timeoutMs >= 0) {
+      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          deadline - std::chrono::steady_clock::now());
+      if (left.count() <= 0) return;
+      slice = (int)std::min<int64_t>(slice, left.count());
+    }
+    if (WaitForWorkers(slice)) return;
+  }
+}
+
 // A stop cannot shut down the socket of a worker that is still connecting
 // (there is no connection yet), and that worker would then wait for its
 // receive time-out: the stop is repeated until every worker has ended.
@@ -439,7 +236,7 @@ void CSegmentedDownloader::StopWorkers() {
 // still says that all ended, before this returns.
 bool CSegmentedDownloader::Finish(bool wait, int timeoutMs) {
   const bool onWorker = OnWorkerThread();
-  if (wait && !onWorker) WaitForWorkers(timeoutMs);
+  if (wait && !onWorker) WaitUnlessStopped(timeoutMs);
   if (onWorker) {
     StopAll();
   } else {

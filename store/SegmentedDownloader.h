@@ -10,6 +10,7 @@
 #include "net/HttpResponseHeader.h"
 #include "platform/Files.h"
 #include "store/DownloadSegment.h"
+#include "store/SegmentRules.h"
 #include "store/RecordStream.h"
 
 // Why the last Start failed (m_nError).
@@ -28,13 +29,6 @@ enum { SDN_PROGRESS = 1, SDN_ALL_ENDED = 2 };
 // worker thread (or on the thread of Start when no worker was needed).
 using SegmentNotifyProc = void (*)(int64_t total, int64_t done, int kind, void* user);
 
-// One byte range as the split or the resume records give it.
-struct SegmentRange {
-  int64_t start;
-  int64_t end;  // inclusive
-  int64_t done;
-};
-
 // Fetches one file in up to 10 byte ranges at once, one worker thread per
 // range, into "<target>.down", and keeps resume records in
 // "<target>.down.cfg" so that a stop or a restart of the program continues
@@ -42,7 +36,7 @@ struct SegmentRange {
 // file the target's name and deletes the records.
 class CSegmentedDownloader {
  public:
-  static constexpr int MAX_PARTS = 10;
+  static constexpr int MAX_PARTS = SEGMENT_PARTS_MAX;
   static constexpr int PROBE_RECV_TIMEOUT = 180000;
   static constexpr int RETRY_BUDGET = 100;
   static constexpr int STOP_REPEAT_MS = 100;
@@ -58,10 +52,11 @@ class CSegmentedDownloader {
   bool Start(const std::string& url, const std::string& dir, const char* name, int parts);
   bool IsRunning();
   void StopAll();
-  // Waits (when asked, up to timeoutMs, -1 without limit) for the workers,
-  // stops those still running and waits for them to end, then completes the
-  // target when every byte is there. Once it returns no worker runs and no
-  // notification comes until the next Start. Called from a notification it
+  // Waits (when asked, up to timeoutMs, -1 without limit, and only until a
+  // stop is asked for) for the workers, stops those still running and waits
+  // for them to end, then completes the target when every byte is there.
+  // Once it returns no worker runs and no notification comes until the next
+  // Start. Called from a notification it
   // cannot wait for its own thread: it stops the workers and silences them.
   bool Finish(bool wait, int timeoutMs);
   bool AnySegmentGaveUp() const;
@@ -88,6 +83,7 @@ class CSegmentedDownloader {
   void JoinWorkers();
   bool OnWorkerThread() const;
   bool WaitForWorkers(int timeoutMs);  // whether none is left
+  void WaitUnlessStopped(int timeoutMs);
   void StopWorkers();
   bool Probe(const std::string& url);
   bool LoadResumeRecords(int64_t size);
@@ -116,6 +112,7 @@ class CSegmentedDownloader {
   mutable std::mutex m_segmentsLock;
   std::vector<CDownloadSegment*> m_threads;  // segments whose worker has not ended
   std::atomic<bool> m_bSilenced{false};      // Finish has returned: no more notifications
+  std::atomic<bool> m_bStopAsked{false};     // StopAll since the workers started
   std::atomic<int64_t> m_nDone{0};
   std::atomic<int> m_nRetriesLeft{0};
   std::atomic<bool> m_bSpoiled{false};
@@ -130,26 +127,5 @@ class CSegmentedDownloader {
   std::atomic<uint64_t> m_nRecordsWritten{0};    // the last of them that reached the file
 };
 
-// Rules of the segmented download, exposed for their own tests.
-
-// Number of ranges actually used: at most 10, 1 without byte ranges.
-int EffectiveParts(int parts, bool acceptsRanges);
-// parts ranges of size / parts bytes, plus one for the remainder.
-std::vector<SegmentRange> SplitRanges(int64_t size, int parts);
-// Decimal text to 64 bits: leading blanks, a sign, digits up to the first
-// other character, wrapping modulo 2^64 (so the text of 2^64 - 1 is -1).
-int64_t ParseDecimal64(const std::string& text);
-std::string FormatDecimal64(int64_t value);  // unsigned decimal of the bits
 // The ranges of a resume records file, as written (not yet judged).
 bool ReadResumeRecords(const std::string& path, std::vector<SegmentRange>& ranges);
-// Whether loaded ranges can be resumed for a file of `size` bytes: each range
-// inside the file with a sane done count, and the non-empty ranges covering
-// the file exactly once.
-bool ResumableRanges(const std::vector<SegmentRange>& ranges, int64_t size);
-// The file name of a download: the Content-Disposition name's last path
-// component, else the URL's last path element (the query dropped), else the
-// host; never a path, ".", "..", or a name with ":".
-std::string DownloadFileName(const std::string& url, const std::string& host,
-                             const std::string& dispositionName);
-// The part after the last "\" (double-byte characters respected).
-std::string FileNameOfPath(const std::string& path);

@@ -10,33 +10,38 @@ constexpr DWORD kMaxPolicyText = 1024;
 
 // Reads one value of the policy key, of the expected type. The key is opened
 // in the 64-bit view, where the system's Group Policy writes, also by the
-// 32-bit program on 64-bit Windows (32-bit Windows ignores the flag).
-bool QueryPolicyValue(const std::string& name, DWORD expectedType, void* data, DWORD& size) {
+// 32-bit program on 64-bit Windows (32-bit Windows ignores the flag). A value
+// that is there but too long or of another type is unusable, not missing.
+PolicyRead QueryPolicyValue(const std::string& name, DWORD expectedType, void* data, DWORD& size) {
   HKEY key = nullptr;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPolicyKey, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) !=
       ERROR_SUCCESS)
-    return false;
+    return PolicyRead::Missing;
   DWORD type = 0;
   LONG result = RegQueryValueExA(key, name.c_str(), nullptr, &type, static_cast<BYTE*>(data), &size);
   RegCloseKey(key);
-  return result == ERROR_SUCCESS && type == expectedType;
+  if (result == ERROR_FILE_NOT_FOUND) return PolicyRead::Missing;
+  return result == ERROR_SUCCESS && type == expectedType ? PolicyRead::Found : PolicyRead::Unusable;
 }
 
 class RegistryPolicyStore final : public IPolicyStore {
  public:
-  bool ReadString(const std::string& name, std::string& value) override {
+  PolicyRead ReadString(const std::string& name, std::string& value) override {
     char buffer[kMaxPolicyText];
     DWORD size = sizeof buffer - 1;
-    if (!QueryPolicyValue(name, REG_SZ, buffer, size)) return false;
+    PolicyRead read = QueryPolicyValue(name, REG_SZ, buffer, size);
+    if (read != PolicyRead::Found) return read;
     buffer[size] = '\0';  // a stored text need not end in one
     value = buffer;
-    return true;
+    return PolicyRead::Found;
   }
-  bool ReadDword(const std::string& name, uint32_t& value) override {
+  PolicyRead ReadDword(const std::string& name, uint32_t& value) override {
     DWORD number = 0, size = sizeof number;
-    if (!QueryPolicyValue(name, REG_DWORD, &number, size) || size != sizeof number) return false;
+    PolicyRead read = QueryPolicyValue(name, REG_DWORD, &number, size);
+    if (read != PolicyRead::Found) return read;
+    if (size != sizeof number) return PolicyRead::Unusable;
     value = number;
-    return true;
+    return PolicyRead::Found;
   }
 };
 

@@ -32,6 +32,7 @@ class CFakePlatform {
   enum class CdnDelivery { Whole, NotFound, CutShort, NoReply };
   CdnDelivery cdnDelivery = CdnDelivery::Whole;
   size_t cdnCutAfter = 0;  // body bytes sent before a CutShort delivery ends
+  std::map<std::string, std::string> cdnCopies;  // fid -> the CDN server's own (older) bytes
 
   CFakePlatform() {
     CWebClient::StartupSockets();
@@ -186,7 +187,7 @@ class CFakePlatform {
     if (!resources.count(fid) || cdnDelivery == CdnDelivery::NotFound)
       return Ok("evicted", "", "404 Not Found");
     if (cdnDelivery == CdnDelivery::NoReply) return {};
-    std::string reply = Bytes(resources[fid], range);
+    std::string reply = Bytes(cdnCopies.count(fid) ? cdnCopies[fid] : resources[fid], range);
     if (cdnDelivery == CdnDelivery::CutShort)
       reply.resize(reply.find("\r\n\r\n") + 4 + cdnCutAfter);
     return reply;

@@ -54,6 +54,21 @@ TEST(MachinePolicyTest, ValuesAreTakenOnlyWhenUsable) {
   }
 }
 
+// A value that IT set with another type or beyond the length read (a DWORD
+// for a text, a text for a switch) is logged, and the setting stays as if unset.
+TEST(MachinePolicyTest, ValuesOfAnotherTypeAreLoggedAndIgnored) {
+  for (const std::string& name : MachinePolicyValueNames()) {
+    platform::MemoryPolicyStore store;
+    store.m_unusable = {name};
+    std::vector<std::string> rejected;
+    MachinePolicy policy = ReadMachinePolicy(store, rejected);
+    ASSERT_EQ(rejected.size(), 1u) << name;
+    EXPECT_EQ(rejected[0].rfind(name + " (", 0), 0u) << rejected[0];
+    EXPECT_EQ(policy.server + policy.cdnServer + policy.resourceDir, "") << name;
+    EXPECT_TRUE(policy.cdnAnnouncements && policy.updateCheck) << name;
+  }
+}
+
 std::string ReadSource(const std::string& relative) {
   std::ifstream in(std::string(VELMORA_SOURCE_DIR) + "/" + relative, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

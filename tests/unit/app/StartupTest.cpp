@@ -307,8 +307,65 @@ TEST_F(PolicyStartupTest, ResourceDirectoryOfThePolicyIsMadeWithItsParents) {
   RecordingApp app(desktop, services);
   app.m_login.userId = 7;
   EXPECT_TRUE(app.PrepareUserDirs());
-  EXPECT_EQ(dir, app.m_pFileList->m_strResourceDir);
-  EXPECT_TRUE(platform::IsDirectory(dir));
+  EXPECT_EQ(dir + "\\00000007", app.m_pFileList->m_strResourceDir);
+  EXPECT_TRUE(platform::IsDirectory(dir + "\\00000007"));
+}
+
+// File lists are per account: so are the folders below the policy's
+// directory, whichever account's folder (or the shared one that an earlier
+// version stored) the machine's state names.
+TEST_F(PolicyStartupTest, EachAccountHasItsOwnFolderInThePolicysDirectory) {
+  const std::string dir = appData.Path() + "\\lab";
+  policy.m_strings["ResourceDir"] = dir;
+  const struct {
+    const char* stored;  // relative to the policy's directory; nullptr none
+    int userId;
+    const char* expected;
+  } cases[] = {
+      {nullptr, 7, "\\00000007"},
+      {"\\00000007", 8, "\\00000008"},
+      {"\\00000008", 8, "\\00000008"},
+      {"", 7, "\\00000007"},
+      {"\\", 9, "\\00000009"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.userId) + (c.stored ? c.stored : " none"));
+    RecordingApp app(desktop, services);
+    if (c.stored) {
+      app.m_pFileList->m_strResourceDir = dir + c.stored;
+      platform::CreateDir(dir);
+      platform::CreateDir(dir + c.stored);
+    }
+    app.m_login.userId = c.userId;
+    EXPECT_TRUE(app.PrepareUserDirs());
+    EXPECT_EQ(dir + c.expected, app.m_pFileList->m_strResourceDir);
+    EXPECT_TRUE(platform::IsDirectory(dir + c.expected));
+    CFileListStore state;
+    state.SetDataDir(DataDir());
+    ASSERT_TRUE(state.LoadState());
+    EXPECT_EQ(dir + c.expected, state.m_strResourceDir);
+  }
+}
+
+TEST(PolicyResourceDir, OnlyThePolicysDirectoryAndItsAccountFoldersCount) {
+  const struct {
+    const char* dir;
+    const char* policy;
+    bool counts;
+  } cases[] = {
+      {"D:\\Velmora", "D:\\Velmora", true},
+      {"d:\\velmora\\00000042", "D:\\Velmora", true},
+      {"D:\\Velmora\\-0000007", "D:\\Velmora", true},
+      {"D:\\00000042", "D:\\", true},
+      {"D:\\Velmora\\mine", "D:\\Velmora", false},
+      {"D:\\Velmora\\00000042\\x", "D:\\Velmora", false},
+      {"D:\\Velmora2\\00000042", "D:\\Velmora", false},
+      {"E:\\Velmora", "D:\\Velmora", false},
+      {"D:\\Velmora", "", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(IsPolicyResourceDir(c.dir, c.policy), c.counts) << c.dir;
+  EXPECT_EQ(PolicyAccountResourceDir("D:\\", "00000042"), "D:\\00000042");
+  EXPECT_EQ(PolicyAccountResourceDir("\\\\srv\\v", "00000042"), "\\\\srv\\v\\00000042");
 }
 
 TEST_F(PolicyStartupTest, AResourceDirectoryThatCannotBeMadeFallsBackWithALogLine) {

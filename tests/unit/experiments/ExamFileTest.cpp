@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <new>
+
+#include "AllocationLimit.h"
 #include "experiments/ExamFile.h"
 #include "platform/Files.h"
 #include "unit/store/StoreTestSupport.h"
@@ -52,6 +55,26 @@ TEST(ExamFileText, ReadUpToItsFirstZeroByteAndBounded) {
   }
   std::string text;
   EXPECT_EQ(ReadExamText(dir / "missing.exam", text), ExamRead::Unreadable);
+}
+
+// An output below the limit that the memory cannot hold is too large, as
+// one beyond the limit is; it never ends the program.
+TEST(ExamFileText, OutputThatMemoryCannotHoldIsTooLarge) {
+  ScratchDir dir;
+  const std::string exam = dir / "1.exam";
+  WriteFileBytes(exam, "{\"score\":5}" + std::string(1 << 20, ' '));
+  std::string text = "stale";
+  ExamRead read = ExamRead::Done;
+  SetAllocationLimit(256 * 1024);
+  try {
+    read = ReadExamText(exam, text, EXAM_OUTPUT_MAX);
+  } catch (const std::bad_alloc&) {
+    ADD_FAILURE() << "the failed allocation escaped";
+  }
+  SetAllocationLimit(0);
+  EXPECT_EQ(read, ExamRead::TooLarge);
+  EXPECT_EQ(text, "");
+  EXPECT_EQ(ReadExamText(exam, text, EXAM_OUTPUT_MAX), ExamRead::Done);
 }
 
 TEST(ExamFileText, ScoreReadsLikeAtoi) {

@@ -3,8 +3,10 @@
 #include <atomic>
 #include <chrono>
 #include <thread>
+#include <vector>
 
 #include "SegmentedDownloaderTestServer.h"
+#include "platform/Sockets.h"
 #include "StoreTestSupport.h"
 #include "store/SegmentedDownloader.h"
 
@@ -104,4 +106,43 @@ TEST(SegmentedDownloaderLifetime, StopFromAnotherThreadWhileStartRebuildsTheRang
   ASSERT_TRUE(downloader.Start(server.Url(), dir.Path(), "stopped.bin", 10));
   EXPECT_TRUE(downloader.Finish(true, -1));
   EXPECT_EQ(ReadFileBytes(dir / "stopped.bin"), content);
+}
+
+// The download bar's pause stops the workers and then finishes, waiting for
+// them. A worker still connecting when the stop came has no connection the
+// stop could shut down; once connected to a silent server it must not hold
+// the pause for its receive time-out (a minute).
+TEST(SegmentedDownloaderLifetime, APauseWhileWorkersConnectReturnsPromptly) {
+  ScratchDir dir;
+  RangeServer server(std::string(200000, 'p'));
+  server.holdRanges = true;
+  server.holdProbe = true;
+  server.acceptsLeft = 1;  // the probe only
+  CSegmentedDownloader downloader;
+  bool started = false;
+  std::thread starter([&] { started = downloader.Start(server.Url(), dir.Path(), "paused.bin", 10); });
+  for (int i = 0; i < 2000 && server.RangeLines().empty(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  // Fill the listen queue: the workers' connections then wait in their connect.
+  std::vector<platform::SocketHandle> queued;
+  for (int i = 0; i < 64; ++i) {
+    platform::SocketHandle s = platform::OpenTcpSocket();
+    if (!platform::ConnectSocket(s, "127.0.0.1", server.Port(), 300)) {
+      platform::CloseSocket(s);
+      break;
+    }
+    queued.push_back(s);
+  }
+  server.holdProbe = false;
+  starter.join();
+  ASSERT_TRUE(started);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+
+  downloader.StopAll();
+  for (platform::SocketHandle s : queued) platform::CloseSocket(s);
+  server.acceptsLeft = -1;  // the workers' connections now get through
+  const Clock::time_point began = Clock::now();
+  EXPECT_FALSE(downloader.Finish(true, -1));
+  EXPECT_LT(Clock::now() - began, std::chrono::seconds(10));
+  EXPECT_FALSE(downloader.IsRunning());
 }

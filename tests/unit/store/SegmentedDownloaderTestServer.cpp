@@ -27,6 +27,7 @@ RangeServer::RangeServer(std::string content) : m_content(std::move(content)) {
 RangeServer::~RangeServer() {
   m_bStopping = true;
   holdRanges = false;
+  acceptsLeft = -1;
   // Wake the accept loop with one last connection.
   platform::SocketHandle waker = platform::OpenTcpSocket();
   platform::ConnectSocket(waker, "127.0.0.1", m_nPort);
@@ -48,7 +49,9 @@ std::vector<std::string> RangeServer::RangeLines() {
 
 void RangeServer::AcceptLoop() {
   while (!m_bStopping) {
+    while (acceptsLeft == 0 && !m_bStopping) Pause(5);
     platform::SocketHandle connection = platform::AcceptSocket(m_listener);
+    if (acceptsLeft > 0) --acceptsLeft;
     if (connection == platform::INVALID_SOCKET_HANDLE) continue;
     if (m_bStopping) {
       platform::CloseSocket(connection);
@@ -102,6 +105,7 @@ void RangeServer::Serve(platform::SocketHandle connection) {
       last = std::min<int64_t>(last, std::strtoll(dash + 1, nullptr, 10));
     while (holdRanges && !m_bStopping) Pause(5);
   }
+  while (range.empty() && holdProbe && !m_bStopping) Pause(5);
   int status = range.empty() ? probeStatus.load() : (partial ? 206 : 200);
   if (partial && overlongRanges) ++last;
   std::string body = m_content.substr((size_t)first, (size_t)(last - first + 1));

@@ -16,6 +16,7 @@ class RangeServer {
   ~RangeServer();
 
   std::string Url(const std::string& path = "/dir/tool.bin") const;
+  uint16_t Port() const { return m_nPort; }
   // The Range header values received, in arrival order ("" for none).
   std::vector<std::string> RangeLines();
 
@@ -27,6 +28,10 @@ class RangeServer {
   std::atomic<bool> overlongRanges{false};  // one byte more than asked, no Content-Range
   std::atomic<bool> noLength{false};     // no Content-Length: the body ends with the connection
   std::string disposition;               // Content-Disposition of every reply
+  std::atomic<bool> holdProbe{false};    // replies without a range wait until released
+  // Connections still to be taken, -1 without limit: at 0 new ones fill the
+  // listen queue, and once it is full they stay in their connect.
+  std::atomic<int> acceptsLeft{-1};
 
  private:
   void AcceptLoop();
