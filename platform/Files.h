@@ -13,8 +13,15 @@ enum class FileMode {
   CreateAlways, // created or emptied, read/write, no sharing
   OpenAlways,   // opened or created, never emptied, read/write, no sharing
   SharedWrite,  // existing file, read/write, others may read and write too
-  SharedRead,   // existing file, read only, others may read too (a running program)
+  SharedRead,   // existing file, read only, others may read too (a running
+                // program, a data file that another process loads at once)
 };
+
+// How an open ended. A held file is one that another open excludes for now
+// (a scanner right after our write, another assistant's save): it may be
+// had in a moment. Refused covers what waiting does not mend: a directory,
+// access denied, an error of the system.
+enum class OpenOutcome { Opened, Missing, Held, Refused };
 
 // One open file; closed when the object ends. Not copyable.
 class File {
@@ -33,7 +40,10 @@ class File {
   File(const File&) = delete;
   File& operator=(const File&) = delete;
 
-  bool Open(const std::string& path, FileMode mode);
+  bool Open(const std::string& path, FileMode mode) {
+    return TryOpen(path, mode) == OpenOutcome::Opened;
+  }
+  OpenOutcome TryOpen(const std::string& path, FileMode mode);
   bool IsOpen() const;
   void Close();
 

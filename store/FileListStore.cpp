@@ -50,7 +50,8 @@ std::string CFileListStore::ListPath() const {
 // The window position is one 8-byte block: two little-endian 32-bit numbers.
 bool CFileListStore::LoadState() {
   if (m_strDataDir.empty()) return false;
-  return LoadRecords(StatePath(), [this](CRecordStream& in) {
+  const std::string path = StatePath();
+  const RecordLoad loaded = LoadRecordsWithOutcome(path, [this](CRecordStream& in) {
     unsigned char block[8];
     if (in.ReadBytes(block, sizeof block) != sizeof block) return false;
     auto number = [&block](int at) {
@@ -61,10 +62,12 @@ bool CFileListStore::LoadState() {
     m_nWindowTop = number(4);
     return in.ReadString(m_strResourceDir) && in.ReadString(m_strReserved);
   });
+  m_heldFiles.NoteLoad(path, loaded == RecordLoad::Held);
+  return loaded == RecordLoad::Whole;
 }
 
 bool CFileListStore::SaveState() const {
-  if (m_strDataDir.empty()) return false;
+  if (m_strDataDir.empty() || !m_heldFiles.MaySaveOver(StatePath())) return false;
   return SaveRecords(StatePath(), [this](CRecordStream& out) {
     unsigned char block[8];
     for (int i = 0; i < 4; ++i) {
@@ -82,7 +85,8 @@ bool CFileListStore::SaveState() const {
 bool CFileListStore::LoadList() {
   m_entries.clear();
   if (m_strDataDir.empty()) return false;
-  return LoadRecords(ListPath(), [this](CRecordStream& in) {
+  const std::string path = ListPath();
+  const RecordLoad loaded = LoadRecordsWithOutcome(path, [this](CRecordStream& in) {
     m_entries.clear();
     int32_t count = 0;
     if (!in.ReadInt32(count)) return false;
@@ -93,10 +97,12 @@ bool CFileListStore::LoadList() {
     }
     return true;
   });
+  m_heldFiles.NoteLoad(path, loaded == RecordLoad::Held);
+  return loaded == RecordLoad::Whole;
 }
 
 bool CFileListStore::SaveList() const {
-  if (m_strDataDir.empty()) return false;
+  if (m_strDataDir.empty() || !m_heldFiles.MaySaveOver(ListPath())) return false;
   return SaveWithBackup(ListPath(), [this](CRecordStream& out) {
     if (!out.WriteInt32((int32_t)m_entries.size())) return false;
     for (const FileListEntry& entry : m_entries)

@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "store/HeldFile.h"
+
 // One downloaded platform file: its file id and the hash code of the version
 // that lies in the resource directory.
 struct FileListEntry {
@@ -28,6 +30,8 @@ class CFileListStore {
   std::string StatePath() const;  // data directory\VelmoraURL.dat
   std::string ListPath() const;   // data directory\<account>\filelist.dat
 
+  // A file that stayed held through its load is not saved over until a
+  // later load of it gets through (the save returns false).
   bool LoadState();
   bool SaveState() const;  // without backup
   bool LoadList();         // replaces the list with the account's
@@ -57,4 +61,5 @@ class CFileListStore {
  private:
   std::string m_strDataDir;
   int32_t m_nUserId = 0;
+  CHeldFiles m_heldFiles;
 };

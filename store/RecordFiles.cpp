@@ -1,6 +1,7 @@
 #include <new>
 
 #include "platform/Files.h"
+#include "store/HeldFile.h"
 #include "store/RecordStream.h"
 
 namespace {
@@ -26,12 +27,14 @@ bool RunStream(platform::File& file, CRecordStream::Direction direction,
   }
 }
 
-bool LoadOneFile(const std::string& path, const RecordReader& read) {
+RecordLoad LoadOneFile(const std::string& path, const RecordReader& read) {
   platform::File file;
-  if (!file.Open(path, platform::FileMode::Read)) return false;
+  const HeldFileOpen opened = OpenWaitingForHolder(path, file);
+  if (opened == HeldFileOpen::Held) return RecordLoad::Held;
+  if (opened == HeldFileOpen::Missing) return RecordLoad::Incomplete;
   const int64_t size = file.Size();
-  if (size < 0 || size > MAX_DATA_FILE_SIZE) return false;
-  return RunStream(file, CRecordStream::LOAD, read);
+  if (size < 0 || size > MAX_DATA_FILE_SIZE) return RecordLoad::Incomplete;
+  return RunStream(file, CRecordStream::LOAD, read) ? RecordLoad::Whole : RecordLoad::Incomplete;
 }
 
 // The new content goes to a file of its own beside the target and is on the
@@ -49,14 +52,21 @@ bool WriteBesideTarget(const std::string& path, const RecordWriter& write, std::
 
 }  // namespace
 
-bool LoadRecords(const std::string& path, const RecordReader& read) {
-  if (LoadOneFile(path, read)) return true;
+// The backup is the safe save's mend for a file that is missing or damaged;
+// a file that is merely held still holds the newer content.
+RecordLoad LoadRecordsWithOutcome(const std::string& path, const RecordReader& read) {
+  const RecordLoad own = LoadOneFile(path, read);
+  if (own != RecordLoad::Incomplete) return own;
   const std::string backup = path + kBackupSuffix;
-  if (!platform::FileExists(backup)) return false;
-  if (LoadOneFile(backup, read)) return true;
+  if (!platform::FileExists(backup)) return own;
+  if (LoadOneFile(backup, read) == RecordLoad::Whole) return RecordLoad::Whole;
   // Neither is whole: keep what the file itself gave, as without a backup.
   LoadOneFile(path, read);
-  return false;
+  return own;
+}
+
+bool LoadRecords(const std::string& path, const RecordReader& read) {
+  return LoadRecordsWithOutcome(path, read) == RecordLoad::Whole;
 }
 
 bool SaveRecords(const std::string& path, const RecordWriter& write) {

@@ -68,12 +68,18 @@ using RecordWriter = std::function<bool(CRecordStream&)>;
 // Reads one data file through a load stream; false stops the load.
 using RecordReader = std::function<bool(CRecordStream&)>;
 
-// The load frame: opens the file for reading and runs `read`; false when the
-// file cannot be opened, is larger than any data file can be, or the fields
-// end early. A file that is missing or cannot be read whole is replaced by
+// The load frame: opens the file for reading, with others reading too, and
+// runs `read`. Whole when the fields were read whole; Held when another
+// program held the file for the whole wait (about 2 s; `read` did not run,
+// and the backup is not read: the file itself is the newer one); otherwise
+// Incomplete: missing, unreadable, larger than any data file can be, or
+// ending early. A file that is missing or cannot be read whole is replaced by
 // its backup (path + "_OLD") when that one reads whole, so `read` may run a
 // second time: it starts from an empty store on every run. When neither reads
 // whole, what `read` stored from the file itself stays with the caller.
+enum class RecordLoad { Whole, Incomplete, Held };
+RecordLoad LoadRecordsWithOutcome(const std::string& path, const RecordReader& read);
+// The same; true for Whole.
 bool LoadRecords(const std::string& path, const RecordReader& read);
 
 // A save without backup. The new content is written and flushed beside the

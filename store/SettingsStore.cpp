@@ -74,7 +74,8 @@ std::string CSettingsStore::DefaultPath() const {
 // read whole; a count of 0 or less means none.
 bool CSettingsStore::Load(const std::string& path) {
   m_accounts.clear();
-  return LoadRecords(path.empty() ? DefaultPath() : path, [this](CRecordStream& in) {
+  const std::string file = path.empty() ? DefaultPath() : path;
+  const RecordLoad loaded = LoadRecordsWithOutcome(file, [this](CRecordStream& in) {
     m_accounts.clear();
     int32_t count = 0;
     if (!in.ReadString(m_strLastHost) || !in.ReadInt32(count)) return false;
@@ -85,10 +86,14 @@ bool CSettingsStore::Load(const std::string& path) {
     }
     return in.ReadInt32(m_nLastPort);
   });
+  m_heldFiles.NoteLoad(file, loaded == RecordLoad::Held);
+  return loaded == RecordLoad::Whole;
 }
 
 bool CSettingsStore::Save(const std::string& path) const {
-  return SaveWithBackup(path.empty() ? DefaultPath() : path, [this](CRecordStream& out) {
+  const std::string file = path.empty() ? DefaultPath() : path;
+  if (!m_heldFiles.MaySaveOver(file)) return false;
+  return SaveWithBackup(file, [this](CRecordStream& out) {
     if (!out.WriteString(m_strLastHost) || !out.WriteInt32((int32_t)m_accounts.size()))
       return false;
     for (const CServerAccount& account : m_accounts)

@@ -3,6 +3,8 @@
 #include <list>
 #include <string>
 
+#include "store/HeldFile.h"
+
 class CRecordStream;
 
 // One remembered login, one per server. Members are in the order in which
@@ -45,7 +47,9 @@ class CSettingsStore {
   static std::string ChooseBaseDir(const std::string& appData, const std::string& shellFolder);
 
   std::string DefaultPath() const;  // data directory\Velmora.data
-  // An empty path means the default one.
+  // An empty path means the default one. A file that stayed held through
+  // its load leaves no account and is not saved over until a later load of
+  // it gets through (the save returns false).
   bool Load(const std::string& path = std::string());
   bool Save(const std::string& path = std::string()) const;
 
@@ -65,4 +69,7 @@ class CSettingsStore {
   std::string m_strLastHost;
   int32_t m_nLastPort = 80;
   std::list<CServerAccount> m_accounts;
+
+ private:
+  CHeldFiles m_heldFiles;
 };

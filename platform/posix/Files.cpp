@@ -30,23 +30,29 @@ bool StatPath(const std::string& path, struct stat& st) {
 }  // namespace
 
 // Advisory locks stand in for the share modes: exclusive opens refuse a file
-// that is open elsewhere, as Windows does. The lock is taken before an
-// emptying open truncates, so a refused open changes nothing.
-bool File::Open(const std::string& path, FileMode mode) {
+// that is open elsewhere, as Windows does, and such a refusal is the held
+// outcome. The lock is taken before an emptying open truncates, so a refused
+// open changes nothing.
+OpenOutcome File::TryOpen(const std::string& path, FileMode mode) {
   Close();
   const std::string native = NativePath(path);
   struct stat st;
-  if (stat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return false;
+  if (stat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return OpenOutcome::Refused;
   int fd = open(native.c_str(), OpenFlags(mode) & ~O_TRUNC, 0644);
-  if (fd < 0) return false;
+  if (fd < 0)
+    return errno == ENOENT || errno == ENOTDIR ? OpenOutcome::Missing : OpenOutcome::Refused;
   int lock = mode == FileMode::SharedWrite || mode == FileMode::SharedRead ? LOCK_SH : LOCK_EX;
-  if (flock(fd, lock | LOCK_NB) != 0 ||
-      ((OpenFlags(mode) & O_TRUNC) && ftruncate(fd, 0) != 0)) {
+  if (flock(fd, lock | LOCK_NB) != 0) {
+    const bool held = errno == EWOULDBLOCK;
     close(fd);
-    return false;
+    return held ? OpenOutcome::Held : OpenOutcome::Refused;
+  }
+  if ((OpenFlags(mode) & O_TRUNC) && ftruncate(fd, 0) != 0) {
+    close(fd);
+    return OpenOutcome::Refused;
   }
   m_handle = fd;
-  return true;
+  return OpenOutcome::Opened;
 }
 
 bool File::IsOpen() const { return m_handle >= 0; }

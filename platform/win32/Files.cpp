@@ -40,6 +40,16 @@ bool RetryWhileBusy(Step step) {
   }
 }
 
+OpenOutcome OutcomeOfError(DWORD error) {
+  switch (error) {
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION: return OpenOutcome::Held;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND: return OpenOutcome::Missing;
+    default: return OpenOutcome::Refused;  // a directory answers access denied
+  }
+}
+
 bool MoveReplacingOnce(const std::string& from, const std::string& to) {
   return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) !=
          0;
@@ -47,7 +57,7 @@ bool MoveReplacingOnce(const std::string& from, const std::string& to) {
 
 }  // namespace
 
-bool File::Open(const std::string& path, FileMode mode) {
+OpenOutcome File::TryOpen(const std::string& path, FileMode mode) {
   Close();
   bool readOnly = mode == FileMode::Read || mode == FileMode::SharedRead;
   DWORD access = readOnly ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
@@ -56,9 +66,9 @@ bool File::Open(const std::string& path, FileMode mode) {
                                                : 0;
   HANDLE h = CreateFileA(path.c_str(), access, share, nullptr, Disposition(mode),
                          FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
+  if (h == INVALID_HANDLE_VALUE) return OutcomeOfError(GetLastError());
   m_handle = (intptr_t)h;
-  return true;
+  return OpenOutcome::Opened;
 }
 
 bool File::IsOpen() const { return m_handle != -1; }

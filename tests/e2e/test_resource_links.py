@@ -320,3 +320,34 @@ def test_the_file_form_asks_before_handing_on_an_address(assistant, target, name
     assert named in assistant.answer(IDNO)
     assert assistant.ended(pid)
     assert assistant.opened(timeout=2) == []
+
+
+def test_a_link_after_a_switch_logs_in_the_account_switched_to_while_a_scanner_holds_its_file(
+        assistant, ref, wine_env):
+    """13800000001 was remembered, then "切换账号..." logged in 13800000003:
+    Velmora.data names the second student and its backup the first. A scanner
+    that shares nothing holds the file for a moment as the link starts: the
+    link waits for it and logs in the student of the switch, never the one
+    before."""
+    assert helper(wine_env, "account", "127.0.0.1", 9112, "13800000003", "123456", 0) == 0
+    accounts = assistant.roaming / "VelmoraWeb" / "Velmora.data"
+    assert b"13800000001" in accounts.with_name("Velmora.data_OLD").read_bytes()
+    link = resource(ref, "e2e-held", 1000)
+    holder = subprocess.Popen(["wine", str(TESTBED / "fileholder.exe"), windows_path(accounts),
+                               "1900", "-", "alone"], env=wine_env, stdin=subprocess.DEVNULL,
+                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    try:
+        assert holder.stdout.readline().strip() == b"held"
+        pid = assistant.follow(link)
+        # The switched-to student may not browse resources: the platform says so.
+        assert assistant.answer(1, NOTICE) == "您没有权限浏览该资源！"
+        assert assistant.ended(pid)
+        assert holder.wait(timeout=30) == 0
+    finally:
+        if holder.poll() is None:
+            holder.kill()
+        shutil.rmtree(assistant.roaming / "VelmoraWeb" / "00001003", ignore_errors=True)
+    logins = [r.body for r in ref.requests("api") if r.target.startswith("/user/loginPhone.yks")]
+    assert len(logins) == 1 and b"phone=13800000003&" in logins[0]
+    assert assistant.downloads("e2e-held") == [] and assistant.opened(timeout=1) == []
+    assert b"13800000003" in accounts.read_bytes()

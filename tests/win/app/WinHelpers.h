@@ -84,11 +84,13 @@ inline bool HasVisibleWindow(DWORD processId) {
 }
 
 // Another process holds `path` open for `holdMs`; returns once it has it open.
-inline bool HoldFile(ChildProcess& holder, const std::string& path, int holdMs) {
+// It lets others read the file, or with `alone` not even that.
+inline bool HoldFile(ChildProcess& holder, const std::string& path, int holdMs,
+                     bool alone = false) {
   std::string eventName = "velmora-busy-ready-" + std::to_string(GetCurrentProcessId());
   HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, eventName.c_str());
   std::string line = "\"" + BuildPath("testbed\\fileholder.exe") + "\" \"" + path + "\" " +
-                     std::to_string(holdMs) + " " + eventName;
+                     std::to_string(holdMs) + " " + eventName + (alone ? " alone" : "");
   bool ok = holder.Start(line, nullptr) && WaitForSingleObject(ready, 10000) == WAIT_OBJECT_0;
   CloseHandle(ready);
   return ok;
