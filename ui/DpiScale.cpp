@@ -1,8 +1,10 @@
 #include "ui/DpiScale.h"
 
-int ScaleToDpi(int pixels, int dpi) {
-  if (dpi <= 0 || dpi == DESIGN_DPI) return pixels;
-  long long scaled = (long long)pixels * dpi;
-  long long half = scaled >= 0 ? DESIGN_DPI / 2 : -(DESIGN_DPI / 2);
-  return (int)((scaled + half) / DESIGN_DPI);
+int ScaleToDpi(int pixels, int dpi) { return ScaleBetweenDpis(pixels, DESIGN_DPI, dpi); }
+
+int ScaleBetweenDpis(int pixels, int fromDpi, int toDpi) {
+  if (fromDpi <= 0 || toDpi <= 0 || fromDpi == toDpi) return pixels;
+  long long scaled = (long long)pixels * toDpi;
+  long long half = scaled >= 0 ? fromDpi / 2 : -(fromDpi / 2);
+  return (int)((scaled + half) / fromDpi);
 }

@@ -3,9 +3,8 @@
 #include <commctrl.h>
 
 #include "res/examerr_ids.h"
-#include "ui/win/DialogRouting.h"
 #include "ui/DpiScale.h"
-#include "ui/win/WindowDpi.h"
+#include "ui/win/DialogRouting.h"
 
 namespace {
 
@@ -25,7 +24,7 @@ INT_PTR CALLBACK ListDialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM l
   if (message == WM_MEASUREITEM) {
     auto* measure = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
     if (measure->CtlType != ODT_LISTVIEW) return FALSE;
-    measure->itemHeight = ScaleToDpi(ROW_HEIGHT, WindowDpi(hWnd));
+    measure->itemHeight = ScaleToDpi(ROW_HEIGHT, DialogDpi(hWnd));
     return TRUE;
   }
   return RouteDialogMessage<CExamErrListDlg>(hWnd, message, wParam, lParam);
@@ -65,7 +64,7 @@ void CExamErrListDlg::OnInitDialog() {
     LVCOLUMNA column{};
     column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
     column.fmt = i == EXAMERR_COL_SCORE ? LVCFMT_RIGHT : LVCFMT_LEFT;
-    column.cx = ScaleToDpi(kColumns[i].width, WindowDpi(m_hWnd));
+    column.cx = ScaleToDpi(kColumns[i].width, DialogDpi(m_hWnd));
     column.pszText = const_cast<char*>(kColumns[i].title);
     SendMessageA(m_hList, LVM_INSERTCOLUMNA, i, reinterpret_cast<LPARAM>(&column));
   }
@@ -145,7 +144,7 @@ void CExamErrListDlg::ShowContextMenu() {
   if (command == ID_EXAMERR_CLEAR) ClearAll();
 }
 
-// Each cell's text sits in its column, 5 pixels in from both sides, on one
+// Each cell's text sits in its column, 5 pixels (at 96 DPI) in from both sides, on one
 // line with an ellipsis when cut; the score is right-aligned.
 void CExamErrListDlg::DrawRow(const DRAWITEMSTRUCT& item) {
   const bool selected = (item.itemState & ODS_SELECTED) != 0;
@@ -153,13 +152,14 @@ void CExamErrListDlg::DrawRow(const DRAWITEMSTRUCT& item) {
   FillRect(dc, &item.rcItem, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
   SetBkMode(dc, TRANSPARENT);
   SetTextColor(dc, GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
+  const int inset = ScaleToDpi(CELL_INSET, DialogDpi(m_hWnd));
   RECT cell = item.rcItem;
   for (int i = 0; i < EXAMERR_COL_COUNT; ++i) {
     const int width = ListView_GetColumnWidth(m_hList, i);
     cell.right = cell.left + width;
     char text[512] = "";
     ListView_GetItemText(m_hList, item.itemID, i, text, sizeof text);
-    RECT inner = {cell.left + CELL_INSET, cell.top, cell.right - CELL_INSET, cell.bottom};
+    RECT inner = {cell.left + inset, cell.top, cell.right - inset, cell.bottom};
     UINT format = DT_SINGLELINE | DT_VCENTER | DT_END_ELLIPSIS | DT_NOPREFIX |
                   (i == EXAMERR_COL_SCORE ? DT_RIGHT : DT_LEFT);
     DrawTextA(dc, text, -1, &inner, format);

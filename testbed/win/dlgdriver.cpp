@@ -7,6 +7,11 @@
 //   dlgdriver checked <hwnd> <control id>         1 or 0
 //   dlgdriver cursel <hwnd> <combo id>            the selected item's index (-1: none)
 //   dlgdriver notify <hwnd> <control id> <code>   posts WM_COMMAND(id, code) to the dialog
+//   dlgdriver columns <hwnd> <list id>            each column's width in pixels
+//   dlgdriver fieldheight <hwnd> <combo id>       height of the combo box's selection field
+//   dlgdriver dpi <hwnd> <dpi> <l> <t> <r> <b>    tells the window that its screen's DPI is now
+//                                                 <dpi>, suggesting that rectangle (as Windows
+//                                                 does when a window moves to another screen)
 // Output is UTF-8; exit code 0 on success, 1 when the window or control is missing.
 #include <windows.h>
 #include <commctrl.h>
@@ -92,6 +97,26 @@ int RowHeight(HWND list) {
   return 0;
 }
 
+int Columns(HWND list) {
+  HWND header = (HWND)Send(list, LVM_GETHEADER, 0, 0);
+  int count = header ? (int)Send(header, HDM_GETITEMCOUNT, 0, 0) : 0;
+  for (int column = 0; column < count; ++column)
+    Print(std::to_string((int)Send(list, LVM_GETCOLUMNWIDTH, column, 0)));
+  return 0;
+}
+
+// WM_DPICHANGED: the high and low words of wParam are the new DPI, lParam
+// points at the suggested window rectangle.
+int ChangeDpi(HWND window, int argc, char** argv) {
+  if (!IsWindow(window) || argc < 8) return 1;
+  int dpi = atoi(argv[3]);
+  RECT suggested{atoi(argv[4]), atoi(argv[5]), atoi(argv[6]), atoi(argv[7])};
+  RemoteBlock block(window, sizeof suggested);
+  if (!block.At() || !block.Write(0, &suggested, sizeof suggested)) return 1;
+  Send(window, 0x02E0 /* WM_DPICHANGED */, MAKEWPARAM(dpi, dpi), (LPARAM)block.At());
+  return 0;
+}
+
 void SetSelected(HWND list, int row, bool selected, RemoteBlock& block) {
   LVITEMA item = {};
   item.stateMask = LVIS_SELECTED;
@@ -112,11 +137,15 @@ int Select(HWND list, int argc, char** argv) {
 int main(int argc, char** argv) {
   if (argc < 4) return 2;
   const std::string verb = argv[1];
+  if (verb == "dpi") return ChangeDpi((HWND)(INT_PTR)strtoll(argv[2], nullptr, 0), argc, argv);
   HWND control = Control(argv[2], argv[3]);
   if (!control) return 1;
   if (verb == "rows") return Rows(control);
   if (verb == "rowheight") return RowHeight(control);
   if (verb == "select") return Select(control, argc, argv);
+  if (verb == "columns") return Columns(control);
+  if (verb == "fieldheight")
+    return Print(std::to_string((int)Send(control, CB_GETITEMHEIGHT, (WPARAM)-1, 0))), 0;
   if (verb == "enabled") return Print(IsWindowEnabled(control) ? "1" : "0"), 0;
   if (verb == "checked") return Print(Send(control, BM_GETCHECK, 0, 0) == BST_CHECKED ? "1" : "0"), 0;
   if (verb == "cursel") return Print(std::to_string((int)Send(control, CB_GETCURSEL, 0, 0))), 0;

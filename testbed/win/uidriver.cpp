@@ -14,8 +14,9 @@
 //   uidriver rect <hwnd> [control id]              left, top, right and bottom of the window
 //                                                  or of its control
 //   uidriver resize <hwnd> <control id> <w> <h>    gives a control another size
-//   uidriver clipped <hwnd> [points] [face]        every child whose text does not fit it in
-//                                                  the dialog font (default 9 "MS Shell Dlg"):
+//   uidriver clipped <hwnd> [points] [face] [dpi]  every child whose text does not fit it in
+//                                                  the dialog font (default 9 "MS Shell Dlg"
+//                                                  at the screen's DPI):
 //                                                  id, class, text, needed and available size
 // Arguments arrive in the system code page; output is UTF-8. Exit code 0 on
 // success, 1 when the window, control or process was not found in time.
@@ -171,12 +172,21 @@ std::wstring WideText(HWND h) {
 struct DialogFont {
   int points;
   std::wstring face;
+  int dpi;  // of a window moved to another screen; 0: the screen's
 };
 
-HFONT MakeDialogFont(const DialogFont& font) {
+int ScreenDpi() {
   HDC screen = GetDC(nullptr);
-  int height = -MulDiv(font.points, GetDeviceCaps(screen, LOGPIXELSY), 72);
+  int dpi = GetDeviceCaps(screen, LOGPIXELSY);
   ReleaseDC(nullptr, screen);
+  return dpi;
+}
+
+// The DPI the texts are measured for.
+int g_dpi = 0;
+
+HFONT MakeDialogFont(const DialogFont& font) {
+  int height = -MulDiv(font.points, g_dpi, 72);
   return CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET,
                      OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                      DEFAULT_PITCH | FF_DONTCARE, font.face.c_str());
@@ -190,12 +200,7 @@ struct TextRoom {
   UINT format;  // DrawText flags
 };
 
-int Scaled(int pixels) {
-  HDC screen = GetDC(nullptr);
-  int dpi = GetDeviceCaps(screen, LOGPIXELSX);
-  ReleaseDC(nullptr, screen);
-  return MulDiv(pixels, dpi, 96);
-}
+int Scaled(int pixels) { return MulDiv(pixels, g_dpi, 96); }
 
 bool StaticRoom(LONG style, SIZE client, TextRoom* out) {
   LONG type = style & SS_TYPEMASK;
@@ -272,6 +277,7 @@ BOOL CALLBACK PrintIfClipped(HWND control, LPARAM font) {
 
 int PrintClipped(HWND window, const DialogFont& dialogFont) {
   if (!IsWindow(window)) return 1;
+  g_dpi = dialogFont.dpi > 0 ? dialogFont.dpi : ScreenDpi();
   HFONT font = MakeDialogFont(dialogFont);
   EnumChildWindows(window, PrintIfClipped, (LPARAM)font);
   DeleteObject(font);
@@ -299,13 +305,14 @@ DWORD Millis(int argc, char** argv, int index, DWORD fallback) {
 
 // The program's templates all name "MS Shell Dlg" at 9 points.
 DialogFont ClippedFont(int argc, char** argv) {
-  DialogFont font{9, L"MS Shell Dlg"};
+  DialogFont font{9, L"MS Shell Dlg", 0};
   if (argc > 3) font.points = atoi(argv[3]);
   if (argc > 4) {
     wchar_t face[LF_FACESIZE] = L"";
     MultiByteToWideChar(CP_ACP, 0, argv[4], -1, face, LF_FACESIZE);
     font.face = face;
   }
+  if (argc > 5) font.dpi = atoi(argv[5]);
   return font;
 }
 

@@ -1,12 +1,16 @@
 """The program's windows on today's screens: the login dialog, the floating
 window, a download's progress dialog and "异常中心" at 96, 144 and 192 DPI,
-each laid out larger as the DPI grows and with no text cut off.
+each laid out larger as the DPI grows and with no text cut off; and each of
+them, opened at 96 DPI and moved to a screen of 144 DPI, laid out as if it
+had opened there.
 
 Wine takes the DPI from LogPixels when a process starts: each DPI is one
 start of the real program in a prefix of this module's own (build/dpi-prefix)
 with a fresh wineserver and virtual desktop, which shows all four windows.
 A screenshot of each is kept as dpi-<dpi>-<window>.png in build/dpi, or in
-$VELMORA_SHOTS (the demo's build/demo)."""
+$VELMORA_SHOTS (the demo's build/demo). Wine does not move a window between
+screens of different DPIs: the test tells each window, as Windows does, with
+WM_DPICHANGED and the rectangle Windows would suggest (dpi-96to144-<window>.png)."""
 import os
 import pathlib
 import struct
@@ -28,6 +32,7 @@ pytestmark = pytest.mark.skipif(os.environ.get("VELMORA_ISOLATED") != "1",
 PREFIX = ROOT / "build" / "dpi-prefix"
 SHOTS = pathlib.Path(os.environ.get("VELMORA_SHOTS", str(ROOT / "build" / "dpi")))
 DPIS = (96, 144, 192)
+MOVE = (96, 144)  # windows opened at the first DPI are moved to a screen of the second
 DESKTOP = (1280, 800)  # at 96 DPI; as many inches at every DPI
 SERVER = "127.0.0.1:9112"
 LOGIN = ("#32770", "登录Velmora平台")
@@ -135,12 +140,18 @@ def start_session(env, dpi):
     time.sleep(1)
 
 
+def dlgdriver(env, *args):
+    return wine(env, TESTBED / "dlgdriver.exe", *args)
+
+
 class Screens:
-    """What each window showed at one DPI: its size and its clipped texts."""
+    """What each window showed at one DPI: its size, its clipped texts, the
+    layout of its controls, and the same once moved to a screen of MOVE[1]."""
 
     def __init__(self, env, dpi):
         self.env, self.dpi = env, dpi
         self.sizes, self.clipped, self.narrowed = {}, {}, []
+        self.layouts, self.moved = {}, {}
         self.percent_ink = None
 
     def look_at(self, name, hwnd):
@@ -151,6 +162,54 @@ class Screens:
         assert rc == 0
         self.clipped[name] = out.splitlines()
         self.shoot(SHOTS / f"dpi-{self.dpi}-{name}.png", (left, top, right, bottom))
+        if self.dpi == MOVE[1]:
+            self.layouts[name] = self.layout(hwnd)
+        if self.dpi == MOVE[0]:
+            self.move(name, hwnd, MOVE[1])
+
+    def move(self, name, hwnd, dpi):
+        """The window told that its screen is now of `dpi`, with the rectangle
+        Windows suggests (its size in proportion), looked at, and moved back."""
+        rect = self.rect(hwnd)
+        left, top, right, bottom = rect
+        suggested = (left, top, left + (right - left) * dpi // self.dpi,
+                     top + (bottom - top) * dpi // self.dpi)
+        assert dlgdriver(self.env, "dpi", hwnd, dpi, *suggested)[0] == 0
+        time.sleep(0.5)  # painted
+        now = self.rect(hwnd)
+        rc, clipped = driver(self.env, "clipped", hwnd, 9, "MS Shell Dlg", dpi)
+        assert rc == 0
+        self.moved[name] = {"suggested": suggested, "rect": now, "layout": self.layout(hwnd),
+                            "clipped": clipped.splitlines()}
+        self.shoot(SHOTS / f"dpi-{self.dpi}to{dpi}-{name}.png", now)
+        assert dlgdriver(self.env, "dpi", hwnd, self.dpi, *rect)[0] == 0
+
+    def layout(self, hwnd):
+        """Each control with an id of its own: its size and its place among
+        the others (from the top left of them all, free of the frame's size),
+        a list's row height and column widths, a combo box's field height
+        (which its font decides)."""
+        classes = dict(line.split("\t")[:2]
+                       for line in driver(self.env, "children", hwnd)[1].splitlines())
+        found = {}
+        for control in sorted(set(classes) - {"0", "-1", "65535"}, key=int):
+            rc, out = driver(self.env, "rect", hwnd, control)
+            assert rc == 0
+            left, top, right, bottom = map(int, out.split())
+            found[control] = {"left": left, "top": top, "width": right - left,
+                              "height": bottom - top}
+            if classes[control].lower() == "combobox":
+                found[control]["field"] = int(dlgdriver(self.env, "fieldheight", hwnd, control)[1])
+            if classes[control].lower() == "syslistview32":
+                found[control]["row"] = int(dlgdriver(self.env, "rowheight", hwnd, control)[1])
+                columns = dlgdriver(self.env, "columns", hwnd, control)[1].split()
+                found[control].update({f"column {i}": int(w) for i, w in enumerate(columns)})
+        origin = (min((c["left"] for c in found.values()), default=0),
+                  min((c["top"] for c in found.values()), default=0))
+        for control in found.values():
+            control["left"] -= origin[0]
+            control["top"] -= origin[1]
+        return found
 
     def rect(self, hwnd, *control):
         rc, out = driver(self.env, "rect", hwnd, *control)
@@ -194,7 +253,7 @@ def log_in(env, screens):
 def show_progress(env, ref, screens):
     """A second start downloads a document, slowly enough to be seen."""
     ref.put_file("download", "dpi-doc", generate=600 * 1024)
-    ref.set_faults({"server": "download", "drip": {"bytes": 16384, "delay": 0.2}})
+    ref.set_faults({"server": "download", "drip": {"bytes": 16384, "delay": 0.5}})
     link = f"velmoraurl://res:fid=dpi-doc&fext=txt&hashcode=dpi&server={SERVER}"
     rc, pid = driver(env, "launch", f'"{windows_path(APP_EXE)}" "{link}"')
     assert rc == 0
@@ -274,3 +333,30 @@ def test_each_window_fits_the_screen(screens, dpi):
     room = tuple(length * dpi // 96 for length in DESKTOP)
     assert {name: size for name, size in screens[dpi].sizes.items()
             if size[0] > room[0] or size[1] > room[1]} == {}
+
+
+def close(moved, opened):
+    """Equal but for the font's own rounding: a control's size follows the
+    dialog's font, whose glyphs do not grow exactly in proportion."""
+    return abs(moved - opened) <= max(2, opened * 6 // 100)
+
+
+@pytest.mark.parametrize("name", ("login", "progress", "failures"))
+def test_a_dialog_moved_to_a_screen_of_another_dpi_is_laid_out_as_if_opened_there(screens, name):
+    moved, opened = screens[MOVE[0]].moved[name], screens[MOVE[1]].layouts[name]
+    assert moved["rect"] == moved["suggested"]
+    assert moved["clipped"] == []
+    assert set(moved["layout"]) == set(opened)
+    differ = {(control, what): (length, opened[control][what])
+              for control, lengths in moved["layout"].items()
+              for what, length in lengths.items() if not close(length, opened[control][what])}
+    assert differ == {}
+    # Row heights are the program's own: exact.
+    rows = {control: (lengths["row"], opened[control]["row"])
+            for control, lengths in moved["layout"].items() if "row" in lengths}
+    assert all(a == b for a, b in rows.values()), rows
+
+
+def test_the_floating_window_moved_to_a_screen_of_another_dpi_takes_its_size_there(screens):
+    left, top, right, bottom = screens[MOVE[0]].moved["floating"]["rect"]
+    assert (right - left, bottom - top) == screens[MOVE[1]].sizes["floating"]

@@ -1,11 +1,13 @@
 #include "tools/win/AddinInstallWindow.h"
 
 #include "res/tools_ids.h"
+#include "ui/win/DialogDpi.h"
 
 namespace {
 
-INT_PTR CALLBACK StatusProc(HWND, UINT message, WPARAM, LPARAM) {
-  return message == WM_INITDIALOG ? TRUE : FALSE;
+INT_PTR CALLBACK StatusProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_INITDIALOG) return TRUE;
+  return FollowScreenDpi(hWnd, message, wParam, lParam) ? TRUE : FALSE;
 }
 
 }  // namespace

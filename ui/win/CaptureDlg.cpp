@@ -4,9 +4,8 @@
 
 #include "res/mainwnd_ids.h"
 #include "ui/CaptureRegion.h"
-#include "ui/win/DialogRouting.h"
 #include "ui/DpiScale.h"
-#include "ui/win/WindowDpi.h"
+#include "ui/win/DialogRouting.h"
 
 namespace {
 
@@ -74,6 +73,11 @@ INT_PTR CCaptureDlg::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_LBUTTONDBLCLK:
       EndDialog(m_hWnd, IDCANCEL);
       return TRUE;
+    case WM_DPICHANGED_MESSAGE:
+      // The frozen copy still covers the whole screen; only the band's pen
+      // follows the DPI, as it is drawn.
+      SetWindowPos(m_hWnd, nullptr, 0, 0, m_nWidth, m_nHeight, SWP_NOZORDER | SWP_NOACTIVATE);
+      return TRUE;
     case WM_COMMAND:
       // Esc arrives as IDCANCEL; Enter (IDOK) has nothing to confirm.
       if (LOWORD(wParam) == IDCANCEL) EndDialog(m_hWnd, IDCANCEL);
@@ -131,7 +135,7 @@ void CCaptureDlg::OnLButtonUp(POINT point) {
 void CCaptureDlg::ToggleBand() {
   CaptureBox box = NormalisedBox(m_ptStart.x, m_ptStart.y, m_ptEnd.x, m_ptEnd.y);
   HDC dc = GetDC(m_hWnd);
-  HPEN pen = CreatePen(PS_SOLID, ScaleToDpi(kBandWidth, WindowDpi(m_hWnd)), kBandColour);
+  HPEN pen = CreatePen(PS_SOLID, ScaleToDpi(kBandWidth, DialogDpi(m_hWnd)), kBandColour);
   HGDIOBJ oldPen = SelectObject(dc, pen);
   HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(NULL_BRUSH));
   int oldMode = SetROP2(dc, R2_XORPEN);

@@ -3,13 +3,19 @@
 #include <windowsx.h>
 
 #include "res/mainwnd_ids.h"
-#include "ui/win/DialogRouting.h"
 #include "ui/DpiScale.h"
-#include "ui/win/WindowDpi.h"
+#include "ui/win/DialogRouting.h"
 
 namespace {
 
-constexpr int kLabelStrip = 35;  // below the image
+// At 96 DPI: the strip below the image, and each label's box in it.
+constexpr int kLabelStrip = 35;
+constexpr int kLabelHeight = 22;
+struct Span {
+  int left, right;
+};
+constexpr Span kCancelSpan{5, 45};
+constexpr Span kOkSpan{55, 95};
 constexpr COLORREF kGround = RGB(12, 12, 12);
 constexpr COLORREF kLabelColour = RGB(214, 133, 29);
 
@@ -31,16 +37,30 @@ INT_PTR CCapturePreviewDlg::DoModal(HWND parent) {
 
 void CCapturePreviewDlg::OnInitDialog() {
   SetWindowTextA(m_hWnd, "截屏预览");
-  m_hFont = CreateFontA(ScaleToDpi(22, WindowDpi(m_hWnd)), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                        DEFAULT_PITCH | FF_DONTCARE, "微软雅黑");
+  MakeFontForDpi(m_hFont, kLabelHeight, "微软雅黑", DialogDpi(m_hWnd));
   TakeClipboardBitmap();
-  if (m_hBitmap) PlaceAroundBitmap();
-  RECT client;
-  GetClientRect(m_hWnd, &client);
-  int h = client.bottom;
-  m_rcCancel = RECT{5, h - kLabelStrip, 45, h};
-  m_rcOk = RECT{55, h - kLabelStrip, 95, h};
+  if (m_hBitmap) {
+    RECT frame = FrameAroundBitmap();
+    int x = (GetSystemMetrics(SM_CXSCREEN) - m_size.cx) / 2;
+    int y = (GetSystemMetrics(SM_CYSCREEN) - m_size.cy) / 2;
+    SetWindowPos(m_hWnd, HWND_TOPMOST, x, y, frame.right - frame.left, frame.bottom - frame.top,
+                 SWP_SHOWWINDOW);
+  }
+  PlaceLabels();
+}
+
+// The image keeps its pixels on any screen; the labels below it, their font
+// and the strip they stand in are those of the new DPI. The window stays
+// where the system put it.
+void CCapturePreviewDlg::OnDpiChanged() {
+  MakeFontForDpi(m_hFont, kLabelHeight, "微软雅黑", DialogDpi(m_hWnd));
+  if (m_hBitmap) {
+    RECT frame = FrameAroundBitmap();
+    SetWindowPos(m_hWnd, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  PlaceLabels();
+  InvalidateRect(m_hWnd, nullptr, TRUE);
 }
 
 void CCapturePreviewDlg::TakeClipboardBitmap() {
@@ -57,15 +77,25 @@ void CCapturePreviewDlg::TakeClipboardBitmap() {
   }
 }
 
-// The client area holds the whole image and the label strip below it.
-void CCapturePreviewDlg::PlaceAroundBitmap() {
-  RECT frame{0, 0, m_size.cx, m_size.cy + kLabelStrip};
+// The window whose client area holds the whole image and the label strip below it.
+RECT CCapturePreviewDlg::FrameAroundBitmap() const {
+  RECT frame{0, 0, m_size.cx, m_size.cy + ScaleToDpi(kLabelStrip, DialogDpi(m_hWnd))};
   AdjustWindowRectEx(&frame, (DWORD)GetWindowLongPtrA(m_hWnd, GWL_STYLE), FALSE,
                      (DWORD)GetWindowLongPtrA(m_hWnd, GWL_EXSTYLE));
-  int x = (GetSystemMetrics(SM_CXSCREEN) - m_size.cx) / 2;
-  int y = (GetSystemMetrics(SM_CYSCREEN) - m_size.cy) / 2;
-  SetWindowPos(m_hWnd, HWND_TOPMOST, x, y, frame.right - frame.left, frame.bottom - frame.top,
-               SWP_SHOWWINDOW);
+  return frame;
+}
+
+// The labels' boxes along the bottom of the client area.
+void CCapturePreviewDlg::PlaceLabels() {
+  int dpi = DialogDpi(m_hWnd);
+  RECT client;
+  GetClientRect(m_hWnd, &client);
+  int top = client.bottom - ScaleToDpi(kLabelStrip, dpi);
+  auto place = [&](const Span& span) {
+    return RECT{ScaleToDpi(span.left, dpi), top, ScaleToDpi(span.right, dpi), client.bottom};
+  };
+  m_rcCancel = place(kCancelSpan);
+  m_rcOk = place(kOkSpan);
 }
 
 INT_PTR CCapturePreviewDlg::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -86,6 +116,9 @@ INT_PTR CCapturePreviewDlg::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       return TRUE;
     case WM_COMMAND:
       if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) EndDialog(m_hWnd, LOWORD(wParam));
+      return TRUE;
+    case WM_DPICHANGED_MESSAGE:
+      OnDpiChanged();
       return TRUE;
   }
   return FALSE;

@@ -18,8 +18,10 @@ class CCapturePreviewDlg {
   friend INT_PTR CALLBACK RouteDialogMessage(HWND, UINT, WPARAM, LPARAM);
   INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam);
   void OnInitDialog();
+  void OnDpiChanged();
   void TakeClipboardBitmap();
-  void PlaceAroundBitmap();
+  RECT FrameAroundBitmap() const;
+  void PlaceLabels();
   void OnPaint();
   void OnLButtonDown(POINT point);
   bool OnSetCursor();

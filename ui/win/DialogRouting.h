@@ -1,10 +1,14 @@
 #pragma once
 #include <windows.h>
 
+#include "ui/win/DialogDpi.h"
+
 // The dialog procedure of a dialog object: its pointer comes with
 // WM_INITDIALOG and is kept in DWLP_USER; later messages go to its Handle().
 // A dialog class befriends RouteDialogMessage<itself> and passes it as the
-// procedure when it creates its window.
+// procedure when it creates its window. Every dialog follows the DPI of its
+// screen here; its Handle() sees WM_DPICHANGED once the dialog is laid out
+// for the new DPI, to re-make what it draws itself.
 template <typename Dialog>
 INT_PTR CALLBACK RouteDialogMessage(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
@@ -15,5 +19,8 @@ INT_PTR CALLBACK RouteDialogMessage(HWND hWnd, UINT message, WPARAM wParam, LPAR
     return TRUE;
   }
   auto* self = reinterpret_cast<Dialog*>(GetWindowLongPtrA(hWnd, DWLP_USER));
-  return self ? self->Handle(message, wParam, lParam) : FALSE;
+  if (!self) return FALSE;
+  bool taken = FollowScreenDpi(hWnd, message, wParam, lParam);
+  INT_PTR handled = self->Handle(message, wParam, lParam);
+  return taken ? TRUE : handled;
 }

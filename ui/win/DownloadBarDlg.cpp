@@ -7,7 +7,6 @@
 #include "ui/win/DialogRouting.h"
 #include "ui/win/WindowPlacement.h"
 #include "ui/DpiScale.h"
-#include "ui/win/WindowDpi.h"
 
 namespace {
 constexpr UINT_PTR TICK_TIMER = 1;
@@ -15,6 +14,8 @@ constexpr UINT ID_LEAVE = 1;
 constexpr uint32_t ENDED_MARK = 0xFFFFFFFFu;
 constexpr COLORREF BAR_BACKGROUND = RGB(12, 12, 12);
 constexpr COLORREF BAR_TEXT = RGB(214, 133, 29);
+constexpr int TEXT_HEIGHT = 22;
+constexpr int TIP_WIDTH = 360;
 
 }  // namespace
 
@@ -62,6 +63,9 @@ INT_PTR CDownloadBarDlg::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CONTEXTMENU:
       OnContextMenu();
       return TRUE;
+    case WM_DPICHANGED_MESSAGE:
+      OnDpiChanged();
+      return TRUE;
     case WM_CHAR:
     case WM_SYSCHAR:
       // "&S" of the bar's text: pause or continue.
@@ -82,9 +86,7 @@ INT_PTR CDownloadBarDlg::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
 
 void CDownloadBarDlg::OnInitDialog() {
   CentreOnScreen(m_hWnd, HWND_TOPMOST, 0);
-  m_hFont = CreateFontA(ScaleToDpi(22, WindowDpi(m_hWnd)), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                        DEFAULT_PITCH | FF_DONTCARE, "微软雅黑");
+  MakeFontForDpi(m_hFont, TEXT_HEIGHT, "微软雅黑", DialogDpi(m_hWnd));
   m_nTotal = 0;
   m_ticker.Start(0);
   m_pDownloader->m_pfnNotify = &CDownloadBarDlg::OnNotify;
@@ -94,7 +96,7 @@ void CDownloadBarDlg::OnInitDialog() {
                                WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT,
                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, m_hWnd, nullptr,
                                GetModuleHandleA(nullptr), nullptr);
-  SendMessageA(m_hTooltip, TTM_SETMAXTIPWIDTH, 0, 360);
+  SendMessageA(m_hTooltip, TTM_SETMAXTIPWIDTH, 0, ScaleToDpi(TIP_WIDTH, DialogDpi(m_hWnd)));
   m_strTip = "下载";
   TOOLINFOA tool = {};
   tool.cbSize = sizeof tool;
@@ -212,6 +214,14 @@ void CDownloadBarDlg::OnPaint() {
             DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
   SelectObject(dc, oldFont);
   EndPaint(m_hWnd, &paint);
+}
+
+// The text's font and the tip's width for the screen the bar was moved to.
+void CDownloadBarDlg::OnDpiChanged() {
+  int dpi = DialogDpi(m_hWnd);
+  MakeFontForDpi(m_hFont, TEXT_HEIGHT, "微软雅黑", dpi);
+  if (m_hTooltip) SendMessageA(m_hTooltip, TTM_SETMAXTIPWIDTH, 0, ScaleToDpi(TIP_WIDTH, dpi));
+  InvalidateRect(m_hWnd, nullptr, FALSE);
 }
 
 void CDownloadBarDlg::OnContextMenu() {

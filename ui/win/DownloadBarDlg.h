@@ -47,6 +47,7 @@ class CDownloadBarDlg {
   void OnAllEnded();
   void OnTimer();
   void OnPaint();
+  void OnDpiChanged();
   void OnContextMenu();
   void Leave();
   void SetText(const std::string& text);

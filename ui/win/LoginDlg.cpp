@@ -37,6 +37,9 @@ INT_PTR CLoginDlg::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         return TRUE;
       }
       return FALSE;
+    case WM_DPICHANGED_MESSAGE:
+      MakeLabelFont();
+      return TRUE;
     default:
       return FALSE;
   }
@@ -53,12 +56,7 @@ void CLoginDlg::OnInitDialog() {
   SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
   SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
 
-  HWND label = GetDlgItem(m_hWnd, IDC_LOGIN_SERVER_LABEL);
-  LOGFONTA font = {};
-  GetObjectA(reinterpret_cast<HFONT>(SendMessageA(label, WM_GETFONT, 0, 0)), sizeof font, &font);
-  font.lfUnderline = TRUE;
-  m_hLabelFont = CreateFontIndirectA(&font);
-  SendMessageA(label, WM_SETFONT, reinterpret_cast<WPARAM>(m_hLabelFont), FALSE);
+  MakeLabelFont();
 
   HWND identity = GetDlgItem(m_hWnd, IDC_LOGIN_IDENTITY);
   SendMessageA(identity, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>("普通用户"));
@@ -83,6 +81,19 @@ void CLoginDlg::OnInitDialog() {
 
   SetWindowPos(m_hWnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
   SetForegroundWindow(m_hWnd);
+}
+
+// The "服务器" link: the dialog's font, underlined, at the dialog's DPI.
+void CLoginDlg::MakeLabelFont() {
+  LOGFONTA font = {};
+  if (!GetObjectA(DialogFont(m_hWnd), sizeof font, &font)) return;
+  font.lfUnderline = TRUE;
+  HFONT made = CreateFontIndirectA(&font);
+  if (!made) return;
+  HWND label = GetDlgItem(m_hWnd, IDC_LOGIN_SERVER_LABEL);
+  SendMessageA(label, WM_SETFONT, reinterpret_cast<WPARAM>(made), TRUE);
+  if (m_hLabelFont) DeleteObject(m_hLabelFont);
+  m_hLabelFont = made;
 }
 
 void CLoginDlg::ShowFields(const AccountFields& fields) {

@@ -29,6 +29,7 @@ class CLoginDlg {
   friend INT_PTR CALLBACK RouteDialogMessage(HWND, UINT, WPARAM, LPARAM);
   INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam);
   void OnInitDialog();
+  void MakeLabelFont();
   void OnCommand(int id, int code);
   void OnServerChosen();
   void OnLogin();

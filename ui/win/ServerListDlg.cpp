@@ -6,9 +6,8 @@
 #include "store/SettingsStore.h"
 #include "ui/LoginRules.h"
 #include "ui/ServerRules.h"
-#include "ui/win/DialogRouting.h"
 #include "ui/DpiScale.h"
-#include "ui/win/WindowDpi.h"
+#include "ui/win/DialogRouting.h"
 
 namespace {
 constexpr int ROW_HEIGHT = 22;
@@ -31,7 +30,7 @@ INT_PTR CServerListDlg::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_MEASUREITEM: {
       auto* measure = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
       if (measure->CtlType != ODT_LISTVIEW) return FALSE;
-      measure->itemHeight = ScaleToDpi(ROW_HEIGHT, WindowDpi(m_hWnd));
+      measure->itemHeight = ScaleToDpi(ROW_HEIGHT, DialogDpi(m_hWnd));
       return TRUE;
     }
     case WM_DRAWITEM: {
@@ -75,7 +74,7 @@ void CServerListDlg::OnInitDialog() {
 
   LVCOLUMNA column = {};
   column.mask = LVCF_TEXT | LVCF_WIDTH;
-  column.cx = COLUMN_WIDTH;
+  column.cx = ScaleToDpi(COLUMN_WIDTH, DialogDpi(m_hWnd));
   column.pszText = const_cast<char*>("服务器");
   SendMessageA(m_hList, LVM_INSERTCOLUMNA, 0, reinterpret_cast<LPARAM>(&column));
 
@@ -151,7 +150,8 @@ void CServerListDlg::DrawRow(const DRAWITEMSTRUCT& item) {
   SendMessageA(m_hList, LVM_GETITEMTEXTA, item.itemID, reinterpret_cast<LPARAM>(&cell));
   RECT bounds = item.rcItem;
   bounds.right = bounds.left + (int)SendMessageA(m_hList, LVM_GETCOLUMNWIDTH, 0, 0);
-  bounds.left += TEXT_INSET;
-  bounds.right -= TEXT_INSET;
+  int inset = ScaleToDpi(TEXT_INSET, DialogDpi(m_hWnd));
+  bounds.left += inset;
+  bounds.right -= inset;
   DrawTextA(item.hDC, text, -1, &bounds, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
 }
