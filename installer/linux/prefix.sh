@@ -19,7 +19,6 @@ VELMORA_DOCUMENT_TYPES="txt pdf doc docx xls xlsx ppt pptx pps ppsx odt ods odp 
 # The variables every Wine process of the assistant needs: the user's own
 # prefix, the Chinese locale (code page 936) whatever the desktop's language,
 # no debug noise, and no menu entries or add-on installers of Wine's own.
-# False when the place for the prefix cannot be used (see velmora_prefix_place).
 velmora_environment() {
   local root
   root=$(velmora_prefix_root)
