@@ -26,7 +26,7 @@ def desk(tmp_path):
     bin_dir.mkdir()
     system.mkdir()
     for tool in ("sh", "bash", "dirname", "basename", "timeout", "sed", "sort", "uniq", "tr",
-                 "touch", "iconv", "cat", "mkdir", "find"):
+                 "touch", "iconv", "cat", "mkdir", "find", "rm"):
         os.symlink(shutil.which(tool), system / tool)
 
     class Desk:
@@ -201,3 +201,23 @@ def test_student_is_told_when_a_32_bit_program_cannot_run(desk, tmp_path, wine32
         assert "wow64" not in r.stderr
     else:
         assert len(calls) == 1
+
+
+BOOTS = [
+    ("Wine fails", "exit 1", False, False),
+    ("Wine ends without a registry (the disk filled up)", "exit 0", False, False),
+    ("a directory the user had already is kept", "exit 1", True, True),
+]
+
+
+@pytest.mark.parametrize("boot,existed,kept", [c[1:] for c in BOOTS], ids=[c[0] for c in BOOTS])
+def test_prefix_that_cannot_be_made_is_not_left_half_made(desk, tmp_path, boot, existed, kept):
+    desk.add("wineboot", f"#!/bin/sh\nmkdir -p \"$WINEPREFIX/drive_c\"\n{boot}\n")
+    desk.add("wineserver")
+    prefix = tmp_path / "prefix"
+    if existed:
+        (prefix / "drive_c/users").mkdir(parents=True)
+    r = run('velmora_prepare_prefix 1.0', desk.env(WINEPREFIX=str(prefix)))
+    assert r.returncode != 0
+    assert prefix.exists() == kept
+    assert not (prefix / ".velmora-version").exists()

@@ -445,13 +445,40 @@ TEST_F(Launch, DocumentWithBothIdsStillGetsAnExamFile) {
   EXPECT_TRUE(platform.Calls().empty());
 }
 
-TEST_F(Launch, ExperimentThatCannotStartLeavesOnlyItsExamFile) {
+TEST_F(Launch, ExperimentThatCannotStartLeavesOnlyItsExamFileAndSaysSo) {
   desktop.startSucceeds = false;
   CUrlCommand command = Experiment();
   EXPECT_EQ(app->OpenResourceFile(ExePath(), command), 0);
   EXPECT_TRUE(platform::FileExists(ExamPath()));
   EXPECT_TRUE(platform.Calls().empty());
-  EXPECT_TRUE(LogEntries().empty());
+  EXPECT_THAT(LogEntries(), ElementsAre("仿真实验无法打开：" + ExePath()));
+  ASSERT_EQ(desktop.messages.size(), 1u);
+  EXPECT_EQ(desktop.messages[0].rfind("Velmora助手|仿真实验已下载，但无法启动：\n" + ExePath(), 0), 0u);
+}
+
+// The shell's refusal is told and logged; a document the student declined
+// to open is not a failure.
+TEST_F(Launch, DocumentTheShellCannotOpenIsToldAndLogged) {
+  desktop.openSucceeds = false;
+  desktop.dangerousExtensions = {".exe"};
+  struct Case { const char* name; std::deque<bool> answers; int result; size_t messages; } cases[] = {
+      {"a.vlab", {}, 0, 1}, {"a.exe", {true}, 0, 1}, {"a.exe", {false}, 1, 0},
+  };
+  for (const Case& c : cases) {
+    desktop.messages.clear();
+    desktop.answers = c.answers;
+    CUrlCommand command = Experiment();
+    command.m_nFtype = 0;
+    command.m_nCouId = 0;
+    const std::string path = ResourceDir() + "\\" + c.name;
+    EXPECT_EQ(app->OpenResourceFile(path, command), c.result) << c.name;
+    ASSERT_EQ(desktop.messages.size(), c.messages) << c.name;
+    if (c.messages) {
+      EXPECT_EQ(desktop.messages[0].rfind("Velmora助手|资源已下载，但无法打开：\n" + path, 0), 0u);
+    }
+  }
+  EXPECT_THAT(LogEntries(), ElementsAre("资源文件无法打开：" + ResourceDir() + "\\a.vlab",
+                                        "资源文件无法打开：" + ResourceDir() + "\\a.exe"));
 }
 
 }  // namespace
