@@ -15,17 +15,14 @@ namespace {
 const char kPromptCaption[] = "提示";
 const char kAppCaption[] = "Velmora助手";
 
-// A resource that was downloaded but did not open (no program for its type,
-// a broken association, a program that cannot run) must not leave the
-// student waiting for a window that never comes.
-void ReportUnopened(platform::IDesktop& desktop, const std::string& path, bool experiment) {
-  WriteLog(GetLogPath(), "[%s]:%s无法打开：%s\r\n", FormatNow().c_str(),
-           experiment ? "仿真实验" : "资源文件", path.c_str());
-  desktop.ShowMessage(
-      experiment ? "仿真实验已下载，但无法启动：\n" + path + "\n\n请联系管理员检查本机能否运行该程序。"
-                 : "资源已下载，但无法打开：\n" + path +
-                       "\n\n本机没有能打开此类文件的程序，请安装相应的程序后重试。",
-      kAppCaption, platform::MessageIcon::Warning, false);
+// The shell's refusal (no program for the type, a broken association) must
+// not leave the student waiting for a document that never appears. The
+// download itself succeeded, so the result stays 1.
+void ReportUnopened(platform::IDesktop& desktop, const std::string& path) {
+  WriteLog(GetLogPath(), "[%s]:资源文件无法打开：%s\r\n", FormatNow().c_str(), path.c_str());
+  desktop.ShowMessage("资源已下载，但无法打开：\n" + path +
+                          "\n\n本机没有能打开此类文件的程序，请安装相应的程序后重试。",
+                      kAppCaption, platform::MessageIcon::Warning, true);
 }
 
 // One run of an experiment, from its exam file to its end record.
@@ -160,17 +157,11 @@ int CAssistantApp::OpenResourceFile(const std::string& path, CUrlCommand& comman
     if (!OpeningRunsCode(path, m_desktop) ||
         m_desktop.AskYesNoDefaultNo("网页要求打开以下文件：\n" + path + "\n\n打开此类文件会运行程序。是否打开？",
                                     kPromptCaption)) {
-      if (!m_desktop.ShellOpen(path)) {
-        ReportUnopened(m_desktop, path, false);
-        return 0;
-      }
+      if (!m_desktop.ShellOpen(path)) ReportUnopened(m_desktop, path);
     }
     return 1;
   }
-  if (!run.Start(path)) {
-    ReportUnopened(m_desktop, path, true);
-    return 0;
-  }
+  if (!run.Start(path)) return 0;
   run.Finish();
   return 1;
 }
