@@ -13,6 +13,17 @@
 namespace {
 
 const char kPromptCaption[] = "提示";
+const char kAppCaption[] = "Velmora助手";
+
+// The shell's refusal (no program for the type, a broken association) must
+// not leave the student waiting for a document that never appears. The
+// download itself succeeded, so the result stays 1.
+void ReportUnopened(platform::IDesktop& desktop, const std::string& path) {
+  WriteLog(GetLogPath(), "[%s]:资源文件无法打开：%s\r\n", FormatNow().c_str(), path.c_str());
+  desktop.ShowMessage("资源已下载，但无法打开：\n" + path +
+                          "\n\n本机没有能打开此类文件的程序，请安装相应的程序后重试。",
+                      kAppCaption, platform::MessageIcon::Warning, true);
+}
 
 // One run of an experiment, from its exam file to its end record.
 class CExperimentRun {
@@ -146,9 +157,13 @@ int OpenResourceFile(const ExperimentContext& context, const std::string& path,
   if (command.m_nFtype != 1) {
     if (!OpeningRunsCode(path, *context.desktop) ||
         context.desktop->AskYesNoDefaultNo(
-            "网页要求打开以下文件：\n" + path + "\n\n打开此类文件会运行程序。是否打开？",
-            kPromptCaption))
-      context.desktop->ShellOpen(path);
+            "网页要求打开以下文件：
+" + path + "
+
+打开此类文件会运行程序。是否打开？",
+            kPromptCaption)) {
+      if (!context.desktop->ShellOpen(path)) ReportUnopened(*context.desktop, path);
+    }
     return 1;
   }
   if (!run.Start(path)) return 0;

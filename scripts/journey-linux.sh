@@ -33,6 +33,10 @@ journey_linux_desktop() {
     return 2
   }
   local journey_display=$DISPLAY journey_xvfb=${XVFB_PID:-} status=0
+  # What the machine had before the journey, so that its end leaves it so.
+  JOURNEY_HAD_PACKAGE=$(dpkg-query -W -f='${Status}' velmora-assistant 2>/dev/null | grep -c 'ok installed')
+  JOURNEY_POLICY_DIRS=$(d=$(dirname "$JOURNEY_BROWSER_POLICY")
+    while [ ! -e "$d" ]; do echo "$d"; d=$(dirname "$d"); done)
   journey_start_display || return 1
   journey_linux_session || status=$?
   journey_linux_end
@@ -134,6 +138,8 @@ journey_linux_end() {
   [ -n "${JOURNEY_BROWSER_PID:-}" ] && kill "$JOURNEY_BROWSER_PID" 2>/dev/null
   [ -n "${JOURNEY_PAGE_PID:-}" ] && kill "$JOURNEY_PAGE_PID" 2>/dev/null
   rm -f "$JOURNEY_BROWSER_POLICY"
+  local dir
+  for dir in ${JOURNEY_POLICY_DIRS:-}; do rmdir "$dir" 2>/dev/null; done
   journey_platform <<<'platform.clear_faults()' >/dev/null 2>&1
   if id "$JOURNEY_LINUX_USER" >/dev/null 2>&1; then
     jlx env WINEPREFIX="/home/$JOURNEY_LINUX_USER/.local/share/velmora/prefix" wineserver -k \
@@ -142,5 +148,7 @@ journey_linux_end() {
     sleep 1
     userdel -r "$JOURNEY_LINUX_USER" 2>/dev/null
   fi
+  [ "${JOURNEY_HAD_PACKAGE:-1}" = 0 ] &&
+    DEBIAN_FRONTEND=noninteractive apt-get purge -y -q velmora-assistant >/dev/null 2>&1
   return 0
 }

@@ -15,6 +15,7 @@ class FakeDesktop final : public platform::IDesktop {
   std::vector<std::string> questions, messages, started, opened;
   std::vector<std::string> dangerousExtensions;
   bool startSucceeds = true;
+  bool openSucceeds = true;  // what ShellOpen answers
 
   bool AskYesNo(const std::string& text, const std::string& caption) override {
     questions.push_back(caption + "|" + text);
@@ -57,7 +58,7 @@ class FakeDesktop final : public platform::IDesktop {
   // Recorded as the path, then "|" and the parameters when there are any.
   bool ShellOpen(const std::string& path, const std::string& parameters) override {
     opened.push_back(parameters.empty() ? path : path + "|" + parameters);
-    return true;
+    return openSucceeds;
   }
   // Recorded in `opened` as "hidden|" and the path.
   bool ShellOpenHidden(const std::string& path) override {

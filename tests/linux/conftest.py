@@ -4,7 +4,7 @@ import sys
 
 import pytest
 
-from desktop import ROOT, WIN_BUILD, DesktopUser, apt_install, build_package
+from desktop import ROOT, WIN_BUILD, DesktopUser, apt_install, apt_purge, build_package, installed_version
 
 sys.path.insert(0, str(ROOT / "testbed"))
 from refclient import RefPlatform  # noqa: E402
@@ -25,11 +25,15 @@ def deb(tmp_path_factory):
 
 @pytest.fixture(scope="session")
 def installed(deb):
-    """The package as a school installs it."""
+    """The package as a school installs it, purged again at the end when the
+    machine did not have it before."""
     if os.geteuid() != 0 or not shutil.which("apt-get"):
         pytest.skip("installing the package needs root and apt-get")
+    before = installed_version()
     apt_install(deb)
-    return deb
+    yield deb
+    if before is None:
+        apt_purge()
 
 
 def needs_desktop_session():

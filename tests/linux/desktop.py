@@ -14,6 +14,12 @@ WIN_BUILD = ROOT / "build" / "win"
 TESTBED = WIN_BUILD / "testbed"
 PACKAGE_DIR = ROOT / "installer" / "linux"
 
+# The reference platform's account and the login dialog's controls.
+SERVER = "127.0.0.1:9112"
+ACCOUNT, PASSWORD = "13800000001", "123456"
+LOGIN_USER, LOGIN_PASSWORD, LOGIN_SERVER, IDOK, IDYES = 1000, 1001, 1010, 1, 6
+DIALOG = "#32770"
+
 
 def build_package(out_dir):
     """The path of the package built from this tree's Windows build."""
@@ -32,6 +38,30 @@ def apt_install(deb):
     # Reinstalled even at the same version, so that its scripts run again.
     subprocess.run(["apt-get", "install", "-y", "-q", "--reinstall", "--allow-downgrades",
                     str(deb)],
+                   env=dict(os.environ, DEBIAN_FRONTEND="noninteractive"),
+                   stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, check=True)
+
+
+def make_dirs(path):
+    """Makes the directory and its missing parents; returns those it made,
+    deepest first, for remove_dirs."""
+    made = []
+    while not path.exists():
+        made.append(path)
+        path = path.parent
+    for directory in reversed(made):
+        directory.mkdir()
+    return made
+
+
+def remove_dirs(made):
+    for directory in made:
+        if directory.exists() and not any(directory.iterdir()):
+            directory.rmdir()
+
+
+def apt_purge():
+    subprocess.run(["apt-get", "purge", "-y", "-q", "velmora-assistant"],
                    env=dict(os.environ, DEBIAN_FRONTEND="noninteractive"),
                    stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, check=True)
 
@@ -120,3 +150,23 @@ def wait_for(predicate, timeout=60.0, step=0.3):
             return value
         time.sleep(step)
     return None
+
+
+def link(query):
+    return f"velmoraurl://res:{query}&server={SERVER}"
+
+
+def prefix_ready(user):
+    """The driver joins the prefix only once the launcher has made it."""
+    assert wait_for(lambda: (user.prefix / ".velmora-version").exists(), timeout=120), \
+        "the launcher did not make the prefix"
+
+
+def log_in(driver, ms=90000):
+    dialog = driver.wait_window(DIALOG, "登录Velmora平台", ms)
+    assert dialog, "no login dialog: " + driver.windows()
+    driver.run("settext", dialog, LOGIN_SERVER, SERVER)
+    driver.run("settext", dialog, LOGIN_USER, ACCOUNT)
+    driver.run("settext", dialog, LOGIN_PASSWORD, PASSWORD)
+    driver.run("click", dialog, IDOK)
+    assert driver.run("gone", dialog, 20000)[0] == 0, "the login dialog stayed open: " + driver.windows()

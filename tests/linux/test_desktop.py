@@ -14,12 +14,9 @@ from pathlib import Path
 
 import pytest
 
-from desktop import TESTBED, Driver, wait_for
+from desktop import (DIALOG, IDOK, IDYES, SERVER, TESTBED, Driver, link, log_in, make_dirs,
+                     prefix_ready, remove_dirs, wait_for)
 
-SERVER = "127.0.0.1:9112"
-ACCOUNT, PASSWORD = "13800000001", "123456"
-LOGIN_USER, LOGIN_PASSWORD, LOGIN_SERVER, IDOK, IDYES = 1000, 1001, 1010, 1, 6
-DIALOG = "#32770"
 # A text document: the prefix alone would open it with Wine's own notepad.
 DOCUMENT = b"".join(b"line %06d of the lesson\n" % i for i in range(24000))
 OPENER = """#!/bin/sh
@@ -32,10 +29,6 @@ Name=Test document recorder
 Exec={home}/bin/record-open %f
 MimeType=text/plain;
 """
-
-
-def link(query):
-    return f"velmoraurl://res:{query}&server={SERVER}"
 
 
 @pytest.fixture(scope="module")
@@ -51,22 +44,6 @@ def user(desktop_user):
     tools.mkdir()
     desktop_user.driver = Driver(desktop_user, tools)
     return desktop_user
-
-
-def prefix_ready(user):
-    """The driver joins the prefix only once the launcher has made it."""
-    assert wait_for(lambda: (user.prefix / ".velmora-version").exists(), timeout=120), \
-        "the launcher did not make the prefix"
-
-
-def log_in(driver, ms=90000):
-    dialog = driver.wait_window(DIALOG, "登录Velmora平台", ms)
-    assert dialog, "no login dialog: " + driver.windows()
-    driver.run("settext", dialog, LOGIN_SERVER, SERVER)
-    driver.run("settext", dialog, LOGIN_USER, ACCOUNT)
-    driver.run("settext", dialog, LOGIN_PASSWORD, PASSWORD)
-    driver.run("click", dialog, IDOK)
-    assert driver.run("gone", dialog, 20000)[0] == 0, "the login dialog stayed open: " + driver.windows()
 
 
 def opened_paths(user):
@@ -136,11 +113,12 @@ def course_page(tmp_path):
                                "127.0.0.1", "--directory", str(tmp_path)],
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     origin = f"http://127.0.0.1:{PAGE_PORT}"
-    POLICY.parent.mkdir(parents=True, exist_ok=True)
+    made = make_dirs(POLICY.parent)
     POLICY.write_text(json.dumps({"AutoLaunchProtocolsFromOrigins": [
         {"protocol": "velmoraurl", "allowed_origins": [origin]}]}), encoding="utf-8")
     yield f"{origin}/course.html"
     POLICY.unlink()
+    remove_dirs(made)
     server.terminate()
     server.wait()
 

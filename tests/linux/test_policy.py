@@ -1,5 +1,6 @@
 """policy.conf as the launcher turns it into the registry file that replaces
 each prefix's policy key: what IT writes there, and what must never get in."""
+import os
 import subprocess
 
 import pytest
@@ -49,6 +50,12 @@ CASES = [
      'ResourceDir = C:\\x\\"\\r\\n[HKEY_LOCAL_MACHINE\\Software]\n', {'"UpdateCheck"': OFF}, 3),
     ("a bad line leaves the good ones", "Server = host:9112\nCdnServer = nope\n",
      {'"Server"': '"host:9112"', '"UpdateCheck"': OFF}, 1),
+    ("a byte-order mark before the first setting", "\ufeffServer = host1:9112\r\nCdnAnnouncements = 0\r\n",
+     {'"Server"': '"host1:9112"', '"CdnAnnouncements"': OFF, '"UpdateCheck"': OFF}, 0),
+    ("a byte-order mark before a comment", "\ufeff# settings\nServer = host1\n",
+     {'"Server"': '"host1"', '"UpdateCheck"': OFF}, 0),
+    ("the place for prefixes is the launcher's, not the program's",
+     "PrefixDir = /var/local/velmora\nPrefixDir = var/local\n", {'"UpdateCheck"': OFF}, 1),
 ]
 
 
@@ -60,12 +67,26 @@ def test_policy_file_to_registry(conf, expected, warnings):
     assert len(reported.splitlines()) == warnings, reported
 
 
-def test_documents_go_to_the_desktop_and_programs_stay_in_the_prefix(tmp_path):
-    globs = tmp_path / "globs2"
-    globs.write_text("50:application/pdf:*.pdf\n50:application/x-foo:*.FOO\n"
-                     "50:application/x-ms-dos-executable:*.exe\n50:application/x-ms-shortcut:*.lnk\n"
-                     "50:text/x-c:*.[ch]\n50:text/x-makefile:makefile\n")
-    types = run_prefix_function("velmora_document_types", "", str(globs))[0].split()
-    assert {"pdf", "foo", "docx", "txt"} <= set(types)
-    assert not {"exe", "lnk", "bat", "msi", "makefile"} & set(types)
-    assert not [t for t in types if not t.replace("_", "").replace("-", "").replace("+", "").isalnum()]
+PREFIX_ROOTS = [
+    ("in the home by default", None, "", ""),
+    ("the policy's place", None, "PrefixDir = /var/local/velmora\n", "/var/local/velmora"),
+    ("the policy's place after a byte-order mark", None, "\ufeffprefixdir=/srv/p\r\n", "/srv/p"),
+    ("the environment wins", "/scratch/velmora", "PrefixDir = /var/local/velmora\n",
+     "/scratch/velmora"),
+    ("a relative place is not used", "scratch", "", ""),
+    ("a relative place in the policy is not used", None, "PrefixDir = local\n", ""),
+]
+
+
+@pytest.mark.parametrize("env,conf,expected", [c[1:] for c in PREFIX_ROOTS],
+                         ids=[c[0] for c in PREFIX_ROOTS])
+def test_place_for_prefixes(tmp_path, env, conf, expected):
+    policy = tmp_path / "policy.conf"
+    policy.write_text(conf, encoding="utf-8")
+    extra = {"VELMORA_POLICY": str(policy)}
+    if env is not None:
+        extra["VELMORA_PREFIX_DIR"] = env
+    r = subprocess.run(["bash", "-c", 'source "$0"; velmora_prefix_root', PACKAGE_DIR / "prefix.sh"],
+                       capture_output=True, text=True, check=True,
+                       env=dict(os.environ, **extra))
+    assert r.stdout.strip() == expected

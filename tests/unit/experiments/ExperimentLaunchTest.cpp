@@ -549,4 +549,30 @@ TEST_F(Launch, ExperimentThatCannotStartLeavesOnlyItsExamFile) {
   EXPECT_TRUE(LogEntries().empty());
 }
 
+// The shell's refusal is told and logged; the download still counts as done
+// (no "download failed" after it), and a document the student declined to
+// open is no failure.
+TEST_F(Launch, DocumentTheShellCannotOpenIsToldAndLogged) {
+  desktop.openSucceeds = false;
+  desktop.dangerousExtensions = {".exe"};
+  struct Case { const char* name; std::deque<bool> answers; size_t messages; } cases[] = {
+      {"a.vlab", {}, 1}, {"a.exe", {true}, 1}, {"a.exe", {false}, 0},
+  };
+  for (const Case& c : cases) {
+    desktop.messages.clear();
+    desktop.answers = c.answers;
+    CUrlCommand command = Experiment();
+    command.m_nFtype = 0;
+    command.m_nCouId = 0;
+    const std::string path = ResourceDir() + "\\" + c.name;
+    EXPECT_EQ(app->OpenResourceFile(path, command), 1) << c.name;
+    ASSERT_EQ(desktop.messages.size(), c.messages) << c.name;
+    if (c.messages) {
+      EXPECT_EQ(desktop.messages[0].rfind("Velmora助手|资源已下载，但无法打开：\n" + path, 0), 0u);
+    }
+  }
+  EXPECT_THAT(LogEntries(), ElementsAre("资源文件无法打开：" + ResourceDir() + "\\a.vlab",
+                                        "资源文件无法打开：" + ResourceDir() + "\\a.exe"));
+}
+
 }  // namespace
