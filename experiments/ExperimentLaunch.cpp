@@ -157,10 +157,7 @@ int OpenResourceFile(const ExperimentContext& context, const std::string& path,
   if (command.m_nFtype != 1) {
     if (!OpeningRunsCode(path, *context.desktop) ||
         context.desktop->AskYesNoDefaultNo(
-            "网页要求打开以下文件：
-" + path + "
-
-打开此类文件会运行程序。是否打开？",
+            "网页要求打开以下文件：\n" + path + "\n\n打开此类文件会运行程序。是否打开？",
             kPromptCaption)) {
       if (!context.desktop->ShellOpen(path)) ReportUnopened(*context.desktop, path);
     }
