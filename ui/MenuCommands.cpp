@@ -118,12 +118,17 @@ void ChooseResourceDir(CAssistantApp& app, platform::IFolderPicker& picker) {
                               platform::MessageIcon::Warning, true);
     return;
   }
-  {
-    platform::CWaitCursor wait;
-    MoveListedFiles(list, current, chosen);
-  }
+  // The directory is saved first: were it not, the next start would look
+  // for the moved files where they no longer are.
   list.m_strResourceDir = chosen;
-  list.SaveState();
+  if (!list.SaveState()) {
+    list.m_strResourceDir = current;
+    app.Desktop().ShowMessage("设置无法保存（数据文件正被其他程序使用或无法写入），资源存放目录未更改！",
+                              kCaption, platform::MessageIcon::Warning, true);
+    return;
+  }
+  platform::CWaitCursor wait;
+  MoveListedFiles(list, current, chosen);
   Inform(app, "设置成功，已下载的资源已转移到新目录中！");
 }
 

@@ -192,11 +192,12 @@ def test_the_cdn_server_is_asked_first(assistant, ref, wine_env):
     assert len(assistant.opened()) == 2
 
 
-@pytest.mark.parametrize("fault, resumed_at", [({"status": 404}, None),
-                                               ({"close_after": 70000}, 70000)],
+# The CDN server's copy may be an older version than the platform's: what it
+# sent before it failed is never the head of the file the platform sends.
+@pytest.mark.parametrize("fault", [{"status": 404}, {"close_after": 70000}],
                          ids=["evicted", "cut short"])
 def test_a_file_the_cdn_server_fails_to_deliver_comes_from_the_platform(assistant, ref, wine_env,
-                                                                         fault, resumed_at):
+                                                                         fault):
     ref.put_file("download", "e2e-fallback", generate=200000)
     ref.set_cdn_holds(["e2e-fallback"])
     ref.set_faults(dict({"server": "cdn", "path": "/files/"}, **fault))
@@ -213,10 +214,7 @@ def test_a_file_the_cdn_server_fails_to_deliver_comes_from_the_platform(assistan
     assert any(r.target.startswith("/files/e2e-fallback") for r in ref.requests("cdn"))
     downloads = assistant.downloads("e2e-fallback")
     assert len(downloads) == 1
-    if resumed_at:
-        assert f"\r\nRange: bytes={resumed_at}-\r\n".encode() in downloads[0].raw
-    else:
-        assert b"\r\nRange:" not in downloads[0].raw
+    assert b"\r\nRange:" not in downloads[0].raw
     cached = (assistant.files / "e2e-fallback.vtest").read_bytes()
     assert cached == bytes(i % 251 for i in range(251)) * (200000 // 251) + bytes(range(200000 % 251))
     assert len(assistant.opened()) == 1

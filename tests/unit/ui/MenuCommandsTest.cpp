@@ -228,6 +228,25 @@ TEST_F(MenuCommandsTest, ADirectoryThatCannotHoldFilesChangesNothing) {
             desktop.messages);
 }
 
+// The next start reads the directory from the state file: when it cannot be
+// saved, nothing moves and the user is not told it did.
+TEST_F(MenuCommandsTest, ADirectoryThatCannotBeSavedMovesNothing) {
+  FillResourceDir(resourceDir);
+  const std::string target = MakeDir(DataDir() + "\\new place");
+  CFileListStore state;
+  state.SetDataDir(DataDir());
+  std::filesystem::remove(Native(state.StatePath()));
+  MakeDir(state.StatePath());  // a directory where the file belongs cannot be saved over
+  picker.choices.push_back(target);
+  RunMenuCommand(app, picker, 1150);
+  EXPECT_EQ(resourceDir, app.m_pFileList->m_strResourceDir);
+  EXPECT_EQ(kUnlisted.size() + 2, Files(resourceDir).size());
+  EXPECT_TRUE(Files(target).empty());
+  EXPECT_EQ((std::vector<std::string>{
+                "提示|设置无法保存（数据文件正被其他程序使用或无法写入），资源存放目录未更改！"}),
+            desktop.messages);
+}
+
 TEST_F(MenuCommandsTest, TheSameDirectoryUnderAnotherSpellingKeepsEveryFile) {
   FillResourceDir(resourceDir);
   picker.choices.push_back(resourceDir + "\\.");
