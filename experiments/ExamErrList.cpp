@@ -20,13 +20,12 @@ const char kNotYetCleared[] =
 
 void CExamErrList::Fill() {
   m_store.Load();
+  for (ExamErrRecord& record : m_store.Records()) FetchMissingNames(record);
   ShowStoredRows();
-  for (ExamErrRecord* record : m_rows) FetchMissingNames(*record);
 }
 
 void CExamErrList::ShowStoredRows() {
-  m_rows.clear();
-  for (ExamErrRecord& record : m_store.Records()) m_rows.push_back(&record);
+  m_rows.assign(m_store.Records().begin(), m_store.Records().end());
 }
 
 std::string CExamErrList::CellText(const ExamErrRecord& record, int column) {
@@ -42,7 +41,7 @@ std::string CExamErrList::CellText(const ExamErrRecord& record, int column) {
 bool CExamErrList::Resubmit(int row) {
   if (!CanResubmit(row)) return false;
   platform::CWaitCursor wait;
-  ExamErrRecord& record = *m_rows[row];
+  ExamErrRecord& record = m_rows[row];
   if (record.m_nOperationId <= 0) {
     int id = 0;
     if (!CPlatformApi::AddExperimentRecord(record.m_strServer, record.m_nPort, 1,
@@ -51,7 +50,9 @@ bool CExamErrList::Resubmit(int row) {
       m_desktop.ShowMessage(kResubmitFailed, kPromptCaption, platform::MessageIcon::Stop, false);
       return false;
     }
+    // A later try sends its data under this start record, not a new one.
     record.m_nOperationId = id;
+    if (ExamErrRecord* stored = m_store.Find(record)) stored->m_nOperationId = id;
   }
   if (!CPlatformApi::AddExperimentData(record.m_strServer, record.m_nPort, record.m_nOperationId,
                                        record.m_strData)) {
@@ -62,8 +63,8 @@ bool CExamErrList::Resubmit(int row) {
   CPlatformApi::AddExperimentRecord(record.m_strServer, record.m_nPort, 0, 0, 0, 0, id);
   // Sent is sent: the record leaves the list now, and the file as soon as it
   // can be written, so it is never sent twice.
+  m_store.Remove(m_store.Find(record));
   m_rows.erase(m_rows.begin() + row);
-  m_store.Remove(&record);
   if (CommitAndShow())
     m_desktop.ShowMessage("仿真实验数据提交成功！", kPromptCaption,
                           platform::MessageIcon::Information, false);
@@ -87,15 +88,13 @@ bool CExamErrList::ClearAll() {
 // stored meanwhile are kept and shown; their names are looked up with the
 // file free again, as when the list is filled.
 bool CExamErrList::CommitAndShow() {
-  std::vector<ExamErrRecord> shown;
-  for (const ExamErrRecord* row : m_rows) shown.push_back(*row);
   const bool committed = m_store.Commit();
-  ShowStoredRows();
-  for (ExamErrRecord* row : m_rows) {
+  for (ExamErrRecord& record : m_store.Records()) {
     bool known = false;
-    for (const ExamErrRecord& before : shown) known = known || before.SameFailure(*row);
-    if (!known) FetchMissingNames(*row);
+    for (const ExamErrRecord& before : m_rows) known = known || before.SameFailure(record);
+    if (!known) FetchMissingNames(record);
   }
+  ShowStoredRows();
   return committed;
 }
 

@@ -9,9 +9,10 @@
 enum { EXAMERR_COL_COURSE, EXAMERR_COL_RESOURCE, EXAMERR_COL_SCORE, EXAMERR_COL_TIME,
        EXAMERR_COL_COUNT };
 
-// What the failure list shows and does, without its window: the rows are the
-// store's records in order; the dialog draws them and forwards the user's
-// commands here.
+// What the failure list shows and does, without its window: the rows are
+// copies of the store's records in order (a failure kept by this process
+// while the list is open reloads the store's records, which rows must
+// outlive); the dialog draws them and forwards the user's commands here.
 class CExamErrList {
  public:
   CExamErrList(CExamErrStore& store, platform::IDesktop& desktop)
@@ -20,7 +21,7 @@ class CExamErrList {
   // Reloads the store from its file and fetches names that are still empty.
   void Fill();
   size_t RowCount() const { return m_rows.size(); }
-  ExamErrRecord& Row(size_t row) { return *m_rows[row]; }
+  const ExamErrRecord& Row(size_t row) const { return m_rows[row]; }
   static std::string CellText(const ExamErrRecord& record, int column);
 
   bool CanResubmit(int selected) const { return selected >= 0 && (size_t)selected < m_rows.size(); }
@@ -42,7 +43,7 @@ class CExamErrList {
 
   CExamErrStore& m_store;
   platform::IDesktop& m_desktop;
-  std::vector<ExamErrRecord*> m_rows;
+  std::vector<ExamErrRecord> m_rows;
 };
 
 // A failure time in local time as "%04d-%02d-%02d %02d:%02d:%02d".

@@ -212,6 +212,12 @@ void CExamErrStore::Remove(const ExamErrRecord* record) {
   });
 }
 
+ExamErrRecord* CExamErrStore::Find(const ExamErrRecord& failure) {
+  for (ExamErrRecord& record : m_records)
+    if (record.SameFailure(failure)) return &record;
+  return nullptr;
+}
+
 void CExamErrStore::Clear() {
   for (const ExamErrRecord& record : m_records) Forget(record);
   m_records.clear();

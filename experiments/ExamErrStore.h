@@ -87,6 +87,9 @@ class CExamErrStore {
   // Removes the record from the list now and from the file with the next
   // save that gets through.
   void Remove(const ExamErrRecord* record);
+  // The store's record of the same failure, or null: a reload replaces the
+  // records, so others find theirs by what they are, not where they were.
+  ExamErrRecord* Find(const ExamErrRecord& failure);
   void Clear();
 
   std::list<ExamErrRecord>& Records() { return m_records; }

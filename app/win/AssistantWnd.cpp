@@ -24,7 +24,7 @@ constexpr int kMenuInset = 16;
 
 HINSTANCE Instance() { return GetModuleHandleA(nullptr); }
 
-INT_PTR CALLBACK AboutProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM) {
+INT_PTR CALLBACK AboutProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
     // The program's one version, as the version resource and the package carry it.
     SetDlgItemTextA(hWnd, IDC_ABOUT_VERSION, "Velmora助手 " VELMORA_VERSION_SHORT " 版");
@@ -34,7 +34,8 @@ INT_PTR CALLBACK AboutProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM) {
     EndDialog(hWnd, LOWORD(wParam));
     return TRUE;
   }
-  return FALSE;
+  // Moved to a screen of another DPI, it is laid out again as every dialog is.
+  return FollowScreenDpi(hWnd, message, wParam, lParam) ? TRUE : FALSE;
 }
 
 // The bitmap's pixels as top-down rows of 0x00RRGGBB.

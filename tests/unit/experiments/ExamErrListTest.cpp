@@ -301,6 +301,25 @@ TEST_F(FailureList, KeptFailureSentBeforeItWasWrittenNeverReachesTheFile) {
   EXPECT_EQ(RecordsOnDisk(), 1u);
 }
 
+// A failure that this process keeps while the list is open reloads the
+// store's records: the rows shown stay what they were, and a resubmission
+// sends the row the user chose.
+TEST_F(FailureList, AFailureKeptWhileTheListIsOpenLeavesItsRowsIntact) {
+  OnDisk({Record(7, "d7", "c"), Record(8, "d8", "c")});
+  list.Fill();
+  store.Keep(Record(9, "d9", "c"));
+  ASSERT_TRUE(store.Commit());
+  ASSERT_EQ(list.RowCount(), 2u);
+  EXPECT_EQ(list.Row(1).m_strData, "d8");
+  EXPECT_TRUE(list.Resubmit(1));
+  EXPECT_THAT(platform.Calls(), ElementsAre("/experiment/dataAdd.yks|id=8&data=d8",
+                                            "/experimentRecord/add.yks|id=8&type=2"));
+  ASSERT_EQ(list.RowCount(), 2u);
+  EXPECT_EQ(list.Row(0).m_strData, "d7");
+  EXPECT_EQ(list.Row(1).m_strData, "d9");
+  EXPECT_EQ(RecordsOnDisk(), 2u);
+}
+
 TEST_F(FailureList, MenuEntriesFollowSelectionAndRows) {
   list.Fill();
   EXPECT_FALSE(list.CanClear());

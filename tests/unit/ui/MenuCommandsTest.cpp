@@ -233,10 +233,15 @@ TEST_F(MenuCommandsTest, ADirectoryThatCannotHoldFilesChangesNothing) {
 TEST_F(MenuCommandsTest, ADirectoryThatCannotBeSavedMovesNothing) {
   FillResourceDir(resourceDir);
   const std::string target = MakeDir(DataDir() + "\\new place");
-  CFileListStore state;
-  state.SetDataDir(DataDir());
-  std::filesystem::remove(Native(state.StatePath()));
-  MakeDir(state.StatePath());  // a directory where the file belongs cannot be saved over
+  CFileListStore& list = *app.m_pFileList;
+  ASSERT_TRUE(list.SaveState());
+  {
+    // A scanner held the state file for longer than a load waits: what the
+    // store read may be stale, so it does not save over the file.
+    platform::File scanner;
+    ASSERT_TRUE(scanner.Open(list.StatePath(), platform::FileMode::Read));
+    list.LoadState();
+  }
   picker.choices.push_back(target);
   RunMenuCommand(app, picker, 1150);
   EXPECT_EQ(resourceDir, app.m_pFileList->m_strResourceDir);
