@@ -1,7 +1,13 @@
 # Every test layer, natively and under Wine; exits non-zero on any failure
 # and closes with the totals.
 
-RESULTS=""
+# The reports of the layers that ran, one path a line: layers run in lanes
+# side by side, each in a process of its own.
+REPORTS=$ROOT/build/results/reports.txt
+
+add_report() {
+  echo "$1" >>"$REPORTS"
+}
 
 run_ctest() {  # run_ctest NAME BUILD_DIR [ctest args...]
   local name=$1 dir=$2; shift 2
@@ -9,7 +15,7 @@ run_ctest() {  # run_ctest NAME BUILD_DIR [ctest args...]
   mkdir -p "$ROOT/build/results"
   ctest --test-dir "$dir" --output-on-failure --no-tests=error \
     --output-junit "$ROOT/build/results/$name.xml" "$@" || true
-  RESULTS+=" $ROOT/build/results/$name.xml"
+  add_report "$ROOT/build/results/$name.xml"
 }
 
 # In a network and mount namespace of its own: the fixed ports of the
@@ -28,7 +34,7 @@ run_e2e() {  # run_e2e NAME MARKERS: the end-to-end tests that MARKERS select
     status=$?
     wineserver -k 2>/dev/null
     exit $status' "$ROOT" "$1" "$2") || true
-  RESULTS+=" $ROOT/build/results/$1.xml"
+  add_report "$ROOT/build/results/$1.xml"
 }
 
 # The school's LAN cache server with real nginx, in network namespaces of
@@ -45,7 +51,7 @@ run_cdn_lan() {
   fi
   (cd "$ROOT" && scripts/isolated.sh /usr/bin/python3 -m pytest -q -p no:cacheprovider -rs \
     tests/lan --junitxml="$ROOT/build/results/cdn-lan.xml") || true
-  RESULTS+=" $ROOT/build/results/cdn-lan.xml"
+  add_report "$ROOT/build/results/cdn-lan.xml"
 }
 
 # The assistant's Debian package installed on this machine and used by an
@@ -55,7 +61,7 @@ run_linux_desktop() {
   mkdir -p "$ROOT/build/results"
   (cd "$ROOT" && scripts/isolated.sh /usr/bin/python3 -m pytest -q -p no:cacheprovider -rs \
     tests/linux --junitxml="$ROOT/build/results/linux.xml") || true
-  RESULTS+=" $ROOT/build/results/linux.xml"
+  add_report "$ROOT/build/results/linux.xml"
 }
 
 # Each fuzz target for a short while, so that CI keeps them building and
@@ -64,7 +70,7 @@ run_fuzz() {
   echo "== fuzzing (20 s per target)"
   mkdir -p "$ROOT/build/results"
   "$ROOT/fuzz/run.sh" 20 "$ROOT/build/results/fuzz.xml" || true
-  RESULTS+=" $ROOT/build/results/fuzz.xml"
+  add_report "$ROOT/build/results/fuzz.xml"
 }
 
 # Kills at random moments of the downloads and the stores' saves (bench/),
@@ -75,11 +81,13 @@ run_crash_trials() {  # run_crash_trials NAME BUILD_DIR COUNT [--wine]
   mkdir -p "$ROOT/build/results"
   python3 "$ROOT/bench/crash_trials.py" --count "$count" --build "$dir" \
     --junit "$ROOT/build/results/$name.xml" "$@" || true
-  RESULTS+=" $ROOT/build/results/$name.xml"
+  add_report "$ROOT/build/results/$name.xml"
 }
 
 print_totals() {
-  python3 "$ROOT/scripts/totals.py" $RESULTS
+  local reports
+  mapfile -t reports <"$REPORTS"
+  python3 "$ROOT/scripts/totals.py" "${reports[@]}"
 }
 
 # The 32-bit program under 32-bit Wine: the whole Wine unit layer of the
@@ -101,34 +109,96 @@ run_32_bit() {
   run_e2e e2e-x86 x86
 }
 
+# A lane runs its layers one after another in a process of its own, beside
+# the other lanes; its output goes to a file and is shown whole once it ends,
+# so that each layer's lines stay together.
+declare -A LANES=()
+
+start_lane() {  # start_lane NAME FUNCTION
+  "$2" >"$ROOT/build/results/lane-$1.log" 2>&1 &
+  LANES[$1]=$!
+}
+
+finish_lane() {  # finish_lane NAME
+  [ -n "${LANES[$1]:-}" ] || return 0
+  wait "${LANES[$1]}" || true
+  unset "LANES[$1]"
+  cat "$ROOT/build/results/lane-$1.log"
+}
+
+timed() {  # timed COMMAND...: runs it and tells how long it took
+  local start=$SECONDS
+  "$@"
+  echo "-- $1 $2: $((SECONDS - start)) s"
+}
+
+# A tree that failed to build is noted here; the verdict reads it at the end.
+build_failed() {
+  echo "$1" >>"$ROOT/build/results/build-failures"
+}
+
+# The native builds that only native layers and the 32-bit one use, and the
+# native layers, in a network namespace of their own: their servers' fixed
+# ports are theirs alone while the Wine layers run.
+native_lane() {
+  echo "== building build/win32"
+  build_tree "$ROOT/build/win32" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-i686.cmake" ||
+    build_failed win32
+  build_sanitized || build_failed asan
+  scripts/isolated.sh bash -c 'ROOT=$VELMORA_ROOT; source scripts/lib.sh; source scripts/test.sh
+    native_layers' || true
+}
+
+native_layers() {
+  timed run_ctest native "$ROOT/build/native" -j2
+  # A finding of either sanitizer (leaks included) ends its test program as
+  # a failure.
+  UBSAN_OPTIONS=print_stacktrace=1 timed run_ctest asan "$ROOT/build/asan" -j2 -L "unit|integration"
+  timed run_fuzz
+  timed run_crash_trials crash "$ROOT/build/native" 3
+}
+
+# The Linux package has prefixes of its own: it runs beside the Wine layers,
+# and before 32-bit Wine is installed.
+linux_lane() {
+  timed run_linux_desktop
+}
+
+wine_layers() {
+  # A failure under Wine is tried once more: its socket timing differs from
+  # run to run, and a fault that repeats still fails.
+  timed run_ctest wine "$ROOT/build/win" --repeat until-pass:2
+  timed run_crash_trials crash-wine "$ROOT/build/win" 2 --wine
+  timed run_e2e e2e "not x86"
+  timed run_cdn_lan
+}
+
 run_all_tests() {
   install_deps
-  local build_ok=1
-  build_all || build_ok=0
-  build_sanitized || build_ok=0
+  rm -rf "$ROOT/build/results"
+  mkdir -p "$ROOT/build/results"
+  : >"$REPORTS"
+  echo "== building build/native"
+  build_tree "$ROOT/build/native" || build_failed native
+  echo "== building build/win"
+  build_tree "$ROOT/build/win" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" ||
+    build_failed win
+  start_lane linux linux_lane
+  start_lane native native_lane
   make_prefix
   start_display
   # The clean-up must not change the verdict: with errexit a failing command
   # here (no wineserver left to kill) would end the run as a failure.
-  trap 'status=$?; wineserver -k 2>/dev/null || true; stop_display; exit $status' EXIT
+  trap 'status=$?; kill "${LANES[@]}" 2>/dev/null; wineserver -k 2>/dev/null || true; stop_display
+    exit $status' EXIT
   source "$ROOT/scripts/wine-env.sh"
   wineserver -p 2>/dev/null || true  # already running is fine
   # The session's first processes (services, the desktop window) live on with
   # the standard handles they were started with: keep the runners' pipes from them.
   wine "$ROOT/build/win/testbed/uidriver.exe" list </dev/null >/dev/null 2>&1 || true
-  run_ctest native "$ROOT/build/native" -j2
-  # A finding of either sanitizer (leaks included) ends its test program as
-  # a failure.
-  UBSAN_OPTIONS=print_stacktrace=1 run_ctest asan "$ROOT/build/asan" -j2 -L "unit|integration"
-  run_fuzz
-  run_crash_trials crash "$ROOT/build/native" 3
-  # A failure under Wine is tried once more: its socket timing differs from
-  # run to run, and a fault that repeats still fails.
-  run_ctest wine "$ROOT/build/win" --repeat until-pass:2
-  run_crash_trials crash-wine "$ROOT/build/win" 2 --wine
-  run_e2e e2e "not x86"
-  run_cdn_lan
-  run_linux_desktop
-  run_32_bit
-  print_totals && [ "$build_ok" = 1 ]
+  wine_layers
+  finish_lane linux
+  finish_lane native
+  timed run_32_bit
+  print_totals && [ ! -s "$ROOT/build/results/build-failures" ]
 }
