@@ -27,7 +27,7 @@ def wine_environment():
         WINEPREFIX=str(ROOT / "build" / "wineprefix"),
         LC_ALL="zh_CN.UTF-8",
         WINEDEBUG="-all",
-        WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree,mshtml=",
+        WINEDLLOVERRIDES="winemenubuilder.exe=d;winedbg.exe=d;mscoree,mshtml=",
     )
     # The project's `wine`: the prefix's own programs are its 64-bit ones.
     shim = str(ROOT / "scripts" / "wine64")
