@@ -129,7 +129,7 @@ finish_lane() {  # finish_lane NAME
 timed() {  # timed COMMAND...: runs it and tells how long it took
   local start=$SECONDS
   "$@"
-  echo "-- $1 $2: $((SECONDS - start)) s"
+  echo "-- $1 ${2:-}: $((SECONDS - start)) s"
 }
 
 # A tree that failed to build is noted here; the verdict reads it at the end.
@@ -137,13 +137,10 @@ build_failed() {
   echo "$1" >>"$ROOT/build/results/build-failures"
 }
 
-# The native builds that only native layers and the 32-bit one use, and the
-# native layers, in a network namespace of their own: their servers' fixed
-# ports are theirs alone while the Wine layers run.
+# The sanitizers' build and the native layers, in a network namespace of
+# their own: their servers' fixed ports are theirs alone while the Wine
+# layers run.
 native_lane() {
-  echo "== building build/win32"
-  build_tree "$ROOT/build/win32" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-i686.cmake" ||
-    build_failed win32
   build_sanitized || build_failed asan
   scripts/isolated.sh bash -c 'ROOT=$VELMORA_ROOT; source scripts/lib.sh; source scripts/test.sh
     native_layers' || true
@@ -158,9 +155,13 @@ native_layers() {
   timed run_crash_trials crash "$ROOT/build/native" 3
 }
 
-# The Linux package has prefixes of its own: it runs beside the Wine layers,
-# and before 32-bit Wine is installed.
+# The 32-bit build, which the Linux desktop's 32-bit experiment and the last
+# layer use, and the Linux desktop: the package has prefixes of its own, so it
+# runs beside the Wine layers, and before 32-bit Wine is installed.
 linux_lane() {
+  echo "== building build/win32"
+  build_tree "$ROOT/build/win32" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-i686.cmake" ||
+    build_failed win32
   timed run_linux_desktop
 }
 
