@@ -30,6 +30,8 @@ ToolContext MakeToolContext(CAssistantApp& app) {
   context.windowsDir = OrSystem(app.m_toolPaths.windowsDir, platform::WindowsDirectory);
   context.tempDir = OrSystem(app.m_toolPaths.tempDir, platform::TempDirectory);
   context.systemDir = platform::SystemDirectory();
+  context.programVersion = VELMORA_VERSION_TEXT;
+  context.requireSignedTools = app.m_policy.requireSignedTools;
   context.downloadBar = [&app](const std::string& url, const std::string& dir,
                                const std::string& name, const std::string& label) {
     return app.RunDownloadBar(url, dir, name, label);

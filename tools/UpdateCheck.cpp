@@ -100,10 +100,10 @@ bool CheckForUpdate(const ToolContext& context, bool& found) {
 
 bool RunUpgrade(const ToolContext& context, const std::string& programDir) {
   const std::string upgrader = ToolPath(context, "VmUpgrade.exe");
-  if (!platform::FileExists(upgrader) && !FetchToolFile(context, "VmUpgrade.exe", upgrader))
+  if (!platform::FileExists(upgrader) && !FetchSignedToolFile(context, "VmUpgrade.exe", upgrader))
     return false;
   const std::string program = ToolPath(context, "VelmoraURL.exe");
-  if (!FetchToolFile(context, "VelmoraURL.exe", program)) return false;
+  if (!FetchSignedToolFile(context, "VelmoraURL.exe", program, true)) return false;
   // Fetched over plain HTTP: only the build that the description announced
   // may replace the program.
   if (!MatchesPublishedDigest(FileDigest(program), context.info->programDigest)) {
