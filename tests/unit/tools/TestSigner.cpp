@@ -36,8 +36,11 @@ std::string Sign(const std::string& d, const std::string& point, const std::stri
   unsigned char digest[32];
   std::string out;
   if (BCryptOpenAlgorithmProvider(&sha, BCRYPT_SHA256_ALGORITHM, nullptr, 0) < 0) return out;
-  bool hashed = BCryptHash(sha, nullptr, 0, (PUCHAR)message.data(), (ULONG)message.size(), digest,
-                           sizeof digest) >= 0;
+  BCRYPT_HASH_HANDLE hash = nullptr;
+  bool hashed = BCryptCreateHash(sha, &hash, nullptr, 0, nullptr, 0, 0) >= 0;
+  hashed = hashed && BCryptHashData(hash, (PUCHAR)message.data(), (ULONG)message.size(), 0) >= 0 &&
+           BCryptFinishHash(hash, digest, sizeof digest, 0) >= 0;
+  if (hash) BCryptDestroyHash(hash);
   BCryptCloseAlgorithmProvider(sha, 0);
   if (!hashed || BCryptOpenAlgorithmProvider(&ecdsa, BCRYPT_ECDSA_P256_ALGORITHM, nullptr, 0) < 0)
     return out;
