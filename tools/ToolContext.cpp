@@ -60,24 +60,32 @@ bool ReadWholeFile(const std::string& path, std::string& bytes) {
 
 SignatureCheck CheckFetchedFile(const ToolContext& context, const std::string& url,
                                 const std::string& name, const std::string& path,
-                                bool isProgram) {
+                                SignedFile kind) {
   const std::string signaturePath = path + ".sig";
   std::string signatureText, content;
   platform::DeleteFileAt(signaturePath);
   bool fetched = context.fetcher->Fetch(url + ".sig", signaturePath) &&
                  ReadWholeFile(signaturePath, signatureText);
-  platform::DeleteFileAt(signaturePath);
-  if (!fetched) return SignatureCheck::Missing;
-  if (!ReadWholeFile(path, content)) return SignatureCheck::BadSignature;
-  return CheckToolSignature(signatureText, name, content,
-                            isProgram ? context.programVersion : std::string(), TrustedToolKeys());
+  if (!fetched) {
+    platform::DeleteFileAt(signaturePath);
+    return SignatureCheck::Missing;
+  }
+  SignatureCheck check =
+      ReadWholeFile(path, content)
+          ? CheckToolSignature(signatureText, name, content,
+                               kind == SignedFile::Program ? context.programVersion : std::string(),
+                               TrustedToolKeys())
+          : SignatureCheck::BadSignature;
+  if (kind != SignedFile::Kept || check != SignatureCheck::Good)
+    platform::DeleteFileAt(signaturePath);
+  return check;
 }
 
 }  // namespace
 
 bool VerifyToolFile(const ToolContext& context, const std::string& url, const std::string& name,
-                    const std::string& path, bool isProgram) {
-  SignatureCheck check = CheckFetchedFile(context, url, name, path, isProgram);
+                    const std::string& path, SignedFile kind) {
+  SignatureCheck check = CheckFetchedFile(context, url, name, path, kind);
   if (check == SignatureCheck::Good) return true;
   // During a move to signed files IT may let unsigned ones through; a
   // signature that is there but wrong is never let through.
@@ -92,9 +100,16 @@ bool VerifyToolFile(const ToolContext& context, const std::string& url, const st
 }
 
 bool FetchSignedToolFile(const ToolContext& context, const std::string& name,
-                         const std::string& path, bool isProgram) {
+                         const std::string& path, SignedFile kind) {
   return FetchToolFile(context, name, path) &&
-         VerifyToolFile(context, ToolFileUrl(context.host, name), name, path, isProgram);
+         VerifyToolFile(context, ToolFileUrl(context.host, name), name, path, kind);
+}
+
+bool HasKeptSignature(const std::string& name, const std::string& path) {
+  std::string signatureText, content;
+  return ReadWholeFile(path + ".sig", signatureText) && ReadWholeFile(path, content) &&
+         CheckToolSignature(signatureText, name, content, std::string(), TrustedToolKeys()) ==
+             SignatureCheck::Good;
 }
 
 std::string ToolPath(const ToolContext& context, const std::string& name) {

@@ -139,9 +139,13 @@ TEST_F(SignedTools, EveryFetchedProgramRunsOnlyWhenSigned) {
       } else {
         EXPECT_FALSE(platform::FileExists(logPath)) << what << "\n" << log;
       }
-      // Nothing of the check is left beside the file.
-      for (const std::string& name : platform::ListFileNames(dir / "data\\Tools"))
-        EXPECT_EQ(name.find(".sig"), std::string::npos) << what;
+      // Nothing of the check is left beside the file, but for the upgrader
+      // that is kept for later updates.
+      for (const std::string& name : platform::ListFileNames(dir / "data\\Tools")) {
+        if (name.find(".sig") == std::string::npos) continue;
+        EXPECT_EQ(name, "VmUpgrade.exe.sig") << what;
+        EXPECT_TRUE(HasKeptSignature("VmUpgrade.exe", T("VmUpgrade.exe"))) << what;
+      }
     }
   }
 }
@@ -164,6 +168,36 @@ TEST_F(SignedTools, AnOlderSignedProgramIsRefused) {
   context.programVersion = "0.9";
   fetcher.sigFaults["VelmoraURL.exe"] = SigFault::Older;
   EXPECT_TRUE(RunUpgrade(context, dir / "prog\\"));
+}
+
+// An upgrader left in T runs only under the signature kept beside it: one
+// that an earlier version fetched (no signature) or that was changed since is
+// fetched again before anything starts.
+TEST_F(SignedTools, AKeptUpgraderRunsOnlyUnderItsKeptSignature) {
+  const std::string upgrader = T("VmUpgrade.exe");
+  const std::string kept = SignatureFileFor("VmUpgrade.exe", "-", "upgrader");
+  struct {
+    const char* what;
+    std::string bytes, signature;  // in T before the update; "" for none
+    bool fetchedAgain;
+  } const cases[] = {
+      {"kept with its signature", "upgrader", kept, false},
+      {"left by an earlier version", "upgrader", "", true},
+      {"changed since", "a planted upgrader", kept, true},
+      {"signed by another key", "upgrader",
+       SignatureFileFor("VmUpgrade.exe", "-", "upgrader", TestKey::Other), true},
+  };
+  for (const auto& c : cases) {
+    Reset();
+    WriteFileBytes(upgrader, c.bytes);
+    if (!c.signature.empty()) WriteFileBytes(upgrader + ".sig", c.signature);
+    EXPECT_TRUE(RunUpgrade(context, dir / "prog\\")) << c.what;
+    const bool fetched = std::find(fetcher.fetched.begin(), fetcher.fetched.end(),
+                                   "VmUpgrade.exe") != fetcher.fetched.end();
+    EXPECT_EQ(fetched, c.fetchedAgain) << c.what;
+    EXPECT_EQ(ReadFileBytes(upgrader), "upgrader") << c.what;
+    EXPECT_TRUE(HasKeptSignature("VmUpgrade.exe", upgrader)) << c.what;
+  }
 }
 
 }  // namespace
