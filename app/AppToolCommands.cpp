@@ -17,7 +17,7 @@ std::string OrSystem(const std::string& dir, std::string (*system)()) {
 ToolContext MakeToolContext(CAssistantApp& app) {
   ToolContext context;
   context.desktop = &app.Desktop();
-  context.fetcher = &WebToolFetcher();
+  context.fetcher = &app.ToolFetcher();
   context.libraries = &platform::SystemLibraries();
   context.registry = &platform::SystemRegistry();
   context.info = &app.m_toolInfo;
@@ -38,6 +38,10 @@ ToolContext MakeToolContext(CAssistantApp& app) {
   };
   context.showStatus = [&app](bool shown) { app.ShowAddinInstallWindow(shown); };
   return context;
+}
+
+IToolFetcher& CAssistantApp::ToolFetcher() {
+  return m_services.toolFetcher ? *m_services.toolFetcher : WebToolFetcher();
 }
 
 bool RunToolCommand(CAssistantApp& app, int id) { return RunToolCommand(MakeToolContext(app), id); }

@@ -21,6 +21,8 @@
 
 // The system objects that start-up works on. The program takes the defaults;
 // a test puts in fakes and object names of its own.
+class IToolFetcher;
+
 struct AppServices {
   platform::IRegistry* registry = &platform::SystemRegistry();
   platform::IPolicyStore* policy = &platform::MachinePolicyStore();
@@ -30,6 +32,7 @@ struct AppServices {
   std::string slotMutexName = SLOT_MUTEX_NAME;
   std::string sharedBlockName = SHARED_BLOCK_NAME;
   uint16_t cdnPort = CDN_BROADCAST_PORT;  // 0: any free port
+  IToolFetcher* toolFetcher = nullptr;    // the tool server's files; null: the system's HTTP client
 };
 
 // Directories of the companion tools, set up at start-up.
@@ -44,6 +47,8 @@ struct ToolPaths {
 // single-instance mutex) also runs the main window.
 class CAssistantApp {
  public:
+  // What fetches the tool server's files (AppServices::toolFetcher).
+  IToolFetcher& ToolFetcher();
   explicit CAssistantApp(platform::IDesktop& desktop = platform::SystemDesktop(),
                          const AppServices& services = AppServices());
   virtual ~CAssistantApp();
