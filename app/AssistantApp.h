@@ -47,13 +47,14 @@ struct ToolPaths {
 // single-instance mutex) also runs the main window.
 class CAssistantApp {
  public:
-  // What fetches the tool server's files (AppServices::toolFetcher).
-  IToolFetcher& ToolFetcher();
   explicit CAssistantApp(platform::IDesktop& desktop = platform::SystemDesktop(),
                          const AppServices& services = AppServices());
   virtual ~CAssistantApp();
   CAssistantApp(const CAssistantApp&) = delete;
   CAssistantApp& operator=(const CAssistantApp&) = delete;
+
+  // What fetches the tool server's files (AppServices::toolFetcher).
+  IToolFetcher& ToolFetcher();
 
   // The process's whole life from its command line; the exit code.
   int Run(const std::string& commandLine);
