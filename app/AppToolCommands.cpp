@@ -17,7 +17,7 @@ std::string OrSystem(const std::string& dir, std::string (*system)()) {
 ToolContext MakeToolContext(CAssistantApp& app) {
   ToolContext context;
   context.desktop = &app.Desktop();
-  context.fetcher = &WebToolFetcher();
+  context.fetcher = &app.ToolFetcher();
   context.libraries = &platform::SystemLibraries();
   context.registry = &platform::SystemRegistry();
   context.info = &app.m_toolInfo;
@@ -30,12 +30,18 @@ ToolContext MakeToolContext(CAssistantApp& app) {
   context.windowsDir = OrSystem(app.m_toolPaths.windowsDir, platform::WindowsDirectory);
   context.tempDir = OrSystem(app.m_toolPaths.tempDir, platform::TempDirectory);
   context.systemDir = platform::SystemDirectory();
+  context.programVersion = VELMORA_VERSION_TEXT;
+  context.requireSignedTools = app.m_policy.requireSignedTools;
   context.downloadBar = [&app](const std::string& url, const std::string& dir,
                                const std::string& name, const std::string& label) {
     return app.RunDownloadBar(url, dir, name, label);
   };
   context.showStatus = [&app](bool shown) { app.ShowAddinInstallWindow(shown); };
   return context;
+}
+
+IToolFetcher& CAssistantApp::ToolFetcher() {
+  return m_services.toolFetcher ? *m_services.toolFetcher : WebToolFetcher();
 }
 
 bool RunToolCommand(CAssistantApp& app, int id) { return RunToolCommand(MakeToolContext(app), id); }

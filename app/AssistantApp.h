@@ -21,6 +21,8 @@
 
 // The system objects that start-up works on. The program takes the defaults;
 // a test puts in fakes and object names of its own.
+class IToolFetcher;
+
 struct AppServices {
   platform::IRegistry* registry = &platform::SystemRegistry();
   platform::IPolicyStore* policy = &platform::MachinePolicyStore();
@@ -30,6 +32,7 @@ struct AppServices {
   std::string slotMutexName = SLOT_MUTEX_NAME;
   std::string sharedBlockName = SHARED_BLOCK_NAME;
   uint16_t cdnPort = CDN_BROADCAST_PORT;  // 0: any free port
+  IToolFetcher* toolFetcher = nullptr;    // the tool server's files; null: the system's HTTP client
 };
 
 // Directories of the companion tools, set up at start-up.
@@ -49,6 +52,9 @@ class CAssistantApp {
   virtual ~CAssistantApp();
   CAssistantApp(const CAssistantApp&) = delete;
   CAssistantApp& operator=(const CAssistantApp&) = delete;
+
+  // What fetches the tool server's files (AppServices::toolFetcher).
+  IToolFetcher& ToolFetcher();
 
   // The process's whole life from its command line; the exit code.
   int Run(const std::string& commandLine);

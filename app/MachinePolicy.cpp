@@ -10,6 +10,7 @@ const char kCdnServer[] = "CdnServer";
 const char kCdnAnnouncements[] = "CdnAnnouncements";
 const char kUpdateCheck[] = "UpdateCheck";
 const char kResourceDir[] = "ResourceDir";
+const char kRequireSignedTools[] = "RequireSignedTools";
 
 // A text of the policy, or "" when it is not set; a value of another type or
 // length is rejected as an unusable one is.
@@ -52,7 +53,7 @@ bool IsAbsoluteDir(const std::string& dir) {
 
 const std::vector<std::string>& MachinePolicyValueNames() {
   static const std::vector<std::string> names = {kServer, kCdnServer, kCdnAnnouncements,
-                                                 kUpdateCheck, kResourceDir};
+                                                 kUpdateCheck, kResourceDir, kRequireSignedTools};
   return names;
 }
 
@@ -62,6 +63,7 @@ MachinePolicy ReadMachinePolicy(platform::IPolicyStore& store, std::vector<std::
   ReadServer(store, kCdnServer, policy.cdnServer, rejected);
   ReadSwitch(store, kCdnAnnouncements, policy.cdnAnnouncements, rejected);
   ReadSwitch(store, kUpdateCheck, policy.updateCheck, rejected);
+  ReadSwitch(store, kRequireSignedTools, policy.requireSignedTools, rejected);
   std::string dir = ReadText(store, kResourceDir, rejected);
   if (!dir.empty()) {
     while (dir.size() > 3 && dir.back() == '\\') dir.pop_back();

@@ -12,6 +12,7 @@ struct MachinePolicy {
   bool cdnAnnouncements = true; // false: never learn a cache server from a broadcast
   bool updateCheck = true;      // false: updates are the administrator's
   std::string resourceDir;      // the resource directory while the user has none stored
+  bool requireSignedTools = true; // false: tool files without a signature still run (logged)
 };
 
 // The names of the policy values, as the administrative templates and the

@@ -31,7 +31,8 @@ while IFS= read -r line; do defines+=(-D "$line"); done < <(/usr/bin/python3 "$H
 # given to the install that an upgrade or repair follows).
 properties=()
 for entry in PolicyServer:SERVER PolicyCdnServer:CDNSERVER PolicyCdnAnnouncements:CDNANNOUNCEMENTS \
-             PolicyUpdateCheck:UPDATECHECK PolicyResourceDir:RESOURCEDIR; do
+             PolicyUpdateCheck:UPDATECHECK PolicyResourceDir:RESOURCEDIR \
+             PolicyRequireSignedTools:REQUIRESIGNEDTOOLS; do
   msibuild "$stage/package.msi" -q \
     "UPDATE Component SET Condition='${entry#*:}' WHERE Component='${entry%%:*}'"
   properties+=("${entry#*:}")

@@ -30,6 +30,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from refapi import PlatformApi, PlatformState, json_reply  # noqa: E402
 from reffaults import FaultSet  # noqa: E402
+from refsign import signature_file  # noqa: E402
 from refhttp import HttpServer, Recorder, Reply, error_page  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -168,11 +169,21 @@ class Platform:
             return error_page(404)
         name = urllib.parse.unquote(request.path[len(prefix):])
         data = self.content.tool_file(name)
+        if data is None and name.endswith(".sig"):
+            data = self.sign_tool_file(name[:-len(".sig")], fault.get("sig"))
         if data is None:
             return error_page(404)
         if name.lower().endswith(".ini"):
             data = self.fill_digests(data)
         return serve_bytes(request, fault, data)
+
+    def sign_tool_file(self, name, fault):
+        """The publisher's signature of a served tool file, bent by the fault
+        switch "sig" (refsign.FAULTS); None where there is none to serve."""
+        content = self.content.tool_file(name)
+        if content is None:
+            return None
+        return signature_file(name, content, fault)
 
     def fill_digests(self, data):
         """${md5:NAME} in a description file becomes the digest of tool file NAME."""

@@ -45,14 +45,14 @@ bool IsBrowsePluginInstalled(const ToolContext& context) {
 
 bool FetchBrowsePlugin(const ToolContext& context) {
   const std::string plugin = ToolPath(context, kPlugin);
-  if (!FetchToolFile(context, kPlugin, plugin)) return false;
+  if (!FetchSignedToolFile(context, kPlugin, plugin)) return false;
   if (!PluginMatchesPublished(context)) {
     platform::DeleteFileAt(plugin);
     return false;
   }
   platform::CopyFileReplacing(plugin, context.windowsDir + kPlugin);
   const std::string imageLibrary = ToolPath(context, kImageLibrary);
-  if (!platform::FileExists(imageLibrary) && !FetchToolFile(context, kImageLibrary, imageLibrary))
+  if (!platform::FileExists(imageLibrary) && !FetchSignedToolFile(context, kImageLibrary, imageLibrary))
     return false;
   platform::CopyFileReplacing(imageLibrary, context.windowsDir + kImageLibrary);
   return true;

@@ -21,6 +21,13 @@ std::string ReaderPath(const ToolContext& context) {
   return context.toolsDir + "\\ToPack\\ZtCourseReader.exe";
 }
 
+// A download of the bar runs only once its publisher's signature holds.
+bool DownloadSignedTool(const ToolContext& context, const char* name, const char* label) {
+  const std::string url = ToolFileUrl(context.host, name);
+  return context.downloadBar(url, context.toolsDir, name, label) &&
+         VerifyToolFile(context, url, name, ToolPath(context, name));
+}
+
 void StartCourseTool(const ToolContext& context) {
   platform::CWaitCursor wait;
   context.desktop->ShellOpen(ToolPath(context, kCourseTool), std::string("-p") + kLaunchPassword);
@@ -40,9 +47,7 @@ void OpenDocTool(const ToolContext& context, const std::string& path,
 // The installers are saved under the names they are run by, whatever name
 // the tool server suggests.
 bool FetchVideoViewer(const ToolContext& context) {
-  if (!context.downloadBar(ToolFileUrl(context.host, kViewerInstaller), context.toolsDir,
-                           kViewerInstaller, "正在下载视频插件"))
-    return false;
+  if (!DownloadSignedTool(context, kViewerInstaller, "正在下载视频插件")) return false;
   // Quoted: the tools directory lies in the user's profile, whose name may
   // hold blanks.
   auto installer = context.desktop->StartHidden("\"" + ToolPath(context, kViewerInstaller) + "\"");
@@ -52,8 +57,7 @@ bool FetchVideoViewer(const ToolContext& context) {
 }
 
 bool FetchCourseTool(const ToolContext& context) {
-  return context.downloadBar(ToolFileUrl(context.host, kCourseTool), context.toolsDir,
-                             kCourseTool, "正在下载微课工具");
+  return DownloadSignedTool(context, kCourseTool, "正在下载微课工具");
 }
 
 void InstallVideoViewer(const ToolContext& context) {

@@ -34,7 +34,8 @@ void CDocToolsInstaller::Wait() const {
 void CDocToolsInstaller::Install(ToolContext context, std::shared_ptr<State> state) {
   if (context.showStatus) context.showStatus(true);
   const std::string installer = context.tempDir + "ToPack.exe";
-  if (FetchToolFile(context, "ToPack.exe", installer)) context.desktop->ShellOpenHidden(installer);
+  if (FetchSignedToolFile(context, "ToPack.exe", installer))
+    context.desktop->ShellOpenHidden(installer);
   if (context.showStatus) context.showStatus(false);
   std::lock_guard<std::mutex> guard(state->lock);
   state->running = false;

@@ -37,7 +37,7 @@ void InstallOfficeAddinsCommand(const ToolContext& context) {
 
 bool InstallOfficeAddins(const ToolContext& context) {
   for (const char* name : {kDocAddin, kPptAddin, kIcon, kReader})
-    if (!FetchToolFile(context, name, ToolPath(context, name))) return false;
+    if (!FetchSignedToolFile(context, name, ToolPath(context, name))) return false;
   if (!FetchBrowsePlugin(context)) return false;
   RegisterLibrary(context, ToolPath(context, kDocAddin));
   RegisterLibrary(context, ToolPath(context, kPptAddin));

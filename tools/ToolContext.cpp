@@ -5,6 +5,7 @@
 #include "app/AppLog.h"
 #include "net/WebClient.h"
 #include "platform/Files.h"
+#include "tools/ToolSignature.h"
 
 namespace {
 
@@ -39,6 +40,76 @@ bool FetchToolFile(const ToolContext& context, const std::string& name, const st
   if (context.fetcher->Fetch(ToolFileUrl(context.host, name), path)) return true;
   platform::DeleteFileAt(path);
   return false;
+}
+
+namespace {
+
+// The whole file, for the signature check; false when it cannot be read.
+bool ReadWholeFile(const std::string& path, std::string& bytes) {
+  platform::File file;
+  if (!file.Open(path, platform::FileMode::SharedRead)) return false;
+  bytes.clear();
+  char block[65536];
+  size_t got = 0;
+  while (true) {
+    if (!file.Read(block, sizeof block, got)) return false;
+    if (got == 0) return true;
+    bytes.append(block, got);
+  }
+}
+
+SignatureCheck CheckFetchedFile(const ToolContext& context, const std::string& url,
+                                const std::string& name, const std::string& path,
+                                SignedFile kind) {
+  const std::string signaturePath = path + ".sig";
+  std::string signatureText, content;
+  platform::DeleteFileAt(signaturePath);
+  bool fetched = context.fetcher->Fetch(url + ".sig", signaturePath) &&
+                 ReadWholeFile(signaturePath, signatureText);
+  if (!fetched) {
+    platform::DeleteFileAt(signaturePath);
+    return SignatureCheck::Missing;
+  }
+  SignatureCheck check =
+      ReadWholeFile(path, content)
+          ? CheckToolSignature(signatureText, name, content,
+                               kind == SignedFile::Program ? context.programVersion : std::string(),
+                               TrustedToolKeys())
+          : SignatureCheck::BadSignature;
+  if (kind != SignedFile::Kept || check != SignatureCheck::Good)
+    platform::DeleteFileAt(signaturePath);
+  return check;
+}
+
+}  // namespace
+
+bool VerifyToolFile(const ToolContext& context, const std::string& url, const std::string& name,
+                    const std::string& path, SignedFile kind) {
+  SignatureCheck check = CheckFetchedFile(context, url, name, path, kind);
+  if (check == SignatureCheck::Good) return true;
+  // During a move to signed files IT may let unsigned ones through; a
+  // signature that is there but wrong is never let through.
+  if (check == SignatureCheck::Missing && !context.requireSignedTools) {
+    LogToolEvent(name + " 无发布者签名，按管理员策略（RequireSignedTools=0）仍使用");
+    return true;
+  }
+  platform::DeleteFileAt(path);
+  LogToolEvent(name + " 未通过发布者签名验证（" + DescribeSignatureCheck(check) + "），已删除");
+  ShowToolMessage(context, name + "未通过发布者签名验证，已停止安装。", platform::MessageIcon::Stop);
+  return false;
+}
+
+bool FetchSignedToolFile(const ToolContext& context, const std::string& name,
+                         const std::string& path, SignedFile kind) {
+  return FetchToolFile(context, name, path) &&
+         VerifyToolFile(context, ToolFileUrl(context.host, name), name, path, kind);
+}
+
+bool HasKeptSignature(const std::string& name, const std::string& path) {
+  std::string signatureText, content;
+  return ReadWholeFile(path + ".sig", signatureText) && ReadWholeFile(path, content) &&
+         CheckToolSignature(signatureText, name, content, std::string(), TrustedToolKeys()) ==
+             SignatureCheck::Good;
 }
 
 std::string ToolPath(const ToolContext& context, const std::string& name) {

@@ -36,6 +36,8 @@ struct ToolContext {
   std::string windowsDir;   // W, ends in "\"
   std::string systemDir;    // System32, ends in "\" (empty where there is none)
   std::string tempDir;      // ends in "\"
+  std::string programVersion;     // the running build's version ("1.0.0.1")
+  bool requireSignedTools = true; // false: a file without a signature is let through
   // The download bar: URL, target directory, file name, label; true when the
   // file arrived.
   std::function<bool(const std::string&, const std::string&, const std::string&,
@@ -50,6 +52,21 @@ std::string ToolFileUrl(const std::string& host, const std::string& name);
 // Deletes `path`, then fetches the tool server's file `name` into it. A file
 // that did not arrive whole is removed, so that it never counts as installed.
 bool FetchToolFile(const ToolContext& context, const std::string& name, const std::string& path);
+// What a signed file is to the checks: a tool; the program itself, which
+// must be signed as no older than the running build; or a tool kept for
+// later runs, whose signature stays beside it ("<path>.sig").
+enum class SignedFile { Tool, Program, Kept };
+
+// Fetches the publisher's signature of the file that `url` gave into `path`
+// ("<url>.sig") and checks it. A file that fails is deleted, logged with its
+// reason and named to the user; true when it may be used.
+bool VerifyToolFile(const ToolContext& context, const std::string& url, const std::string& name,
+                    const std::string& path, SignedFile kind = SignedFile::Tool);
+// FetchToolFile, then VerifyToolFile: for every file that is run or loaded.
+bool FetchSignedToolFile(const ToolContext& context, const std::string& name,
+                         const std::string& path, SignedFile kind = SignedFile::Tool);
+// Whether a kept tool still matches the signature kept beside it.
+bool HasKeptSignature(const std::string& name, const std::string& path);
 // T\name.
 std::string ToolPath(const ToolContext& context, const std::string& name);
 

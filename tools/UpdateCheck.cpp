@@ -100,10 +100,14 @@ bool CheckForUpdate(const ToolContext& context, bool& found) {
 
 bool RunUpgrade(const ToolContext& context, const std::string& programDir) {
   const std::string upgrader = ToolPath(context, "VmUpgrade.exe");
-  if (!platform::FileExists(upgrader) && !FetchToolFile(context, "VmUpgrade.exe", upgrader))
+  // An upgrader kept from an earlier run starts only while the signature
+  // kept beside it holds (one left by an earlier version has none): else it
+  // is fetched again, as a missing one is.
+  if (!HasKeptSignature("VmUpgrade.exe", upgrader) &&
+      !FetchSignedToolFile(context, "VmUpgrade.exe", upgrader, SignedFile::Kept))
     return false;
   const std::string program = ToolPath(context, "VelmoraURL.exe");
-  if (!FetchToolFile(context, "VelmoraURL.exe", program)) return false;
+  if (!FetchSignedToolFile(context, "VelmoraURL.exe", program, SignedFile::Program)) return false;
   // Fetched over plain HTTP: only the build that the description announced
   // may replace the program.
   if (!MatchesPublishedDigest(FileDigest(program), context.info->programDigest)) {

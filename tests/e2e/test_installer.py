@@ -322,8 +322,10 @@ def repair(prefix, package):
                           "REINSTALLMODE=amus")
 
 
-GIVEN = ("SERVER=platform.school.cn:9112", "UPDATECHECK=0", r"RESOURCEDIR=D:\Velmora")
-HELD = {"Server": "platform.school.cn:9112", "UpdateCheck": "0x0", "ResourceDir": r"D:\Velmora"}
+GIVEN = ("SERVER=platform.school.cn:9112", "UPDATECHECK=0", r"RESOURCEDIR=D:\Velmora",
+         "REQUIRESIGNEDTOOLS=0")
+HELD = {"Server": "platform.school.cn:9112", "UpdateCheck": "0x0", "ResourceDir": r"D:\Velmora",
+        "RequireSignedTools": "0x0"}
 
 
 # What IT gave the first install holds through an upgrade given nothing, or
@@ -380,7 +382,8 @@ def test_packages_are_chinese_keep_their_properties_when_managed_and_share_no_co
         properties = dict(row[:2] for row in table(package, "Property"))
         assert properties["ProductLanguage"] == "2052"
         secure = set(properties["SecureCustomProperties"].split(";"))
-        assert {"SERVER", "CDNSERVER", "CDNANNOUNCEMENTS", "UPDATECHECK", "RESOURCEDIR"} <= secure
+        assert {"SERVER", "CDNSERVER", "CDNANNOUNCEMENTS", "UPDATECHECK", "RESOURCEDIR",
+                "REQUIRESIGNEDTOOLS"} <= secure
         components[arch] = {row[1] for row in table(package, "Component")}
     assert components["x64"].isdisjoint(components["x86"])
 

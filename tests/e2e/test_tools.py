@@ -141,7 +141,8 @@ def test_newer_build_is_offered_and_yes_starts_the_upgrader(session, installed_a
     records = session.records()
     assert len(records) == 1 and records[0].startswith("VmUpgrade.exe|")
     assert records[0].endswith(f' "C:\\{WORK}\\app\\"')
-    assert session.fetched() == ["vmtool.ini", "VmUpgrade.exe", "VelmoraURL.exe"]
+    assert session.fetched() == ["vmtool.ini", "VmUpgrade.exe", "VmUpgrade.exe.sig",
+                                 "VelmoraURL.exe", "VelmoraURL.exe.sig"]
     assert (session.tools / "VelmoraURL.exe").read_bytes() == b"the newer build"
     assert (session.temp / "VelmoraURL.exe").read_bytes() == b"the newer build"
     assert session.goes_on_to_the_login()
@@ -288,7 +289,8 @@ def test_micro_course_tool_is_fetched_and_started_with_the_password(session):
 def test_the_micro_course_tool_runs_as_fetched_whatever_name_the_server_gives_it(session):
     session.remove(session.tools / "VmCourse_self.exe", session.tools / "VmCourse_2.0_setup.exe")
     body = base64.b64encode((TESTBED / "VmCourse_self.exe").read_bytes()).decode()
-    session.ref.set_faults({"server": "tool", "path": "/VelmoraTool/VmCourse_self.exe",
+    session.ref.set_faults({"server": "tool", "path": "/VelmoraTool/VmCourse_self.exe.sig"},
+                           {"server": "tool", "path": "/VelmoraTool/VmCourse_self.exe",
                             "reply": {"body": "base64:" + body,
                                       "content_type": "application/octet-stream",
                                       "headers": [["Content-Disposition",
@@ -309,7 +311,8 @@ def test_browse_plugin_with_unknown_digest_asks_installs_and_runs(session):
     session.answer("Velmora资源浏览插件尚未安装（或有新版本），是否现在安装？", IDYES)
     assert session.records() == ["VmBrowser.dll|DoBrowser|1024|256|zeroed|desktop"]
     assert session.driver.wait_process(pid) is not None
-    assert session.fetched() == ["VmBrowser.dll", "vmtool.ini", "cximagecrt.dll"]
+    assert session.fetched() == ["VmBrowser.dll", "VmBrowser.dll.sig", "vmtool.ini",
+                                 "cximagecrt.dll", "cximagecrt.dll.sig"]
     assert (session.windows / "VmBrowser.dll").read_bytes() == (TESTBED / "VmBrowser.dll").read_bytes()
     assert (session.windows / "cximagecrt.dll").exists()
 
@@ -333,7 +336,7 @@ def test_two_quick_document_tool_installs_start_one_installer(session):
     records = session.records()
     assert len(records) == 1 and records[0].startswith("ToPack.exe|")
     assert records[0].endswith("|hidden")
-    assert session.fetched() == ["ToPack.exe"]
+    assert session.fetched() == ["ToPack.exe", "ToPack.exe.sig"]
     assert (session.tools / "ToPack" / "VelmoraToolPack.exe").exists()
 
 
@@ -359,7 +362,8 @@ def test_office_addins_install_then_a_declined_reinstall_changes_nothing(session
     session.answer(NOTICE, IDOK)
     session.answer("安装成功！", IDOK)
     assert session.driver.wait_process(pid) is not None
-    assert session.fetched()[:5] == ADDIN_FILES + ["VmBrowser.dll"]
+    assert session.fetched()[:10] == [name + sig for name in ADDIN_FILES + ["VmBrowser.dll"]
+                                      for sig in ("", ".sig")]
     records = set(session.records(timeout=10))
     assert {"VelmoraAddInDoc.dll|DllRegisterServer", "VelmoraAddInPpt.dll|DllRegisterServer"} <= records
     assert any(r.startswith("VmSFDocReader.exe|") for r in records)
@@ -395,3 +399,92 @@ def test_the_add_ins_are_registered_by_the_systems_own_regsvr32(session):
     assert not [r for r in records if r.lower().startswith("regsvr32.exe|")]
     assert {"VelmoraAddInDoc.dll|DllRegisterServer", "VelmoraAddInPpt.dll|DllRegisterServer"} <= set(records)
 
+
+
+# -- the publisher's signatures ---------------------------------------------
+
+REFUSED = "{}未通过发布者签名验证，已停止安装。"
+POLICY_KEY = "HKLM\\Software\\Policies\\Velmora\\Assistant"
+# (fault of the signature, machine policy RequireSignedTools, whether the
+# program may run it, the reason the log gives). "older" binds only the
+# program itself: a tool's signature names no version that could be older.
+SIGNATURES = [
+    (None, None, True, None),
+    ("missing", None, False, "服务器未提供签名文件"),
+    ("bad", None, False, "签名与文件内容不符"),
+    ("other_key", None, False, "签名密钥不受信任"),
+    ("older", None, False, "拒绝降级"),
+    ("missing", 0, True, "RequireSignedTools=0"),
+    ("bad", 0, False, "签名与文件内容不符"),
+]
+
+
+def app_log(prefix):
+    path = prefix / "AppData" / "Roaming" / "VelmoraURL.log"
+    return path.read_bytes().decode("gbk", "replace") if path.exists() else ""
+
+
+def bend_signature(session, name, fault):
+    if fault:
+        session.ref.set_faults({"server": "tool", "path": f"/VelmoraTool/{name}.sig", "sig": fault})
+
+
+def assert_refusal_logged(prefix, before, name, reason):
+    added = app_log(prefix)[len(before):]
+    if reason is None:
+        assert "签名" not in added, added
+    else:
+        line = [text for text in added.splitlines() if name in text and reason in text]
+        assert line, added
+
+
+@pytest.mark.parametrize("fault, policy, runs, reason", [
+    pytest.param(*case, id=f"{case[0] or 'good'}-policy-{case[1]}") for case in SIGNATURES])
+def test_the_new_program_runs_only_with_its_publishers_signature(
+        session, installed_app, prefix, wine_env, fault, policy, runs, reason):
+    _, windows_exe = installed_app
+    session.ref.put_file("tool", "VelmoraURL.exe", b"the newer build")
+    session.describe(program="${md5:VelmoraURL.exe}")
+    session.remove(session.tools / "VelmoraURL.exe", session.temp / "VelmoraURL.exe")
+    bend_signature(session, "VelmoraURL.exe", fault)
+    before = app_log(prefix)
+    if policy is not None:
+        subprocess.run(["wine", "reg", "add", POLICY_KEY, "/v", "RequireSignedTools", "/t",
+                        "REG_DWORD", "/d", str(policy), "/f"], env=wine_env, check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        session.driver.launch(f'"{windows_exe}"')
+        session.answer("发现新版Velmora助手，是否更新？", IDYES)
+        if not runs:
+            session.answer(REFUSED.format("VelmoraURL.exe"), IDOK)
+        assert session.goes_on_to_the_login()
+    finally:
+        if policy is not None:
+            subprocess.run(["wine", "reg", "delete", POLICY_KEY, "/v", "RequireSignedTools", "/f"],
+                           env=wine_env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    records = session.records(timeout=5 if runs else 2)
+    assert [r.split("|")[0] for r in records] == (["VmUpgrade.exe"] if runs else [])
+    assert (session.temp / "VelmoraURL.exe").exists() == runs
+    assert (session.tools / "VelmoraURL.exe").exists() == runs
+    assert "VelmoraURL.exe.sig" in session.fetched()
+    assert_refusal_logged(prefix, before, "VelmoraURL.exe", reason)
+
+
+@pytest.mark.parametrize("fault, runs, reason", [
+    pytest.param(fault, runs, reason, id=fault or "good")
+    for fault, policy, runs, reason in SIGNATURES if policy is None and fault != "older"] + [
+    pytest.param("older", True, None, id="older-names-no-tool-version")])
+def test_the_micro_course_tool_runs_only_with_its_publishers_signature(session, prefix, fault,
+                                                                       runs, reason):
+    session.remove(session.tools / "VmCourse_self.exe")
+    bend_signature(session, "VmCourse_self.exe", fault)
+    before = app_log(prefix)
+    pid = session.tool_driver(1149)
+    if not runs:
+        session.answer(REFUSED.format("VmCourse_self.exe"), IDOK)
+    assert session.driver.wait_process(pid) is not None
+    records = session.records(timeout=10 if runs else 2)
+    assert [r.split("|")[0] for r in records] == (["VmCourse_self.exe"] if runs else [])
+    assert (session.tools / "VmCourse_self.exe").exists() == runs
+    assert session.fetched()[-1] == "VmCourse_self.exe.sig"
+    assert_refusal_logged(prefix, before, "VmCourse_self.exe", reason)

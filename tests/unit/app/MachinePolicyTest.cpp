@@ -28,7 +28,8 @@ TEST(MachinePolicyTest, ValuesAreTakenOnlyWhenUsable) {
        0},
       {"host without port", {{"Server", "platform.school.cn"}}, {}, {"platform.school.cn", "", true, true, ""}, 0},
       {"switches off", {}, {{"CdnAnnouncements", 0}, {"UpdateCheck", 0}}, {"", "", false, false, ""}, 0},
-      {"switches on stay on", {}, {{"CdnAnnouncements", 1}, {"UpdateCheck", 7}}, none, 0},
+      {"switches on stay on", {}, {{"CdnAnnouncements", 1}, {"UpdateCheck", 7}, {"RequireSignedTools", 2}}, none, 0},
+      {"unsigned tools allowed", {}, {{"RequireSignedTools", 0}}, {"", "", true, true, "", false}, 0},
       {"a quote or blank in a server", {{"Server", "a\" -x"}, {"CdnServer", "1.2.3.4 :80"}}, {}, none, 2},
       {"a port out of range", {{"CdnServer", "cache:70000"}}, {}, none, 1},
       {"empty texts are not set", {{"Server", ""}, {"ResourceDir", ""}}, {}, none, 0},
@@ -50,6 +51,7 @@ TEST(MachinePolicyTest, ValuesAreTakenOnlyWhenUsable) {
     EXPECT_EQ(c.expected.cdnAnnouncements, policy.cdnAnnouncements) << c.name;
     EXPECT_EQ(c.expected.updateCheck, policy.updateCheck) << c.name;
     EXPECT_EQ(c.expected.resourceDir, policy.resourceDir) << c.name;
+    EXPECT_EQ(c.expected.requireSignedTools, policy.requireSignedTools) << c.name;
     EXPECT_EQ(c.rejected, rejected.size()) << c.name;
   }
 }
@@ -65,7 +67,7 @@ TEST(MachinePolicyTest, ValuesOfAnotherTypeAreLoggedAndIgnored) {
     ASSERT_EQ(rejected.size(), 1u) << name;
     EXPECT_EQ(rejected[0].rfind(name + " (", 0), 0u) << rejected[0];
     EXPECT_EQ(policy.server + policy.cdnServer + policy.resourceDir, "") << name;
-    EXPECT_TRUE(policy.cdnAnnouncements && policy.updateCheck) << name;
+    EXPECT_TRUE(policy.cdnAnnouncements && policy.updateCheck && policy.requireSignedTools) << name;
   }
 }
 

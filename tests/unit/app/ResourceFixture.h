@@ -11,6 +11,9 @@
 #include "app/AssistantApp.h"
 #include "unit/app/FakePlatform.h"
 #include "unit/app/ScopedAppData.h"
+#include "unit/store/StoreTestSupport.h"
+#include "unit/tools/TestSigner.h"
+#include "tools/ToolContext.h"
 
 #ifdef _WIN32
 #include <process.h>
@@ -65,6 +68,7 @@ class ResourceApp : public CAssistantApp {
   bool RunDownloadBar(const std::string& url, const std::string& dir, const std::string& name,
                       const std::string& label) override {
     bars.push_back(url + "|" + dir + "\\" + name + "|" + label);
+    if (barSucceeds) WriteFileBytes(dir + "\\" + name, "installer of " + name);
     return barSucceeds;
   }
 };
@@ -80,6 +84,21 @@ inline std::string ReadAll(const fs::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// The tool server of these tests serves only the publisher's signatures, of
+// what the download bar placed beside them; every request is recorded.
+class SigningToolFetcher final : public IToolFetcher {
+ public:
+  std::vector<std::string> requested;
+  bool Fetch(const std::string& url, const std::string& path) override {
+    requested.push_back(url);
+    const std::string name = url.substr(url.rfind('/') + 1);
+    if (name.size() <= 4 || name.compare(name.size() - 4, 4, ".sig") != 0) return false;
+    const std::string content = ReadFileBytes(path.substr(0, path.size() - 4));
+    WriteFileBytes(path, SignatureFileFor(name.substr(0, name.size() - 4), "-", content));
+    return true;
+  }
+};
+
 class ResourceTest : public testing::Test {
  protected:
   ResourceTest() : appData("resource") {
@@ -88,6 +107,7 @@ class ResourceTest : public testing::Test {
     services.instanceMutexName = "velmora resource test instance " + tag;
     services.slotMutexName = "velmora resource test slots " + tag;
     services.sharedBlockName = "velmora resource test block " + tag;
+    services.toolFetcher = &toolFetcher;
     app = std::make_unique<ResourceApp>(desktop, services);
     app->m_pSettings->UpdateAccount(CFakePlatform::HOST, platform.ApiPort(), "13800000001",
                                     "123456", 1, 1, 0, 0, 0, "");
@@ -115,6 +135,7 @@ class ResourceTest : public testing::Test {
   std::string Log() { return ReadAll(Native("VelmoraURL.log")); }
 
   ScopedAppData appData;
+  SigningToolFetcher toolFetcher;
   CFakePlatform platform;
   FakeDesktop desktop;
   AppServices services;

@@ -73,6 +73,9 @@ TEST_F(VideoTest, MissingViewerIsInstalledOnYesThenStarted) {
   EXPECT_EQ(app->bars, std::vector<std::string>{"http://" VELMORA_DEFAULT_HOST
                                                 ":7112/VelmoraTool/webView.exe|" + ToolsDir() +
                                                 "\\webView.exe|正在下载视频插件"});
+  // Run only once its signature, from beside it, holds.
+  EXPECT_EQ(toolFetcher.requested, std::vector<std::string>{"http://" VELMORA_DEFAULT_HOST
+                                                            ":7112/VelmoraTool/webView.exe.sig"});
   EXPECT_EQ(desktop.started, std::vector<std::string>{"hidden|\"" + ToolsDir() + "\\webView.exe\""});
   EXPECT_EQ(desktop.opened, std::vector<std::string>{Viewer() + "|" + PlatformStream()});
   EXPECT_EQ(app->Shared().bInstallingViewer, 0);

@@ -86,7 +86,8 @@ TEST_F(BrowsePlugin, UnknownDigestAsksInstallsAndRuns) {
   desktop.answers = {true};
   RunToolCommand(context, 1157);
   EXPECT_EQ(desktop.questions, Strings{kNotInstalled});
-  EXPECT_EQ(fetcher.fetched, (Strings{"VmBrowser.dll", "vmtool.ini", "cximagecrt.dll"}));
+  EXPECT_EQ(fetcher.fetched, (Strings{"VmBrowser.dll", "VmBrowser.dll.sig", "vmtool.ini",
+                                      "cximagecrt.dll", "cximagecrt.dll.sig"}));
   EXPECT_EQ(ReadFileBytes(W("VmBrowser.dll")), kPlugin);
   EXPECT_EQ(ReadFileBytes(W("cximagecrt.dll")), "image library");
   EXPECT_EQ(libraries.loaded, Strings{T("VmBrowser.dll")});
@@ -166,7 +167,7 @@ TEST_F(BrowsePlugin, ReinstallFetchesThePluginAgainButKeepsTheImageLibrary) {
   desktop.answers = {true};
   RunToolCommand(context, 1147);
   EXPECT_EQ(desktop.questions, Strings{kReinstall});
-  EXPECT_EQ(fetcher.fetched, Strings{"VmBrowser.dll"});
+  EXPECT_EQ(fetcher.fetched, (Strings{"VmBrowser.dll", "VmBrowser.dll.sig"}));
   EXPECT_EQ(g_call.calls, 1);
 }
 

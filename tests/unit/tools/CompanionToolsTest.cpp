@@ -148,14 +148,14 @@ TEST_F(Companions, OneDocumentInstallerAtATime) {
   RunToolCommand(context, 1146);  // while the first one works: nothing
   fetcher.Release();
   installer.Wait();
-  EXPECT_EQ(fetcher.fetched, Strings{"ToPack.exe"});
+  EXPECT_EQ(fetcher.fetched, (Strings{"ToPack.exe", "ToPack.exe.sig"}));
   EXPECT_EQ(desktop.opened, Strings{"hidden|" + context.tempDir + "ToPack.exe"});
   EXPECT_EQ(statusShown, (std::vector<bool>{true, false}));
 
   // Once it has ended, the next request runs again.
   RunToolCommand(context, 1146);
   installer.Wait();
-  EXPECT_EQ(fetcher.FetchCount(), 2u);
+  EXPECT_EQ(fetcher.FetchCount(), 4u);  // each with its signature
 }
 
 TEST_F(Companions, DocumentInstallerFailureStartsNothing) {

@@ -39,9 +39,12 @@ TEST_F(OfficeAddins, FreshInstall) {
   RunToolCommand(context, 1148);
   EXPECT_EQ(desktop.messages, (Strings{kNotice, "提示|安装成功！"}));
   EXPECT_TRUE(desktop.questions.empty());
-  EXPECT_EQ(fetcher.fetched, (Strings{"VelmoraAddInDoc.dll", "VelmoraAddInPpt.dll",
-                                      "Velmora128.ico", "VmSFDocReader.exe", "VmBrowser.dll",
-                                      "cximagecrt.dll"}));
+  // Each file with the publisher's signature from beside it.
+  Strings expected;
+  for (const char* name : {"VelmoraAddInDoc.dll", "VelmoraAddInPpt.dll", "Velmora128.ico",
+                           "VmSFDocReader.exe", "VmBrowser.dll", "cximagecrt.dll"})
+    expected.insert(expected.end(), {name, std::string(name) + ".sig"});
+  EXPECT_EQ(fetcher.fetched, expected);
   EXPECT_EQ(ReadFileBytes(T("VelmoraAddInPpt.dll")), "ppt add-in");
   // The system's own regsvr32.exe, with the command line it always had.
   const std::string regsvr32 = "C:\\windows\\system32\\regsvr32.exe|\"regsvr32.exe\" \"";

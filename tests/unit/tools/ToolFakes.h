@@ -8,16 +8,25 @@
 #include <vector>
 
 #include "FakeDesktop.h"
+#include "TestSigner.h"
 #include "platform/Files.h"
 #include "platform/MemoryRegistry.h"
 #include "tools/DocToolsInstaller.h"
 #include "tools/ToolContext.h"
 #include "unit/store/StoreTestSupport.h"
 
+// How the fake tool server signs a file: as the publisher does (with the
+// current or the next key), or bent.
+enum class SigFault { Good, NextKey, Missing, Bad, OtherKey, Older, WrongName };
+
 // A tool server in memory: files by name; every fetch is recorded by name.
+// "<name>.sig" is the publisher's signature of the file `name` (or of what
+// the download bar serves), made on request unless `files` holds one.
 class FakeFetcher final : public IToolFetcher {
  public:
   std::map<std::string, std::string> files;
+  std::map<std::string, SigFault> sigFaults;  // by file name; absent: Good
+  const std::string* barContent = nullptr;    // what the download bar serves
   std::vector<std::string> fetched;
   std::string partialOf;  // this name arrives cut short and fails
   bool holdFetches = false;  // fetches wait until Release()
@@ -33,10 +42,15 @@ class FakeFetcher final : public IToolFetcher {
       return false;
     }
     auto it = files.find(name);
+    if (it == files.end() && IsSignature(name)) return WriteSignature(name, path);
     if (it == files.end()) return false;
     WriteFileBytes(path, it->second);
     return true;
   }
+  // The version that the program's signature names: newer than the test's
+  // running build, or older for SigFault::Older.
+  static constexpr const char* kSignedProgramVersion = "1.2.0.0";
+  static constexpr const char* kOlderProgramVersion = "1.0.0.0";
   void WaitForFetches(size_t count) {
     std::unique_lock<std::mutex> guard(m_lock);
     m_arrived.wait(guard, [&] { return fetched.size() >= count; });
@@ -52,6 +66,26 @@ class FakeFetcher final : public IToolFetcher {
   }
 
  private:
+  static bool IsSignature(const std::string& name) {
+    return name.size() > 4 && name.compare(name.size() - 4, 4, ".sig") == 0;
+  }
+  bool WriteSignature(const std::string& sigName, const std::string& path) {
+    const std::string name = sigName.substr(0, sigName.size() - 4);
+    auto file = files.find(name);
+    std::string content = file != files.end() ? file->second : barContent ? *barContent : "";
+    auto fault = sigFaults.find(name);
+    SigFault kind = fault == sigFaults.end() ? SigFault::Good : fault->second;
+    if (kind == SigFault::Missing) return false;
+    std::string version = name == "VelmoraURL.exe" ? kSignedProgramVersion : "-";
+    if (kind == SigFault::Older) version = kOlderProgramVersion;
+    TestKey key = kind == SigFault::NextKey ? TestKey::Next
+                  : kind == SigFault::OtherKey ? TestKey::Other : TestKey::Current;
+    if (kind == SigFault::Bad) content += "!";  // signed bytes that are not the file's
+    WriteFileBytes(path, SignatureFileFor(kind == SigFault::WrongName ? "other.exe" : name,
+                                          version, content, key));
+    return true;
+  }
+
   std::mutex m_lock;
   std::condition_variable m_arrived, m_released;
 };
@@ -99,6 +133,8 @@ class ToolTest : public testing::Test {
     context.windowsDir = dir / "windows\\";
     context.tempDir = dir / "temp\\";
     context.systemDir = "C:\\windows\\system32\\";
+    context.programVersion = "1.0.0.1";
+    fetcher.barContent = &barBytes;
     // Like the real bar, it saves under the name given, else under the
     // name that the server's reply suggests.
     context.downloadBar = [this](const std::string& url, const std::string& target,

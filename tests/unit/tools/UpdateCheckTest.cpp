@@ -142,7 +142,9 @@ TEST_F(UpdateCheck, UpgradeFetchesAndStartsTheUpgrader) {
   info.programDigest = Md5Hex("new build");
   WriteFileBytes(T("VelmoraURL.exe"), "older download");
   EXPECT_TRUE(RunUpgrade(context, dir / "prog\\"));
-  EXPECT_EQ(fetcher.fetched, (std::vector<std::string>{"VmUpgrade.exe", "VelmoraURL.exe"}));
+  // Each signature is fetched from beside its file, right after it.
+  EXPECT_EQ(fetcher.fetched, (std::vector<std::string>{"VmUpgrade.exe", "VmUpgrade.exe.sig",
+                                                        "VelmoraURL.exe", "VelmoraURL.exe.sig"}));
   EXPECT_EQ(ReadFileBytes(T("VelmoraURL.exe")), "new build");
   EXPECT_EQ(ReadFileBytes(context.tempDir + "VelmoraURL.exe"), "new build");
   EXPECT_EQ(desktop.opened, std::vector<std::string>{Upgraded()});
@@ -150,7 +152,7 @@ TEST_F(UpdateCheck, UpgradeFetchesAndStartsTheUpgrader) {
   // A present upgrader is kept; the program is always fetched anew.
   fetcher.fetched.clear();
   EXPECT_TRUE(RunUpgrade(context, dir / "prog\\"));
-  EXPECT_EQ(fetcher.fetched, std::vector<std::string>{"VelmoraURL.exe"});
+  EXPECT_EQ(fetcher.fetched, (std::vector<std::string>{"VelmoraURL.exe", "VelmoraURL.exe.sig"}));
 }
 
 // The announced digest checks the new program in either letter case, while

@@ -1,0 +1,5 @@
+velmora-signature 1
+file: VelmoraURL.exe
+version: 1.2.0.0
+key: velmora-test-current
+signature: AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA==
