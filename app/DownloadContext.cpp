@@ -25,6 +25,11 @@ bool IsVideoExtension(const std::string& fext) {
 // written fails the same way from anywhere.
 bool IsDeliveryFailure(int error) { return error != WCE_FILE_OPEN && error != WCE_FILE_WRITE; }
 
+// False when a part that must not be resumed is still on disk.
+bool DiscardPart(const std::string& partial) {
+  return platform::DeleteFileAt(partial) || !platform::FileExists(partial);
+}
+
 double InMiB(int64_t bytes) { return (double)bytes / 1048576.0; }
 
 // Length of a partial download that can be continued: a file we can open for
@@ -162,7 +167,8 @@ int CDownloadContext::Fetch(CUrlCommand& command, const std::string& cdnServer,
     progress.Show(false);
     progress.StopTimer();
     if (result == Transfer::Failed) return 0;
-    // Cancelled: the next link for this resource resumes the ".tmp" file.
+    // Cancelled: the next link for this resource resumes the ".tmp" file
+    // that the platform sent.
     RecordHash(command);
     return 1;
   }
@@ -182,8 +188,10 @@ int CDownloadContext::Fetch(CUrlCommand& command, const std::string& cdnServer,
 
 // From the CDN server when it holds the file, else (or when it then fails to
 // deliver it: evicted, down, cut short) from the platform. The CDN server's
-// copy may be older than the platform's, so the platform's download starts
-// from the first byte instead of after what the CDN server sent.
+// copy may be another version than the platform's, so a part is resumed only
+// from the platform and only when the platform sent it: the CDN server's
+// download starts from the first byte, and what it sent is never kept for
+// the platform's download, nor after a cancel.
 CDownloadContext::Transfer CDownloadContext::Receive(const CUrlCommand& command,
                                                      const std::string& cdnServer,
                                                      const std::string& cdnPath,
@@ -191,12 +199,14 @@ CDownloadContext::Transfer CDownloadContext::Receive(const CUrlCommand& command,
   const std::string platformUrl = PlatformDownloadUrl(m_strHost, 1, command.m_strFid);
   if (cdnPath.empty()) return Download(platformUrl, "下载资源", partial);
   WriteLog(GetLogPath(), "[%s]:CDN===>%s\r\n", FormatNow().c_str(), cdnServer.c_str());
+  if (!DiscardPart(partial)) return Transfer::Failed;
   Transfer result = Download(CdnFileUrl(cdnServer, cdnPath), "下载资源(CDN)", partial);
+  if (result == Transfer::Cancelled) DiscardPart(partial);
   if (result != Transfer::Failed || !IsDeliveryFailure(m_client.m_nError)) return result;
   WriteLog(GetLogPath(), "[%s]:CDN下载失败(%d)，改从平台下载：%s\r\n", FormatNow().c_str(),
            m_client.m_nError, command.m_strFid.c_str());
   m_pProgressDlg->StopTimer();
-  if (!platform::DeleteFileAt(partial) && platform::FileExists(partial)) return Transfer::Failed;
+  if (!DiscardPart(partial)) return Transfer::Failed;
   return Download(platformUrl, "下载资源", partial);
 }
 

@@ -224,6 +224,43 @@ TEST_F(ResourceTest, CdnServerFailingToDeliverFallsBackToThePlatform) {
   }
 }
 
+// A part is resumed only from the platform that sent it: the CDN server's
+// copy may be another version, so neither is the head of the other.
+TEST_F(ResourceTest, APartIsNeverResumedFromTheOtherSource) {
+  const size_t size = 300000;
+  const struct { const char* name; bool cancelledFromCdn; } cases[] = {
+      {"cancelled while the CDN server sent it, then from the platform", true},
+      {"cancelled while the platform sent it, then from the CDN server", false},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string fid = "15" + std::to_string(n++);
+    const std::string path = "/cdn/" + fid + ".pdf";
+    platform.resources[fid] = Pattern(size);
+    platform.cdnCopies[fid] = std::string(size, 'o');
+    platform.cdnDelivery = CFakePlatform::CdnDelivery::Whole;
+    StoreCdnServer(app->Shared(), platform.CdnServer());
+    auto cdnHolds = [&](bool holds) {
+      platform.cdnPaths.clear();
+      if (holds) platform.cdnPaths[fid] = path;
+    };
+    cdnHolds(c.cancelledFromCdn);
+    app->cancelAfterPositions = 1;
+    desktop.answers = {true, true};
+    EXPECT_EQ(Run(Link(fid)), 1);
+    EXPECT_EQ(fs::exists(Native(FileDir() + fid + ".pdf.tmp")), !c.cancelledFromCdn);
+
+    cdnHolds(!c.cancelledFromCdn);
+    app->cancelAfterPositions = -1;
+    EXPECT_EQ(Run(Link(fid)), 1);
+    const std::string whole = c.cancelledFromCdn ? platform.resources[fid] : platform.cdnCopies[fid];
+    EXPECT_TRUE(ReadAll(Native(FileDir() + fid + ".pdf")) == whole);
+    for (const std::string& request : platform.RequestsFor("/file/downLoad?ft=1&u=2&fid=" + fid + " "))
+      EXPECT_EQ(request.substr(request.find('\n') + 1), "");  // no Range
+  }
+}
+
 TEST_F(ResourceTest, CdnRepliesThatLeadElsewhereAreFailedLookUps) {
   const struct { const char* reply; bool found; int64_t size; } cases[] = {
       {R"({"ret":0,"path":"/f/a.pdf","size":"1234"})", true, 1234},
