@@ -10,6 +10,9 @@
 //   uidriver children <hwnd>                       id, class and text of every child
 //   uidriver list                                  every visible top-level window
 //   uidriver close <hwnd>                          asks the window to close
+//   uidriver menu <hwnd> <command id>              chooses a command as its menu does
+//   uidriver tooltip <hwnd>                        text of the window's tool in the tool tip
+//                                                  control of the window's thread
 //   uidriver waitpid <pid> [ms]                    waits for a process; prints its exit code
 //   uidriver rect <hwnd> [control id]              left, top, right and bottom of the window
 //                                                  or of its control
@@ -22,6 +25,7 @@
 // success, 1 when the window, control or process was not found in time.
 // The driver is DPI aware, so sizes are the screen's pixels at any DPI.
 #include <windows.h>
+#include <commctrl.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -155,6 +159,96 @@ int WaitProcess(DWORD pid, DWORD ms) {
   if (!ended) return 1;
   Print(std::to_string(code));
   return 0;
+}
+
+// -- the tool tip of another process's window ---------------------------------
+
+struct TipSearch {
+  HWND owner;
+  HWND found;
+};
+
+// The tool tip controls of the thread; the window's own (the one it owns)
+// wins over another that the thread made.
+BOOL CALLBACK FindTip(HWND h, LPARAM param) {
+  auto* search = reinterpret_cast<TipSearch*>(param);
+  if (_stricmp(ClassOf(h).c_str(), TOOLTIPS_CLASSA) != 0) return TRUE;
+  if (!search->found || GetWindow(h, GW_OWNER) == search->owner) search->found = h;
+  return TRUE;
+}
+
+HWND TipOf(HWND window) {
+  TipSearch search{window, nullptr};
+  DWORD thread = GetWindowThreadProcessId(window, nullptr);
+  if (thread) EnumThreadWindows(thread, FindTip, (LPARAM)&search);
+  return search.found;
+}
+
+// The control's messages carry pointers that it reads in its own process:
+// the tool's description and the text buffer live there, one block.
+struct RemoteTool {
+  TOOLINFOA tool;
+  char text[1024];
+};
+
+class RemoteBlock {
+ public:
+  explicit RemoteBlock(HWND window) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    process_ = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    if (process_)
+      at_ = (RemoteTool*)VirtualAllocEx(process_, nullptr, sizeof(RemoteTool),
+                                        MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  }
+  ~RemoteBlock() {
+    if (at_) VirtualFreeEx(process_, at_, 0, MEM_RELEASE);
+    if (process_) CloseHandle(process_);
+  }
+  RemoteTool* at() const { return at_; }
+  bool Put(const RemoteTool& local) {
+    return WriteProcessMemory(process_, at_, &local, sizeof local, nullptr);
+  }
+  bool Get(RemoteTool* local) {
+    return ReadProcessMemory(process_, at_, local, sizeof *local, nullptr);
+  }
+
+ private:
+  HANDLE process_ = nullptr;
+  RemoteTool* at_ = nullptr;
+};
+
+LRESULT SendTo(HWND h, UINT message, WPARAM wParam, LPARAM lParam) {
+  DWORD_PTR result = 0;
+  if (!SendMessageTimeoutA(h, message, wParam, lParam, SMTO_ABORTIFHUNG, 5000, &result)) return 0;
+  return (LRESULT)result;
+}
+
+// The text of each of the control's tools that belongs to the window.
+int PrintTooltip(HWND window) {
+  HWND tip = IsWindow(window) ? TipOf(window) : nullptr;
+  if (!tip) return 1;
+  RemoteBlock block(window);
+  if (!block.at()) return 1;
+  bool printed = false;
+  int count = (int)SendTo(tip, TTM_GETTOOLCOUNT, 0, 0);
+  for (int i = 0; i < count; ++i) {
+    RemoteTool local{};
+    local.tool.cbSize = TTTOOLINFOA_V2_SIZE;
+    local.tool.lpszText = block.at()->text;
+    if (!block.Put(local) || !SendTo(tip, TTM_ENUMTOOLSA, i, (LPARAM)&block.at()->tool) ||
+        !block.Get(&local) || local.tool.hwnd != window)
+      continue;
+    local.tool.lpszText = block.at()->text;  // the enumeration may have taken it away
+    local.text[0] = '\0';
+    if (!block.Put(local)) continue;
+    SendTo(tip, TTM_GETTEXTA, sizeof local.text, (LPARAM)&block.at()->tool);
+    if (!block.Get(&local)) continue;
+    local.text[sizeof local.text - 1] = '\0';
+    Print(local.text);
+    printed = true;
+  }
+  return printed ? 0 : 1;
 }
 
 // -- text that does not fit its control ---------------------------------------
@@ -339,6 +433,10 @@ int main(int argc, char** argv) {
   if (verb == "children" && argc >= 3) return EnumChildWindows(ParseHandle(argv[2]), PrintChild, 0), 0;
   if (verb == "list") return EnumWindows(PrintTopLevel, 0), 0;
   if (verb == "close" && argc >= 3) return PostMessageA(ParseHandle(argv[2]), WM_CLOSE, 0, 0) ? 0 : 1;
+  // Posted: a command that opens a modal dialog would hold the driver.
+  if (verb == "menu" && argc >= 4)
+    return PostMessageA(ParseHandle(argv[2]), WM_COMMAND, MAKEWPARAM(atoi(argv[3]), 0), 0) ? 0 : 1;
+  if (verb == "tooltip" && argc >= 3) return PrintTooltip(ParseHandle(argv[2]));
   if (verb == "waitpid" && argc >= 3)
     return WaitProcess((DWORD)strtoul(argv[2], nullptr, 10), Millis(argc, argv, 3, 10000));
   if (verb == "rect" && argc >= 3)

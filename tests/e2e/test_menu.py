@@ -1,7 +1,8 @@
 """The main menu and its commands under Wine, on the user's real data files:
 moving the resource directory and clearing the cache touch only the files of
-the account's downloaded-file list; the menu opens with its entries. Until
-the main window exists, testbed/win/menuhost.exe stands in for it."""
+the account's downloaded-file list; the menu opens with its entries
+(testbed/win/menuhost.exe holds the menu for these); "切换账号..." in the real
+program puts the new user in the floating window's tool tip."""
 import os
 import pathlib
 import struct
@@ -165,22 +166,42 @@ def log_in(driver, server, identity, account, password):
     assert driver.gone(dialog)
 
 
-# The lead switches this on once VelmoraURL.exe has its main window (whose
-# tooltip the driver must be able to read: `tooltip_of` below) and its login
-# dialog; the reference platform's interface must be on 9112 of the built-in host.
-@pytest.mark.skip(reason="needs the main window and the login dialog in VelmoraURL.exe")
-def test_switch_account_changes_the_tooltip_to_the_new_user(wine_env, tooltip_of, main_window,
-                                                            platform_host):
-    driver = Driver(wine_env)
-    pid = driver.launch(f'"{windows_path(APP_EXE)}"')
-    log_in(driver, f"{platform_host}:9112", 0, "13800000001", "123456")
-    window = main_window(driver)
-    assert tooltip_of(window) == "普通用户：13800000001"
-    driver.run("menu", window, IDM_SWITCH_ACCOUNT)
-    log_in(driver, f"{platform_host}:9112", 1, "admin01", "velmora2026")
-    assert tooltip_of(window) == "管理员：admin01"
-    driver.close(window)
-    assert driver.wait_process(pid) is not None
-
-
+MAIN_WINDOW = ("#32770", "Velmora助手")
 IDM_SWITCH_ACCOUNT = 1129
+
+
+def tooltip_becomes(driver, window, expected, timeout=15.0):
+    """The text of the window's tool tip once it is `expected`, else the last
+    one read: the tip changes a moment after the login dialog has gone."""
+    deadline = time.monotonic() + timeout
+    while True:
+        rc, text = driver.run("tooltip", window)
+        if text == expected or time.monotonic() > deadline:
+            return text if rc == 0 else None
+        time.sleep(0.3)
+
+
+@pytest.fixture
+def fresh_start(wine_env):
+    """No saved accounts: a first start asks for a login instead of logging
+    in by itself."""
+    roaming = drive_c(wine_env) / "users" / os.environ.get("USER", "root") / "AppData" / "Roaming"
+    for name in ("Velmora.data", "Velmora.data_OLD"):
+        (roaming / "VelmoraWeb" / name).unlink(missing_ok=True)
+
+
+def test_switch_account_changes_the_tooltip_to_the_new_user(wine_env, ref, fresh_start):
+    driver = Driver(wine_env)
+    server = "127.0.0.1:%d" % ref.port("api")
+    pid = driver.launch(f'"{windows_path(APP_EXE)}"')
+    log_in(driver, server, 0, "13800000001", "123456")
+    window = driver.wait_window(*MAIN_WINDOW, ms=30000)
+    assert window, "no floating window after the login"
+    assert tooltip_becomes(driver, window, "普通用户：13800000001") == "普通用户：13800000001"
+
+    assert driver.run("menu", window, IDM_SWITCH_ACCOUNT)[0] == 0
+    log_in(driver, server, 1, "admin01", "velmora2026")
+    assert tooltip_becomes(driver, window, "管理员：admin01") == "管理员：admin01"
+
+    driver.run("close", window)
+    assert driver.wait_process(pid) is not None, "the program did not end"
