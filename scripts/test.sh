@@ -185,7 +185,7 @@ run_all_tests() {
   start_display
   # The clean-up must not change the verdict: with errexit a failing command
   # here (no wineserver left to kill) would end the run as a failure.
-  trap 'status=$?; kill "${LANES[@]}" 2>/dev/null; wineserver -k 2>/dev/null || true; stop_display
+  trap 'status=$?; kill "${LANES[@]}" 2>/dev/null || true; wineserver -k 2>/dev/null || true; stop_display
     exit $status' EXIT
   source "$ROOT/scripts/wine-env.sh"
   wineserver -p 2>/dev/null || true  # already running is fine
