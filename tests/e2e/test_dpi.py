@@ -252,8 +252,10 @@ def log_in(env, screens):
 
 def show_progress(env, ref, screens):
     """A second start downloads a document, slowly enough to be seen."""
-    ref.put_file("download", "dpi-doc", generate=600 * 1024)
-    ref.set_faults({"server": "download", "drip": {"bytes": 16384, "delay": 0.5}})
+    # About a minute to arrive (below 1 MiB, so nothing is asked first): the
+    # dialog stays open while it is looked at on a busy machine too.
+    ref.put_file("download", "dpi-doc", generate=1000 * 1024)
+    ref.set_faults({"server": "download", "drip": {"bytes": 8192, "delay": 0.5}})
     link = f"velmoraurl://res:fid=dpi-doc&fext=txt&hashcode=dpi&server={SERVER}"
     rc, pid = driver(env, "launch", f'"{windows_path(APP_EXE)}" "{link}"')
     assert rc == 0
