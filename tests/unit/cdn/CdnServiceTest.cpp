@@ -452,8 +452,8 @@ struct AskLog : ICdnObserver {
 
 TEST_F(CdnServiceTest, TheFrontNamesTheClientServesMetricsAndSurvivesWithoutThreads) {
   FakePlatform platform;
+  AskLog asks;  // outlives the service: its fetch threads report to it until they end
   CCdnService service(*m_store, platform.Function(), {});
-  AskLog asks;
   service.SetObserver(&asks);
   CHttpFront front([] { return std::string("velmora_cdn_files 3\n"); },
                    [](std::function<void()>) -> std::thread {
