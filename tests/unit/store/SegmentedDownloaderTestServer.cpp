@@ -34,8 +34,14 @@ RangeServer::~RangeServer() {
   platform::CloseSocket(waker);
   m_acceptThread.join();
   platform::CloseSocket(m_listener);
-  std::lock_guard<std::mutex> lock(m_lock);
-  for (std::thread& connection : m_connections) connection.join();
+  // Joined without the lock: a connection still reading its head takes the
+  // lock to record its range.
+  std::vector<std::thread> connections;
+  {
+    std::lock_guard<std::mutex> lock(m_lock);
+    connections.swap(m_connections);
+  }
+  for (std::thread& connection : connections) connection.join();
 }
 
 std::string RangeServer::Url(const std::string& path) const {
