@@ -129,7 +129,7 @@ finish_lane() {  # finish_lane NAME
 timed() {  # timed COMMAND...: runs it and tells how long it took
   local start=$SECONDS
   "$@"
-  echo "-- $1 ${2:-}: $((SECONDS - start)) s"
+  echo "-- $1${2:+ $2}: $((SECONDS - start)) s"
 }
 
 # A tree that failed to build is noted here; the verdict reads it at the end.
