@@ -131,6 +131,10 @@ def unregister(env):
 
 # -- the update check at start-up ------------------------------------------
 
+# What the tool check asks for before anything else: the description and the
+# publisher's list of retired keys with its signature.
+TOOL_CHECK = ["vmtool.ini", "keys.retired", "keys.retired.sig"]
+
 def test_newer_build_is_offered_and_yes_starts_the_upgrader(session, installed_app):
     _, windows_exe = installed_app
     session.ref.put_file("tool", "VelmoraURL.exe", b"the newer build")
@@ -141,8 +145,8 @@ def test_newer_build_is_offered_and_yes_starts_the_upgrader(session, installed_a
     records = session.records()
     assert len(records) == 1 and records[0].startswith("VmUpgrade.exe|")
     assert records[0].endswith(f' "C:\\{WORK}\\app\\"')
-    assert session.fetched() == ["vmtool.ini", "VmUpgrade.exe", "VmUpgrade.exe.sig",
-                                 "VelmoraURL.exe", "VelmoraURL.exe.sig"]
+    assert session.fetched() == TOOL_CHECK + ["VmUpgrade.exe", "VmUpgrade.exe.sig",
+                                              "VelmoraURL.exe", "VelmoraURL.exe.sig"]
     assert (session.tools / "VelmoraURL.exe").read_bytes() == b"the newer build"
     assert (session.temp / "VelmoraURL.exe").read_bytes() == b"the newer build"
     assert session.goes_on_to_the_login()
@@ -154,7 +158,7 @@ def test_the_running_build_is_not_offered(session, installed_app):
     session.driver.launch(f'"{windows_exe}"')
     assert session.no_box(ms=3000)
     assert session.goes_on_to_the_login()
-    assert session.fetched() == ["vmtool.ini"]
+    assert session.fetched() == TOOL_CHECK
 
 
 def test_declined_forced_update_ends_the_program_before_anything_else(session, installed_app,
@@ -167,7 +171,7 @@ def test_declined_forced_update_ends_the_program_before_anything_else(session, i
     session.answer("发现新版Velmora助手，需要更新后方可使用，是否更新？", IDNO)
     assert session.driver.wait_process(pid) is not None
     assert not registered(wine_env)  # start-up never reached the registration
-    assert session.fetched() == ["vmtool.ini"]
+    assert session.fetched() == TOOL_CHECK
     assert session.records(timeout=1) == []
 
 
@@ -238,7 +242,7 @@ def offer_newer_build(session, force):
 
 
 def assert_no_upgrade_was_fetched_or_started(session):
-    assert session.fetched() == ["vmtool.ini"]
+    assert session.fetched() == TOOL_CHECK
     assert session.records(timeout=1) == []  # VmUpgrade.exe never ran
     assert not (session.tools / "VelmoraURL.exe").exists()
     assert not (session.temp / "VelmoraURL.exe").exists()
