@@ -6,6 +6,10 @@
 #     signs every file of DIR (not the .sig files). PROGRAM_VERSION, the
 #     dotted version of VelmoraURL.exe, is required when DIR holds it: the
 #     assistant refuses a program signed as older than itself.
+#   installer/sign-tools.sh retire KEY.pem KEY_ID DIR OLD_KEY_ID...
+#     writes DIR/keys.retired, the list that retires the OLD_KEY_IDs, and
+#     signs it. Only a key later than the ones it retires (the next key
+#     retires the current one) has the right: sign with it.
 #   installer/sign-tools.sh verify KEYS_FILE DIR
 #     checks every FILE.sig of DIR against the keys of KEYS_FILE (the format
 #     of VELMORA_TOOL_KEYS); fails when any file lacks a good signature.
@@ -61,6 +65,16 @@ sign_dir() {
   echo "signed $count files in $dir with $id"
 }
 
+retire_keys() {
+  local key=$1 id=$2 dir=$3 old
+  shift 3
+  [ -f "$key" ] || { echo "no key $key" >&2; exit 2; }
+  { echo "velmora-retired-keys 1"; for old in "$@"; do echo "retired $old"; done; } \
+    >"$dir/keys.retired"
+  sign_file "$key" "$id" "$dir" keys.retired -
+  echo "keys.retired in $dir retires $* (signed with $id)"
+}
+
 verify_file() {  # verify_file KEYS_FILE DIR NAME: 0 when NAME.sig holds
   local keys=$1 dir=$2 name=$3 sig=$2/$3.sig work point rs r s body ok=1
   [ -f "$sig" ] || { echo "$name: no signature"; return 1; }
@@ -100,7 +114,8 @@ verify_dir() {
 }
 
 case "${1:-}" in
-  sign) [ $# -ge 4 ] || { sed -n '4,11p' "$0"; exit 2; }; sign_dir "$2" "$3" "$4" "${5:-}" ;;
-  verify) [ $# -eq 3 ] || { sed -n '4,11p' "$0"; exit 2; }; verify_dir "$2" "$3" ;;
-  *) sed -n '2,13p' "$0"; exit 2 ;;
+  sign) [ $# -ge 4 ] || { sed -n '4,15p' "$0"; exit 2; }; sign_dir "$2" "$3" "$4" "${5:-}" ;;
+  retire) [ $# -ge 5 ] || { sed -n '4,15p' "$0"; exit 2; }; retire_keys "$2" "$3" "$4" "${@:5}" ;;
+  verify) [ $# -eq 3 ] || { sed -n '4,15p' "$0"; exit 2; }; verify_dir "$2" "$3" ;;
+  *) sed -n '2,16p' "$0"; exit 2 ;;
 esac

@@ -18,8 +18,9 @@ requests it bends; absent = until cleared), plus the switches:
   oversized_header: N     pad the header block to N bytes
   extra_bytes: N          send N bytes more than Content-Length
   split_header: [offsets], split_delay: S        send the header block in pieces
-  sig: "missing" | "bad" | "other_key" | "older"  (tool server, FILE.sig) the
-                          publisher's signature left out or bent (refsign.py)
+  sig: "missing" | "bad" | "other_key" | "older" | "earlier_key"
+                          (tool server, FILE.sig) the publisher's signature
+                          left out or bent (refsign.py)
 
 Entries come from the control port and from a faults file that tests may
 rewrite between requests; the first matching entry applies.

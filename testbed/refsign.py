@@ -4,8 +4,12 @@ re-encoded as r || s), with the test keys of testbed/keys.
 
 A signature can be bent to stand for what an attacker on the network could
 serve: "missing" (none), "bad" (a good signature of other bytes), "other_key"
-(a key the program does not trust) and "older" (the program signed as a
-build older than any that runs)."""
+(a key the program does not trust), "older" (the program signed as a
+build older than any that runs) and "earlier_key" (signed with the current
+key, which has no right to retire a key: for the list of retired keys).
+
+The list of retired keys, keys.retired, is signed with the next key, the
+one that may retire the current key."""
 
 import base64
 import os
@@ -13,13 +17,15 @@ import subprocess
 import tempfile
 
 KEYS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "keys")
-KEY_FILES = {"velmora-test-current": "test-current.pem", "velmora-test-next": "test-next.pem",
+CURRENT_KEY, NEXT_KEY = "velmora-test-current", "velmora-test-next"
+KEY_FILES = {CURRENT_KEY: "test-current.pem", NEXT_KEY: "test-next.pem",
              "velmora-test-other": "test-other.pem"}
 PROGRAM = "VelmoraURL.exe"
+RETIRED_KEYS = "keys.retired"
 # Newer than any build the tests run; the "older" fault, older than any.
 PROGRAM_VERSION = "999.0"
 OLDER_PROGRAM_VERSION = "0.1"
-FAULTS = ("missing", "bad", "other_key", "older")
+FAULTS = ("missing", "bad", "other_key", "older", "earlier_key")
 
 
 def header(name, version, key_id):
@@ -50,10 +56,14 @@ def sign_bytes(key_id, message):
     return der_to_rs(der)
 
 
-def signature_file(name, data, fault=None, key_id="velmora-test-current", version=None):
+def signature_file(name, data, fault=None, key_id=None, version=None):
     """The .sig text of `data` served as `name`; None for the "missing" fault."""
     if fault == "missing":
         return None
+    if key_id is None:
+        key_id = NEXT_KEY if name == RETIRED_KEYS else CURRENT_KEY
+    if fault == "earlier_key":
+        key_id = CURRENT_KEY
     if version is None:
         version = PROGRAM_VERSION if name == PROGRAM else "-"
     if fault == "older":

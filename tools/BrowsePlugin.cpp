@@ -45,9 +45,10 @@ bool IsBrowsePluginInstalled(const ToolContext& context) {
 
 bool FetchBrowsePlugin(const ToolContext& context) {
   const std::string plugin = ToolPath(context, kPlugin);
-  if (!FetchSignedToolFile(context, kPlugin, plugin)) return false;
+  if (!FetchSignedToolFile(context, kPlugin, plugin, SignedFile::Kept)) return false;
   if (!PluginMatchesPublished(context)) {
     platform::DeleteFileAt(plugin);
+    platform::DeleteFileAt(plugin + ".sig");
     return false;
   }
   platform::CopyFileReplacing(plugin, context.windowsDir + kPlugin);
@@ -59,6 +60,9 @@ bool FetchBrowsePlugin(const ToolContext& context) {
 }
 
 void RunBrowsePlugin(const ToolContext& context) {
+  // Loaded into this process: at every load, only under its kept signature.
+  // A refused copy is removed and the user told; nothing more to report.
+  if (!UseKeptToolFile(context, kPlugin, ToolPath(context, kPlugin))) return;
   if (!PluginMatchesPublished(context)) {
     ReportInstallFailure(context);
     return;

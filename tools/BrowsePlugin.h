@@ -10,8 +10,9 @@ bool IsBrowsePluginInstalled(const ToolContext& context);
 // copies both into W; false when a fetch fails or the plug-in does not match
 // the published digest.
 bool FetchBrowsePlugin(const ToolContext& context);
-// Loads T\VmBrowser.dll, once it matches the published digest, and calls its
-// DoBrowser; reports what keeps it from running.
+// Loads T\VmBrowser.dll, once the signature kept beside it holds and it
+// matches the published digest, and calls its DoBrowser; reports what keeps
+// it from running.
 void RunBrowsePlugin(const ToolContext& context);
 
 void OpenBrowsePlugin(const ToolContext& context);     // 1157

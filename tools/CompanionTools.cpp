@@ -22,10 +22,11 @@ std::string ReaderPath(const ToolContext& context) {
 }
 
 // A download of the bar runs only once its publisher's signature holds.
-bool DownloadSignedTool(const ToolContext& context, const char* name, const char* label) {
+bool DownloadSignedTool(const ToolContext& context, const char* name, const char* label,
+                        SignedFile kind) {
   const std::string url = ToolFileUrl(context.host, name);
   return context.downloadBar(url, context.toolsDir, name, label) &&
-         VerifyToolFile(context, url, name, ToolPath(context, name));
+         VerifyToolFile(context, url, name, ToolPath(context, name), kind);
 }
 
 void StartCourseTool(const ToolContext& context) {
@@ -47,7 +48,8 @@ void OpenDocTool(const ToolContext& context, const std::string& path,
 // The installers are saved under the names they are run by, whatever name
 // the tool server suggests.
 bool FetchVideoViewer(const ToolContext& context) {
-  if (!DownloadSignedTool(context, kViewerInstaller, "正在下载视频插件")) return false;
+  if (!DownloadSignedTool(context, kViewerInstaller, "正在下载视频插件", SignedFile::Tool))
+    return false;
   // Quoted: the tools directory lies in the user's profile, whose name may
   // hold blanks.
   auto installer = context.desktop->StartHidden("\"" + ToolPath(context, kViewerInstaller) + "\"");
@@ -57,7 +59,8 @@ bool FetchVideoViewer(const ToolContext& context) {
 }
 
 bool FetchCourseTool(const ToolContext& context) {
-  return DownloadSignedTool(context, kCourseTool, "正在下载微课工具");
+  // Kept for later starts, each of which checks it again.
+  return DownloadSignedTool(context, kCourseTool, "正在下载微课工具", SignedFile::Kept);
 }
 
 void InstallVideoViewer(const ToolContext& context) {
@@ -78,8 +81,10 @@ void DownloadViewerInBrowser(const ToolContext& context) {
 void OpenToolsDirectory(const ToolContext& context) { context.desktop->ShellOpen(context.toolsDir); }
 
 void OpenMicroCourse(const ToolContext& context) {
-  if (platform::FileExists(ToolPath(context, kCourseTool))) {
-    StartCourseTool(context);
+  const std::string tool = ToolPath(context, kCourseTool);
+  if (platform::FileExists(tool)) {
+    // A copy changed on disk, or signed by a key retired since, is removed.
+    if (UseKeptToolFile(context, kCourseTool, tool)) StartCourseTool(context);
     return;
   }
   if (AskTool(context, "微课制作工具尚未安装，是否现在安装？")) InstallMicroCourse(context);

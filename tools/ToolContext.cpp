@@ -5,6 +5,7 @@
 #include "app/AppLog.h"
 #include "net/WebClient.h"
 #include "platform/Files.h"
+#include "tools/KeyRetirement.h"
 #include "tools/ToolSignature.h"
 
 namespace {
@@ -42,9 +43,6 @@ bool FetchToolFile(const ToolContext& context, const std::string& name, const st
   return false;
 }
 
-namespace {
-
-// The whole file, for the signature check; false when it cannot be read.
 bool ReadWholeFile(const std::string& path, std::string& bytes) {
   platform::File file;
   if (!file.Open(path, platform::FileMode::SharedRead)) return false;
@@ -57,6 +55,8 @@ bool ReadWholeFile(const std::string& path, std::string& bytes) {
     bytes.append(block, got);
   }
 }
+
+namespace {
 
 SignatureCheck CheckFetchedFile(const ToolContext& context, const std::string& url,
                                 const std::string& name, const std::string& path,
@@ -74,11 +74,37 @@ SignatureCheck CheckFetchedFile(const ToolContext& context, const std::string& u
       ReadWholeFile(path, content)
           ? CheckToolSignature(signatureText, name, content,
                                kind == SignedFile::Program ? context.programVersion : std::string(),
-                               TrustedToolKeys())
+                               ToolKeysOf(context))
           : SignatureCheck::BadSignature;
   if (kind != SignedFile::Kept || check != SignatureCheck::Good)
     platform::DeleteFileAt(signaturePath);
   return check;
+}
+
+SignatureCheck CheckKeptFile(const ToolContext& context, const std::string& name,
+                             const std::string& path) {
+  std::string signatureText, content;
+  if (!ReadWholeFile(path + ".sig", signatureText)) return SignatureCheck::NotKept;
+  if (!ReadWholeFile(path, content)) return SignatureCheck::BadSignature;
+  return CheckToolSignature(signatureText, name, content, std::string(), ToolKeysOf(context));
+}
+
+// During a move to signed files IT may let unsigned ones through; a
+// signature that is there but wrong is never let through.
+bool LetThroughUnsigned(const ToolContext& context, const std::string& name,
+                        SignatureCheck check) {
+  if (context.requireSignedTools ||
+      (check != SignatureCheck::Missing && check != SignatureCheck::NotKept))
+    return false;
+  LogToolEvent(name + " 无发布者签名，按管理员策略（RequireSignedTools=0）仍使用");
+  return true;
+}
+
+void RefuseToolFile(const ToolContext& context, const std::string& name, const std::string& path,
+                    SignatureCheck check) {
+  platform::DeleteFileAt(path);
+  LogToolEvent(name + " 未通过发布者签名验证（" + DescribeSignatureCheck(check) + "），已删除");
+  ShowToolMessage(context, name + "未通过发布者签名验证，已停止安装。", platform::MessageIcon::Stop);
 }
 
 }  // namespace
@@ -86,16 +112,8 @@ SignatureCheck CheckFetchedFile(const ToolContext& context, const std::string& u
 bool VerifyToolFile(const ToolContext& context, const std::string& url, const std::string& name,
                     const std::string& path, SignedFile kind) {
   SignatureCheck check = CheckFetchedFile(context, url, name, path, kind);
-  if (check == SignatureCheck::Good) return true;
-  // During a move to signed files IT may let unsigned ones through; a
-  // signature that is there but wrong is never let through.
-  if (check == SignatureCheck::Missing && !context.requireSignedTools) {
-    LogToolEvent(name + " 无发布者签名，按管理员策略（RequireSignedTools=0）仍使用");
-    return true;
-  }
-  platform::DeleteFileAt(path);
-  LogToolEvent(name + " 未通过发布者签名验证（" + DescribeSignatureCheck(check) + "），已删除");
-  ShowToolMessage(context, name + "未通过发布者签名验证，已停止安装。", platform::MessageIcon::Stop);
+  if (check == SignatureCheck::Good || LetThroughUnsigned(context, name, check)) return true;
+  RefuseToolFile(context, name, path, check);
   return false;
 }
 
@@ -105,11 +123,18 @@ bool FetchSignedToolFile(const ToolContext& context, const std::string& name,
          VerifyToolFile(context, ToolFileUrl(context.host, name), name, path, kind);
 }
 
-bool HasKeptSignature(const std::string& name, const std::string& path) {
-  std::string signatureText, content;
-  return ReadWholeFile(path + ".sig", signatureText) && ReadWholeFile(path, content) &&
-         CheckToolSignature(signatureText, name, content, std::string(), TrustedToolKeys()) ==
-             SignatureCheck::Good;
+bool HasKeptSignature(const ToolContext& context, const std::string& name,
+                      const std::string& path) {
+  return CheckKeptFile(context, name, path) == SignatureCheck::Good;
+}
+
+bool UseKeptToolFile(const ToolContext& context, const std::string& name,
+                     const std::string& path) {
+  SignatureCheck check = CheckKeptFile(context, name, path);
+  if (check == SignatureCheck::Good || LetThroughUnsigned(context, name, check)) return true;
+  platform::DeleteFileAt(path + ".sig");
+  RefuseToolFile(context, name, path, check);
+  return false;
 }
 
 std::string ToolPath(const ToolContext& context, const std::string& name) {

@@ -66,7 +66,16 @@ bool VerifyToolFile(const ToolContext& context, const std::string& url, const st
 bool FetchSignedToolFile(const ToolContext& context, const std::string& name,
                          const std::string& path, SignedFile kind = SignedFile::Tool);
 // Whether a kept tool still matches the signature kept beside it.
-bool HasKeptSignature(const std::string& name, const std::string& path);
+bool HasKeptSignature(const ToolContext& context, const std::string& name,
+                      const std::string& path);
+// Before a kept tool is run or loaded at a later start: true while its kept
+// signature holds (or, under RequireSignedTools=0, it was kept without one).
+// Else the file and its signature are deleted, so that the next use fetches
+// it again, and the log and the user are told as for a fetched file.
+bool UseKeptToolFile(const ToolContext& context, const std::string& name,
+                     const std::string& path);
+// The whole file; false when it cannot be read.
+bool ReadWholeFile(const std::string& path, std::string& bytes);
 // T\name.
 std::string ToolPath(const ToolContext& context, const std::string& name);
 

@@ -78,9 +78,9 @@ bool VersionParts(const std::string& text, std::vector<long>& parts) {
 }
 
 const ToolKey* FindKey(const std::vector<ToolKey>& keys, const std::string& id) {
-  for (const ToolKey& key : keys)
-    if (key.id == id && key.point.size() == platform::kEcdsaP256PublicKeySize) return &key;
-  return nullptr;
+  int rank = ToolKeyRank(keys, id);
+  if (rank < 0 || keys[rank].point.size() != platform::kEcdsaP256PublicKeySize) return nullptr;
+  return &keys[rank];
 }
 
 }  // namespace
@@ -115,6 +115,12 @@ const std::vector<ToolKey>& TrustedToolKeys() {
   return keys;
 }
 
+int ToolKeyRank(const std::vector<ToolKey>& keys, const std::string& id) {
+  for (size_t i = 0; i < keys.size(); ++i)
+    if (keys[i].id == id) return static_cast<int>(i);
+  return -1;
+}
+
 bool CompareVersions(const std::string& a, const std::string& b, int& order) {
   std::vector<long> left, right;
   if (!VersionParts(a, left) || !VersionParts(b, right)) return false;
@@ -132,6 +138,7 @@ SignatureCheck CheckToolSignature(const std::string& signatureText, const std::s
   if (!ParseToolSignature(signatureText, signature)) return SignatureCheck::Malformed;
   const ToolKey* key = FindKey(keys, signature.keyId);
   if (!key) return SignatureCheck::UnknownKey;
+  if (key->retired) return SignatureCheck::RetiredKey;
   const std::string message = signature.header + content;
   if (!platform::VerifyEcdsaP256(reinterpret_cast<const unsigned char*>(key->point.data()),
                                  reinterpret_cast<const unsigned char*>(message.data()),
@@ -152,10 +159,12 @@ const char* DescribeSignatureCheck(SignatureCheck check) {
     case SignatureCheck::Missing: return "服务器未提供签名文件";
     case SignatureCheck::Malformed: return "签名文件格式错误";
     case SignatureCheck::UnknownKey: return "签名密钥不受信任";
+    case SignatureCheck::RetiredKey: return "签名密钥已被发布者停用";
     case SignatureCheck::WrongFile: return "签名属于其他文件";
     case SignatureCheck::BadSignature: return "签名与文件内容不符";
     case SignatureCheck::NoVersion: return "签名未注明版本";
     case SignatureCheck::Downgrade: return "签名版本低于当前程序（拒绝降级）";
+    case SignatureCheck::NotKept: return "未保存发布者签名";
   }
   return "未知结果";
 }

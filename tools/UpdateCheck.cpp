@@ -7,6 +7,7 @@
 #include "platform/Files.h"
 #include "platform/Profile.h"
 #include "store/WritableDir.h"
+#include "tools/KeyRetirement.h"
 
 namespace {
 
@@ -80,6 +81,8 @@ bool FetchToolInfo(const ToolContext& context) {
 bool CheckForUpdate(const ToolContext& context, bool& found) {
   found = false;
   if (!FetchToolInfo(context)) return true;
+  // Before anything is fetched and checked for the update.
+  RefreshRetiredKeys(context);
   const std::string programDir = ProgramDirectory(context.programPath);
   const std::string& published = context.info->programDigest;
   if (published.empty() || published == FileDigest(context.programPath)) return true;
@@ -103,7 +106,7 @@ bool RunUpgrade(const ToolContext& context, const std::string& programDir) {
   // An upgrader kept from an earlier run starts only while the signature
   // kept beside it holds (one left by an earlier version has none): else it
   // is fetched again, as a missing one is.
-  if (!HasKeptSignature("VmUpgrade.exe", upgrader) &&
+  if (!HasKeptSignature(context, "VmUpgrade.exe", upgrader) &&
       !FetchSignedToolFile(context, "VmUpgrade.exe", upgrader, SignedFile::Kept))
     return false;
   const std::string program = ToolPath(context, "VelmoraURL.exe");

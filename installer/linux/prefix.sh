@@ -94,7 +94,7 @@ velmora_policy_lines() {
 # used is reported and skipped; the others still apply. The package manager
 # updates the program here, so its own update check is always off.
 velmora_policy_reg() {
-  local line number key value server="" cdn="" announce="" dir=""
+  local line number key value server="" cdn="" announce="" dir="" signed=""
   while read -r number line; do
     if ! [[ $line =~ $VELMORA_POLICY_LINE ]]; then
       velmora_warn "policy line $number is not \"Name = value\": ignored"
@@ -107,6 +107,7 @@ velmora_policy_reg() {
       cdnserver) velmora_host_port "$value" required && cdn=$value ;;
       cdnannouncements) velmora_switch "$value" && announce=$value ;;
       updatecheck) ;;
+      requiresignedtools) velmora_switch "$value" && signed=$value ;;
       resourcedir) velmora_windows_dir "$value" >/dev/null && dir=$(velmora_windows_dir "$value") ;;
       prefixdir) velmora_linux_dir "$value" ;;  # the launcher's own (velmora_prefix_root)
       *) velmora_warn "policy line $number: unknown setting $key: ignored" ;;
@@ -119,6 +120,7 @@ velmora_policy_reg() {
   [ -n "$announce" ] && printf '"CdnAnnouncements"=dword:%08x\r\n' "$announce"
   printf '"UpdateCheck"=dword:00000000\r\n'
   [ -n "$dir" ] && printf '"ResourceDir"="%s"\r\n' "${dir//\\/\\\\}"
+  [ -n "$signed" ] && printf '"RequireSignedTools"=dword:%08x\r\n' "$signed"
   return 0
 }
 

@@ -131,6 +131,10 @@ def unregister(env):
 
 # -- the update check at start-up ------------------------------------------
 
+# What the tool check asks for before anything else: the description and the
+# publisher's list of retired keys with its signature.
+TOOL_CHECK = ["vmtool.ini", "keys.retired", "keys.retired.sig"]
+
 def test_newer_build_is_offered_and_yes_starts_the_upgrader(session, installed_app):
     _, windows_exe = installed_app
     session.ref.put_file("tool", "VelmoraURL.exe", b"the newer build")
@@ -141,8 +145,8 @@ def test_newer_build_is_offered_and_yes_starts_the_upgrader(session, installed_a
     records = session.records()
     assert len(records) == 1 and records[0].startswith("VmUpgrade.exe|")
     assert records[0].endswith(f' "C:\\{WORK}\\app\\"')
-    assert session.fetched() == ["vmtool.ini", "VmUpgrade.exe", "VmUpgrade.exe.sig",
-                                 "VelmoraURL.exe", "VelmoraURL.exe.sig"]
+    assert session.fetched() == TOOL_CHECK + ["VmUpgrade.exe", "VmUpgrade.exe.sig",
+                                              "VelmoraURL.exe", "VelmoraURL.exe.sig"]
     assert (session.tools / "VelmoraURL.exe").read_bytes() == b"the newer build"
     assert (session.temp / "VelmoraURL.exe").read_bytes() == b"the newer build"
     assert session.goes_on_to_the_login()
@@ -154,7 +158,7 @@ def test_the_running_build_is_not_offered(session, installed_app):
     session.driver.launch(f'"{windows_exe}"')
     assert session.no_box(ms=3000)
     assert session.goes_on_to_the_login()
-    assert session.fetched() == ["vmtool.ini"]
+    assert session.fetched() == TOOL_CHECK
 
 
 def test_declined_forced_update_ends_the_program_before_anything_else(session, installed_app,
@@ -167,7 +171,7 @@ def test_declined_forced_update_ends_the_program_before_anything_else(session, i
     session.answer("发现新版Velmora助手，需要更新后方可使用，是否更新？", IDNO)
     assert session.driver.wait_process(pid) is not None
     assert not registered(wine_env)  # start-up never reached the registration
-    assert session.fetched() == ["vmtool.ini"]
+    assert session.fetched() == TOOL_CHECK
     assert session.records(timeout=1) == []
 
 
@@ -238,7 +242,7 @@ def offer_newer_build(session, force):
 
 
 def assert_no_upgrade_was_fetched_or_started(session):
-    assert session.fetched() == ["vmtool.ini"]
+    assert session.fetched() == TOOL_CHECK
     assert session.records(timeout=1) == []  # VmUpgrade.exe never ran
     assert not (session.tools / "VelmoraURL.exe").exists()
     assert not (session.temp / "VelmoraURL.exe").exists()
@@ -487,4 +491,82 @@ def test_the_micro_course_tool_runs_only_with_its_publishers_signature(session, 
     assert [r.split("|")[0] for r in records] == (["VmCourse_self.exe"] if runs else [])
     assert (session.tools / "VmCourse_self.exe").exists() == runs
     assert session.fetched()[-1] == "VmCourse_self.exe.sig"
+    assert_refusal_logged(prefix, before, "VmCourse_self.exe", reason)
+
+
+# -- the publisher's retired keys, kept tools checked again -----------------
+
+RETIRE_CURRENT = b"velmora-retired-keys 1\nretired velmora-test-current\n"
+RETIRE_NEXT = b"velmora-retired-keys 1\nretired velmora-test-next\n"
+
+
+@pytest.fixture
+def retirements(session):
+    """The user's stored retirements, taken away again after the test."""
+    path = session.data / "RetiredToolKeys.txt"
+    path.unlink(missing_ok=True)
+    yield path
+    path.unlink(missing_ok=True)
+
+
+# (the list served, the fault of its signature, whether the current key is
+# retired by it, what the log says of the list)
+RETIRED_LISTS = [
+    (RETIRE_CURRENT, None, True, "发布者停用了密钥 velmora-test-current"),
+    (RETIRE_NEXT, "earlier_key", False, "无权停用密钥 velmora-test-next"),
+    (RETIRE_CURRENT, "earlier_key", False, "无权停用密钥 velmora-test-current"),
+    (RETIRE_CURRENT, "missing", False, "服务器未提供签名文件"),
+]
+
+
+@pytest.mark.parametrize("listed, fault, retired, logged", [
+    pytest.param(*case, id=f"{case[0].split()[-1].decode()}-{case[1] or 'signed-by-next'}")
+    for case in RETIRED_LISTS])
+def test_a_signed_list_retires_the_current_key_before_the_update_is_checked(
+        session, installed_app, prefix, retirements, listed, fault, retired, logged):
+    _, windows_exe = installed_app
+    session.ref.put_file("tool", "keys.retired", listed)
+    bend_signature(session, "keys.retired", fault)
+    session.ref.put_file("tool", "VelmoraURL.exe", b"the newer build")
+    session.describe(program="${md5:VelmoraURL.exe}")
+    session.remove(session.tools / "VelmoraURL.exe", session.temp / "VelmoraURL.exe")
+    before = app_log(prefix)
+    session.driver.launch(f'"{windows_exe}"')
+    session.answer("发现新版Velmora助手，是否更新？", IDYES)
+    # The upgrader, fetched first, is signed with the current key.
+    if retired:
+        session.answer(REFUSED.format("VmUpgrade.exe"), IDOK)
+    assert session.goes_on_to_the_login()
+    assert session.fetched()[:3] == TOOL_CHECK
+    assert (session.temp / "VelmoraURL.exe").exists() == (not retired)
+    stored = retirements.read_text() if retirements.exists() else ""
+    assert ("velmora-test-current" in stored) == retired
+    assert "velmora-test-next" not in stored
+    assert logged in app_log(prefix)[len(before):]
+    if retired:
+        assert_refusal_logged(prefix, before, "VmUpgrade.exe", "签名密钥已被发布者停用")
+
+
+@pytest.mark.parametrize("change, reason", [
+    pytest.param(lambda path: path.write_bytes(b"a planted tool"), "签名与文件内容不符",
+                 id="changed-on-disk"),
+    pytest.param(lambda path: path.with_name(path.name + ".sig").unlink(), "未保存发布者签名",
+                 id="signature-taken-away"),
+])
+def test_a_kept_course_tool_that_no_longer_matches_its_signature_is_removed(
+        session, prefix, change, reason):
+    tool = session.tools / "VmCourse_self.exe"
+    session.remove(tool)
+    pid = session.tool_driver(1149)
+    assert session.driver.wait_process(pid) is not None
+    assert [r.split("|")[0] for r in session.records(timeout=10)] == ["VmCourse_self.exe"]
+    assert tool.with_name("VmCourse_self.exe.sig").exists()
+    session.log.unlink()
+    change(tool)
+    before = app_log(prefix)
+    pid = session.tool_driver(1158)
+    session.answer(REFUSED.format("VmCourse_self.exe"), IDOK)
+    assert session.driver.wait_process(pid) is not None
+    assert session.records(timeout=2) == []
+    assert not tool.exists() and not tool.with_name("VmCourse_self.exe.sig").exists()
     assert_refusal_logged(prefix, before, "VmCourse_self.exe", reason)

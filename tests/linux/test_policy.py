@@ -54,6 +54,13 @@ CASES = [
      {'"Server"': '"host1:9112"', '"CdnAnnouncements"': OFF, '"UpdateCheck"': OFF}, 0),
     ("a byte-order mark before a comment", "\ufeff# settings\nServer = host1\n",
      {'"Server"': '"host1"', '"UpdateCheck"': OFF}, 0),
+    # Absent, the program requires signatures; IT may relax it during a move.
+    ("unsigned tools allowed during a move", "RequireSignedTools = 0\n",
+     {'"RequireSignedTools"': OFF, '"UpdateCheck"': OFF}, 0),
+    ("signed tools required in so many words", "requiresignedtools=1\r\n",
+     {'"RequireSignedTools"': "dword:00000001", '"UpdateCheck"': OFF}, 0),
+    ("a signature switch that is not 0 or 1 is left out", "RequireSignedTools = no\n"
+     "RequireSignedTools = 00\n", {'"UpdateCheck"': OFF}, 2),
     ("the place for prefixes is the launcher's, not the program's",
      "PrefixDir = /var/local/velmora\nPrefixDir = var/local\n", {'"UpdateCheck"': OFF}, 1),
 ]

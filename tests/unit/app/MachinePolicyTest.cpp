@@ -102,6 +102,16 @@ TEST(MachinePolicyTest, TemplatesAndPackageWriteWhatTheProgramReads) {
     written.insert((*it)[1]);
   EXPECT_EQ(read, written);
 
+  // The Linux package writes them from /etc/velmora/policy.conf, whose sample
+  // tells IT of each.
+  const std::string launcher = ReadSource("installer/linux/prefix.sh");
+  const std::string sample = ReadSource("installer/linux/policy.conf");
+  ASSERT_FALSE(launcher.empty() || sample.empty());
+  for (const std::string& name : read) {
+    EXPECT_NE(launcher.find("'\"" + name + "\"="), std::string::npos) << name;
+    EXPECT_NE(sample.find(name), std::string::npos) << name;
+  }
+
   // Every text and presentation the templates name is there in both languages.
   const std::set<std::string> strings = Matches(admx, "\\$\\(string\\.(\\w+)\\)");
   const std::set<std::string> presentations = Matches(admx, "\\$\\(presentation\\.(\\w+)\\)");

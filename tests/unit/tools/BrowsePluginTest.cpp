@@ -47,6 +47,7 @@ class BrowsePlugin : public ToolTest {
   }
   void Install() {
     WriteFileBytes(T("VmBrowser.dll"), kPlugin);
+    WriteFileBytes(T("VmBrowser.dll.sig"), SignatureFileFor("VmBrowser.dll", "-", kPlugin));
     WriteFileBytes(W("cximagecrt.dll"), "image library");
     info.browserDigest = Md5Hex(kPlugin);
   }

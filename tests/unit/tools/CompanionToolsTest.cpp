@@ -39,7 +39,10 @@ TEST_F(Companions, MicroCourseQuestionsAndStarts) {
   };
   for (const Case& c : cases) {
     platform::DeleteFileAt(T("VmCourse_self.exe"));
-    if (c.installed) WriteFileBytes(T("VmCourse_self.exe"), "tool");
+    if (c.installed) {
+      WriteFileBytes(T("VmCourse_self.exe"), "tool");
+      WriteFileBytes(T("VmCourse_self.exe.sig"), SignatureFileFor("VmCourse_self.exe", "-", "tool"));
+    }
     desktop = FakeDesktop();
     desktop.answers = c.answers;
     bars.clear();

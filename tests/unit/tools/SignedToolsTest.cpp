@@ -6,6 +6,9 @@
 #include "ToolFakes.h"
 #include "net/Codecs.h"
 #include "platform/DirFiles.h"
+#include "tools/BrowsePlugin.h"
+#include "tools/CompanionTools.h"
+#include "tools/KeyRetirement.h"
 #include "tools/ToolCommands.h"
 #include "tools/UpdateCheck.h"
 #include "unit/app/ScopedAppData.h"
@@ -89,6 +92,7 @@ class SignedTools : public ToolTest {
     for (const char* d : {"data\\Tools", "windows", "temp"})
       for (const std::string& name : platform::ListFileNames(dir / d))
         platform::DeleteFileAt(dir / d + "\\" + name);
+    platform::DeleteFileAt(RetiredKeysPath(context));
   }
 };
 
@@ -139,12 +143,15 @@ TEST_F(SignedTools, EveryFetchedProgramRunsOnlyWhenSigned) {
       } else {
         EXPECT_FALSE(platform::FileExists(logPath)) << what << "\n" << log;
       }
-      // Nothing of the check is left beside the file, but for the upgrader
-      // that is kept for later updates.
+      // Nothing of the check is left beside the file, but for the tools
+      // that are kept and checked again at later starts.
       for (const std::string& name : platform::ListFileNames(dir / "data\\Tools")) {
         if (name.find(".sig") == std::string::npos) continue;
-        EXPECT_EQ(name, "VmUpgrade.exe.sig") << what;
-        EXPECT_TRUE(HasKeptSignature("VmUpgrade.exe", T("VmUpgrade.exe"))) << what;
+        const std::string kept = name.substr(0, name.size() - 4);
+        EXPECT_TRUE(kept == "VmUpgrade.exe" || kept == "VmBrowser.dll" ||
+                    kept == "VmCourse_self.exe")
+            << what << " " << name;
+        EXPECT_TRUE(HasKeptSignature(context, kept, T(kept))) << what;
       }
     }
   }
@@ -196,7 +203,78 @@ TEST_F(SignedTools, AKeptUpgraderRunsOnlyUnderItsKeptSignature) {
                                    "VmUpgrade.exe") != fetcher.fetched.end();
     EXPECT_EQ(fetched, c.fetchedAgain) << c.what;
     EXPECT_EQ(ReadFileBytes(upgrader), "upgrader") << c.what;
-    EXPECT_TRUE(HasKeptSignature("VmUpgrade.exe", upgrader)) << c.what;
+    EXPECT_TRUE(HasKeptSignature(context, "VmUpgrade.exe", upgrader)) << c.what;
+  }
+}
+
+// A tool kept in T for later starts is run or loaded again only while the
+// signature kept beside it holds; else it is removed, so that the next use
+// fetches it afresh, and the user and the log are told.
+TEST_F(SignedTools, AKeptToolIsCheckedAgainAtEveryLaterStart) {
+  ScopedAppData appData("signed-tools");
+  const std::string logPath = appData.Path() + "\\VelmoraURL.log";
+  const std::string currentRetired = TestKeyId(TestKey::Current) + "\r\n";
+  struct KeptTool {
+    const char* name;
+    std::function<bool()> install;
+    std::function<void()> start;
+    std::function<bool()> started;
+  } const tools[] = {
+      {"VmCourse_self.exe", [this] { return FetchCourseTool(context); },
+       [this] { RunToolCommand(context, 1158); },
+       [this] { return Opened(T("VmCourse_self.exe") + "|-pk3Tq9WxR#mPlz_#d"); }},
+      {"VmBrowser.dll", [this] { return FetchBrowsePlugin(context); },
+       [this] { RunBrowsePlugin(context); }, [] { return g_browserCalls > 0; }},
+  };
+  struct {
+    const char* what;
+    std::function<void(const std::string&)> change;  // of the kept file, before the start
+    bool policyRequires;
+    bool starts;
+    const char* reason;  // in the log; empty: nothing logged
+  } const cases[] = {
+      {"as kept", [](const std::string&) {}, true, true, ""},
+      {"changed on disk", [](const std::string& p) { WriteFileBytes(p, "planted"); }, true,
+       false, "签名与文件内容不符"},
+      {"its signature taken away", [](const std::string& p) { platform::DeleteFileAt(p + ".sig"); },
+       true, false, "未保存发布者签名"},
+      {"kept unsigned while IT allows it",
+       [](const std::string& p) { platform::DeleteFileAt(p + ".sig"); }, false, true,
+       "RequireSignedTools=0"},
+      {"signed by a key retired since",
+       [&](const std::string&) { WriteFileBytes(RetiredKeysPath(context), currentRetired); }, true,
+       false, "签名密钥已被发布者停用"},
+  };
+  for (const KeptTool& tool : tools) {
+    for (const auto& c : cases) {
+      const std::string what = std::string(tool.name) + ": " + c.what;
+      const std::string path = T(tool.name);
+      Reset();
+      context.requireSignedTools = c.policyRequires;
+      ASSERT_TRUE(tool.install()) << what;
+      ASSERT_TRUE(HasKeptSignature(context, tool.name, path)) << what;
+      desktop = FakeDesktop();
+      g_browserCalls = 0;
+      platform::DeleteFileAt(logPath);
+      c.change(path);
+      tool.start();
+      EXPECT_EQ(tool.started(), c.starts) << what;
+      EXPECT_EQ(platform::FileExists(path), c.starts) << what;
+      if (!c.starts) {
+        EXPECT_FALSE(platform::FileExists(path + ".sig")) << what;
+        EXPECT_TRUE(libraries.loaded.empty()) << what;
+        EXPECT_EQ(desktop.messages,
+                  Strings{std::string("提示|") + tool.name + "未通过发布者签名验证，已停止安装。"})
+            << what;
+      }
+      const std::string log = ReadFileBytes(logPath);
+      if (*c.reason) {
+        EXPECT_NE(log.find(std::string(tool.name) + " "), std::string::npos) << what << "\n" << log;
+        EXPECT_NE(log.find(c.reason), std::string::npos) << what << "\n" << log;
+      } else {
+        EXPECT_FALSE(platform::FileExists(logPath)) << what << "\n" << log;
+      }
+    }
   }
 }
 

@@ -242,6 +242,7 @@ TEST_F(UpdateCheck, AProgramDirectoryTheUserCannotWriteIsLeftToTheAdministrator)
     EXPECT_EQ(desktop.questions.size(), 1u);
     EXPECT_EQ(desktop.messages, std::vector<std::string>{message});
     EXPECT_TRUE(desktop.opened.empty()) << "no upgrader is started";
-    EXPECT_EQ(fetcher.fetched, std::vector<std::string>{"vmtool.ini"});
+    // The tool check asks for the publisher's key retirements too.
+    EXPECT_EQ(fetcher.fetched, (std::vector<std::string>{"vmtool.ini", "keys.retired"}));
   }
 }
