@@ -33,15 +33,19 @@ std::string BaseUrl(const std::string& host, int port, const char* path) {
 // The certificate refusal of this thread's last call, for its caller to tell.
 thread_local CertificateRejection t_rejection;
 
+void NoteRejection(const CWebClient& client) {
+  t_rejection = {};
+  if (client.m_nError == WCE_CERTIFICATE)
+    t_rejection = {client.m_strHost, client.m_certProblem, client.m_strCertReason};
+}
+
 // Sends one request (a GET when body is null) and parses the reply: false on
 // a transport failure, a status other than 200, or a reply without "{".
 bool Exchange(const std::string& url, const std::string* body, CJsonDocument& reply) {
   CWebClient client;
   std::string text;
   bool sent = body ? client.Post(url, *body, text) : client.Get(url, text);
-  t_rejection = {};
-  if (client.m_nError == WCE_CERTIFICATE)
-    t_rejection = {client.m_strHost, client.m_certProblem, client.m_strCertReason};
+  NoteRejection(client);
   return sent && reply.Parse(Utf8ToAnsi(text));
 }
 
@@ -192,7 +196,9 @@ bool CPlatformApi::Login(const std::string& host, int port, const std::string& u
   replied = true;
   CWebClient client;
   std::string text;
-  if (!client.Post(BaseUrl(host, port, path), body, text)) {
+  bool sent = client.Post(BaseUrl(host, port, path), body, text);
+  NoteRejection(client);
+  if (!sent) {
     replied = false;
     return false;
   }

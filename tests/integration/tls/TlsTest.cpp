@@ -6,10 +6,15 @@
 #include <sstream>
 #include <thread>
 
+#include "FakeDesktop.h"
 #include "RefPlatform.h"
 #include "TestCa.h"
+#include "net/PlatformApi.h"
 #include "net/WebClient.h"
 #include "store/SegmentedDownloader.h"
+#include "store/SettingsStore.h"
+#include "ui/LoginRules.h"
+#include "unit/store/StoreTestSupport.h"
 
 // The client over TLS against the reference platform's HTTPS mode: the host
 // name the tests use is "localhost", which the good certificate names.
@@ -137,6 +142,37 @@ TEST_F(Tls, SegmentedDownloadOverTls) {
     ASSERT_TRUE(downloader.Finish(true, 30000));
   }
   EXPECT_EQ(ReadFile(m_dir / "lesson1.mp4"), SeedFile("lesson1.mp4"));
+}
+
+TEST_F(Tls, PlatformInterfaceOverHttps) {
+  LoginInfo info;
+  int schoolId = 0, ret = -1;
+  std::string schoolName;
+  bool replied = false;
+  EXPECT_TRUE(CPlatformApi::Login("https://localhost", Ref().Port("api"), "13800000001", "123456",
+                                  info, schoolId, schoolName, replied, LOGIN_KIND_PHONE, "", ret));
+  EXPECT_TRUE(replied);
+  EXPECT_EQ(info.userId, 1001);
+  CertificateRejection rejection;
+  EXPECT_FALSE(CPlatformApi::TakeCertificateRejection(rejection));
+}
+
+TEST_F(Tls, LoginToAServerWithAnExpiredCertificateSaysSo) {
+  ScratchDir dir;
+  CSettingsStore settings(dir.Path());
+  LoginInfo login;
+  bool loggedIn = false;
+  FakeDesktop desktop;
+  LoginInput input;
+  input.serverText = "https://localhost:" + std::to_string(Ref().Port("download_expired"));
+  input.user = "13800000001";
+  input.password = "123456";
+  EXPECT_FALSE(SubmitLogin(input, {settings, login, loggedIn, desktop}));
+  EXPECT_EQ(desktop.messages,
+            std::vector<std::string>{
+                "提示|服务器 localhost 的证书无效（证书已过期或尚未生效），已停止连接。"});
+  EXPECT_FALSE(loggedIn);
+  EXPECT_TRUE(settings.m_accounts.empty());
 }
 
 TEST_F(Tls, AbortEndsAStalledTlsTransferAtOnce) {
