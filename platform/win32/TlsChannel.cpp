@@ -52,6 +52,19 @@ std::string ErrorText(DWORD error) {
   return text;
 }
 
+// What the chain's own trust status says, where the SSL policy let it pass:
+// some systems' policy (Wine's among them) accepts a chain that ends at no
+// root at all. Revocation that could not be checked is not an error: a
+// school's network is often offline.
+DWORD ChainError(DWORD errors) {
+  errors &= ~(DWORD)(CERT_TRUST_REVOCATION_STATUS_UNKNOWN | CERT_TRUST_IS_OFFLINE_REVOCATION);
+  if (errors == 0) return 0;
+  if (errors & CERT_TRUST_IS_NOT_TIME_VALID) return (DWORD)CERT_E_EXPIRED;
+  if (errors & CERT_TRUST_IS_UNTRUSTED_ROOT) return (DWORD)CERT_E_UNTRUSTEDROOT;
+  if (errors & CERT_TRUST_IS_PARTIAL_CHAIN) return (DWORD)CERT_E_CHAINING;
+  return (DWORD)TRUST_E_FAIL;
+}
+
 // The SSL policy on the peer's chain, for a server named `host`: 0 when the
 // chain ends at a trusted root, is in its validity period and names the host.
 DWORD VerifyServerChain(PCCERT_CONTEXT certificate, const std::string& host) {
@@ -77,9 +90,10 @@ DWORD VerifyServerChain(PCCERT_CONTEXT certificate, const std::string& host) {
   status.cbSize = sizeof status;
   BOOL checked = CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain, &policyPara,
                                                   &status);
+  DWORD chainErrors = chain->TrustStatus.dwErrorStatus;
   CertFreeCertificateChain(chain);
   if (!checked) return GetLastError();
-  return status.dwError;
+  return status.dwError != 0 ? status.dwError : ChainError(chainErrors);
 }
 
 }  // namespace

@@ -11,13 +11,16 @@
 
 namespace {
 
+// The registry part of the machine's "Root" store itself: the system store
+// of that name is a collection from which Wine deletes nothing for good.
 HCERTSTORE OpenMachineRoot() {
-  return CertOpenStore(CERT_STORE_PROV_SYSTEM_A, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, "Root");
+  return CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_A, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE,
+                       "Root");
 }
 
 }  // namespace
 
-bool CTestCa::Install(const std::string& pemPath) {
+bool CTestCa::Load(const std::string& pemPath) {
   std::ifstream in(pemPath, std::ios::binary);
   std::ostringstream text;
   text << in.rdbuf();
@@ -30,9 +33,16 @@ bool CTestCa::Install(const std::string& pemPath) {
   if (!CryptStringToBinaryA(pem.c_str(), (DWORD)pem.size(), CRYPT_STRING_BASE64HEADER,
                             m_der.data(), &length, nullptr, nullptr))
     return false;
+  m_der.resize(length);
+  return true;
+}
+
+bool CTestCa::Install(const std::string& pemPath) {
+  if (!Load(pemPath)) return false;
   HCERTSTORE store = OpenMachineRoot();
   if (!store) return false;
-  BOOL added = CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, m_der.data(), length,
+  BOOL added = CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, m_der.data(),
+                                                (DWORD)m_der.size(),
                                                 CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
   CertCloseStore(store, 0);
   return added != FALSE;
@@ -54,6 +64,8 @@ void CTestCa::Remove() {
 }
 
 #else
+
+bool CTestCa::Load(const std::string&) { return true; }
 
 bool CTestCa::Install(const std::string& pemPath) {
   return setenv("VELMORA_TEST_CA", pemPath.c_str(), 1) == 0;

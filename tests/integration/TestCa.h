@@ -10,6 +10,9 @@ class CTestCa {
  public:
   bool Install(const std::string& pemPath);
   void Remove();
+  // Reads the authority without trusting it, so that Remove takes out the one
+  // that another process installed.
+  bool Load(const std::string& pemPath);
 
  private:
   std::vector<unsigned char> m_der;  // the certificate added to the store
