@@ -7,6 +7,7 @@
 #include <security.h>
 #include <wincrypt.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <vector>

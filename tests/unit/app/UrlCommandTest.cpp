@@ -96,7 +96,6 @@ TEST(UrlCommand, ServerTable) {
       {"https://10.0.0.5:7112", "https://10.0.0.5", 7112},
       {"HTTPS://10.0.0.5", "https://10.0.0.5", 9112},
       {std::string("https://") + VELMORA_DEFAULT_HOST, "https://" VELMORA_DEFAULT_HOST, 443},
-      {"https%3A%2F%2Fh%3A9112", "https://h", 9112},
   };
   for (const auto& c : cases) {
     Parsed p = Parse("velmoraurl://res:server=" + c.value);
