@@ -175,6 +175,32 @@ TEST_F(Tls, LoginToAServerWithAnExpiredCertificateSaysSo) {
   EXPECT_TRUE(settings.m_accounts.empty());
 }
 
+// The internet library checks the certificate itself (no flag relaxes it);
+// the stand-in without it speaks no TLS and sends nothing at all.
+TEST_F(Tls, InternetLibraryFetchOverHttps) {
+  struct Case {
+    const char* server;
+    bool fetched;
+  } cases[] = {
+#ifdef _WIN32
+      {"download", true},
+#else
+      {"download", false},
+#endif
+      {"download_expired", false},
+      {"download_untrusted", false},
+  };
+  for (const Case& c : cases) {
+    const int before = Ref().RequestCount();
+    CWebClient client;
+    client.m_nConnectTimeout = client.m_nSendTimeout = client.m_nRecvTimeout = 5000;
+    std::string reply;
+    EXPECT_EQ(client.InetGet(DownloadUrl(c.server, "100001"), reply), c.fetched) << c.server;
+    EXPECT_EQ(Ref().RequestCount(), before + (c.fetched ? 1 : 0)) << c.server;
+    if (c.fetched) EXPECT_EQ(reply.size(), SeedFile("kinematics.pdf").size());
+  }
+}
+
 TEST_F(Tls, AbortEndsAStalledTlsTransferAtOnce) {
   Ref().SetFaults(R"([{"server": "download", "stall": {"after": 100, "seconds": 30}}])");
   CWebClient client;

@@ -52,17 +52,6 @@ TEST(InetGet, ErrorPageAndUnreachableServer) {
   EXPECT_EQ(reply, "");
 }
 
-TEST(InetGet, AnHttpsUrlNeverGoesOutInTheClear) {
-  CLoopbackServer server([](CLoopbackPeer& peer) { peer.ReadRequest(); });
-  CWebClient client;
-  client.m_nConnectTimeout = client.m_nSendTimeout = client.m_nRecvTimeout = 1000;
-  std::string reply;
-  EXPECT_FALSE(client.InetGet("https://127.0.0.1:" + std::to_string(server.Port()) + "/", reply));
-  EXPECT_EQ(reply, "");
-  for (const std::string& request : server.Requests())
-    EXPECT_EQ(request.find("GET "), std::string::npos) << request;
-}
-
 TEST(InetGet, ReceiveTimeoutEndsAStalledReply) {
   CLoopbackServer server([](CLoopbackPeer& peer) {
     peer.Send("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc");
