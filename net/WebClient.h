@@ -12,7 +12,9 @@
 // Result codes of CWebClient (m_nError). 3 and 9 are not used.
 enum {
   WCE_OK = 0,
-  WCE_CONNECT = 1,      // name resolution or connect failed, or port outside 1..65534
+  WCE_CONNECT = 1,      // name resolution or connect failed, port outside 1..65534, or
+                        // (https) the TLS handshake failed for another reason than the
+                        // certificate
   WCE_RECV_BODY = 2,    // the connection closed or failed while the body was read
   WCE_RECV_HEADER = 4,  // the connection closed or failed before the header block ended
   WCE_SEND = 5,         // the request could not be sent
