@@ -2,6 +2,8 @@
 
 #include "BuildConfig.h"
 #include "app/AssistantApp.h"
+#include "net/MbcsText.h"
+#include "net/ServerAddress.h"
 #include "platform/SystemDirs.h"
 #include "tools/ToolCommands.h"
 #include "tools/UpdateCheck.h"
@@ -14,6 +16,17 @@ std::string OrSystem(const std::string& dir, std::string (*system)()) {
 
 }  // namespace
 
+std::string ToolServerHost(const std::string& policyServer, const std::string& lastHost) {
+  for (const std::string& server : {policyServer, lastHost}) {
+    if (!IsSecureServer(server)) continue;
+    std::string name = ServerHostName(server);
+    name = name.substr(0, name.find(':'));
+    if (MbcsEqualNoCase(name, VELMORA_DEFAULT_HOST))
+      return SECURE_SERVER_SCHEME + std::string(VELMORA_DEFAULT_HOST);
+  }
+  return VELMORA_DEFAULT_HOST;
+}
+
 ToolContext MakeToolContext(CAssistantApp& app) {
   ToolContext context;
   context.desktop = &app.Desktop();
@@ -22,7 +35,7 @@ ToolContext MakeToolContext(CAssistantApp& app) {
   context.registry = &platform::SystemRegistry();
   context.info = &app.m_toolInfo;
   context.installer = &ProgramInstaller();
-  context.host = VELMORA_DEFAULT_HOST;
+  context.host = ToolServerHost(app.m_policy.server, app.m_pSettings->m_strLastHost);
   context.programPath = platform::ProgramPath();
   context.dataDir = app.m_pSettings->m_strDataDir;
   context.toolsDir = app.m_pSettings->m_strToolsDir;

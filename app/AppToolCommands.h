@@ -1,4 +1,6 @@
 #pragma once
+#include <string>
+
 #include "tools/ToolCommands.h"
 
 class CAssistantApp;
@@ -9,6 +11,11 @@ class CAssistantApp;
 // values and directories, with the system's HTTP client, libraries and
 // registry.
 ToolContext MakeToolContext(CAssistantApp& app);
+
+// The tool server is the built-in platform's host, reached over HTTPS when
+// the machine's policy server or the server last logged in to names that
+// host with "https://".
+std::string ToolServerHost(const std::string& policyServer, const std::string& lastHost);
 
 // The main-window commands of the companion tools; false when `id` is none.
 bool RunToolCommand(CAssistantApp& app, int id);

@@ -6,6 +6,7 @@
 #include "app/AppLog.h"
 #include "app/AssistantApp.h"
 #include "app/CdnLookup.h"
+#include "app/CertificateNotice.h"
 #include "app/DownloadUrls.h"
 #include "app/OpenSafety.h"
 #include "net/MbcsText.h"
@@ -166,6 +167,9 @@ int CDownloadContext::Fetch(CUrlCommand& command, const std::string& cdnServer,
   if (result != Transfer::Done) {
     progress.Show(false);
     progress.StopTimer();
+    if (result == Transfer::Failed && m_client.m_nError == WCE_CERTIFICATE)
+      TellCertificateRejected(m_app.Desktop(), {m_client.m_strHost, m_client.m_certProblem,
+                                                m_client.m_strCertReason});
     if (result == Transfer::Failed) return 0;
     // Cancelled: the next link for this resource resumes the ".tmp" file
     // that the platform sent.

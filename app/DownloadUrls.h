@@ -1,13 +1,16 @@
 #pragma once
 #include <string>
 
+#include "net/ServerAddress.h"
+
 // Where resources are fetched from. The platform serves downloads on port
-// 8112, whatever port its interface answers on; `kind` 1 is a file, 3 a
+// 8112, whatever port its interface answers on, over HTTPS when its server
+// entry says so (the LAN's CDN server stays HTTP); `kind` 1 is a file, 3 a
 // video stream.
 inline constexpr int PLATFORM_DOWNLOAD_PORT = 8112;
 
 inline std::string PlatformDownloadUrl(const std::string& host, int kind, const std::string& fid) {
-  return "http://" + host + ":" + std::to_string(PLATFORM_DOWNLOAD_PORT) +
+  return ServerOrigin(host) + ":" + std::to_string(PLATFORM_DOWNLOAD_PORT) +
          "/file/downLoad?ft=" + std::to_string(kind) + "&u=2&fid=" + fid;
 }
 

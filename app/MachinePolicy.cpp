@@ -2,6 +2,7 @@
 
 #include "app/SharedState.h"
 #include "net/MbcsText.h"
+#include "net/ServerAddress.h"
 
 namespace {
 
@@ -23,13 +24,21 @@ std::string ReadText(platform::IPolicyStore& store, const char* name,
   return read == platform::PolicyRead::Found ? text : std::string();
 }
 
-// A server is named as a cache server is: host name or address, optional port.
-void ReadServer(platform::IPolicyStore& store, const char* name, std::string& server,
-                std::vector<std::string>& rejected) {
+// A server is named as a cache server is: host name or address, optional
+// port; the platform's server may also be "https://" and the same. The LAN's
+// cache server is the school's own and stays HTTP.
+void ReadServer(platform::IPolicyStore& store, const char* name, bool secureAllowed,
+                std::string& server, std::vector<std::string>& rejected) {
   std::string text = ReadText(store, name, rejected);
   if (text.empty()) return;
-  if (IsCdnServerAddress(text)) server = text;
-  else rejected.push_back(std::string(name) + " (not host or host:port): " + text);
+  const bool secure = secureAllowed && IsSecureServer(text);
+  if (IsCdnServerAddress(secure ? ServerHostName(text) : text))
+    server = NormalizedServerHost(text);
+  else
+    rejected.push_back(std::string(name) +
+                       (secureAllowed ? " (not host, host:port or https://host[:port]): "
+                                      : " (not host or host:port): ") +
+                       text);
 }
 
 // A switch is off only when set to 0; any other number keeps it on.
@@ -59,8 +68,8 @@ const std::vector<std::string>& MachinePolicyValueNames() {
 
 MachinePolicy ReadMachinePolicy(platform::IPolicyStore& store, std::vector<std::string>& rejected) {
   MachinePolicy policy;
-  ReadServer(store, kServer, policy.server, rejected);
-  ReadServer(store, kCdnServer, policy.cdnServer, rejected);
+  ReadServer(store, kServer, true, policy.server, rejected);
+  ReadServer(store, kCdnServer, false, policy.cdnServer, rejected);
   ReadSwitch(store, kCdnAnnouncements, policy.cdnAnnouncements, rejected);
   ReadSwitch(store, kUpdateCheck, policy.updateCheck, rejected);
   ReadSwitch(store, kRequireSignedTools, policy.requireSignedTools, rejected);

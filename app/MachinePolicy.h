@@ -7,7 +7,8 @@
 // What a school's IT presets for every user of the machine. Where nothing is
 // set, the program behaves exactly as it does without policy.
 struct MachinePolicy {
-  std::string server;           // the login dialog's preset server ("host" or "host:port")
+  std::string server;           // the login dialog's preset server ("host", "host:port",
+                                // or either after "https://")
   std::string cdnServer;        // the school's cache server; announcements are then ignored
   bool cdnAnnouncements = true; // false: never learn a cache server from a broadcast
   bool updateCheck = true;      // false: updates are the administrator's

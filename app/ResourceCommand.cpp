@@ -3,6 +3,7 @@
 
 #include "app/AppLog.h"
 #include "app/AssistantApp.h"
+#include "app/CertificateNotice.h"
 #include "app/DownloadContext.h"
 #include "app/ResourceLinkCheck.h"
 
@@ -40,7 +41,10 @@ bool CAssistantApp::LogInForResource(const CUrlCommand& command) {
   if (!CPlatformApi::Login(saved.m_strHost, saved.m_nPort, saved.m_strUser, saved.m_strPassword,
                            m_login, schoolId, schoolName, replied, saved.m_nIdentity,
                            command.m_strFid, ret)) {
-    if (!replied)
+    CertificateRejection rejection;
+    if (CPlatformApi::TakeCertificateRejection(rejection))
+      TellCertificateRejected(m_desktop, rejection);
+    else if (!replied)
       m_desktop.ShowMessage(LoginFailureMessage(false, ret), kAppCaption,
                             platform::MessageIcon::Warning, true);
     else

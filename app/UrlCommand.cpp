@@ -1,10 +1,12 @@
 #include "app/UrlCommand.h"
 
+#include <cstring>
 #include <vector>
 
 #include "BuildConfig.h"
 #include "net/Codecs.h"
 #include "net/MbcsText.h"
+#include "net/ServerAddress.h"
 
 namespace {
 
@@ -45,14 +47,20 @@ std::string DecodeUrlText(const std::string& text) {
   return IsUtf8Text(decoded) ? Utf8ToAnsi(decoded) : decoded;
 }
 
+// A server over HTTPS ("https://host[:port]") keeps its scheme with the host,
+// as a server entry does; its port is looked for after the scheme, and the
+// built-in host's port 80 is 443 over it.
 void SetServer(const std::string& value, CUrlCommand& command) {
+  const bool secure = IsSecureServer(value);
+  const size_t nameStart = secure ? std::strlen(SECURE_SERVER_SCHEME) : 0;
   size_t colon = value.rfind(':');
-  if (colon != std::string::npos && colon > 0) {
-    command.m_strServer = value.substr(0, colon);
+  if (colon != std::string::npos && colon > nameStart) {
+    command.m_strServer = NormalizedServerHost(value.substr(0, colon));
     command.m_nPort = AtoiLike(value.substr(colon + 1));
   } else {
-    command.m_strServer = value;
-    command.m_nPort = DefaultPortOfHost(value);
+    command.m_strServer = NormalizedServerHost(value);
+    command.m_nPort = DefaultPortOfHost(ServerHostName(value));
+    if (secure && command.m_nPort == 80) command.m_nPort = 443;
   }
 }
 

@@ -9,6 +9,7 @@ bool CWebClient::InetGet(const std::string& url, std::string& reply) {
   m_strHost = parts.strHost;
   m_nPort = parts.nPort;
   platform::InetRequest request;
+  request.bSecure = parts.bSecure;
   request.strHost = parts.strHost;
   request.nPort = (uint16_t)parts.nPort;
   request.strObject = parts.strObject;

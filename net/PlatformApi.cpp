@@ -6,6 +6,7 @@
 #include "net/Codecs.h"
 #include "net/Json.h"
 #include "net/MbcsText.h"
+#include "net/ServerAddress.h"
 #include "net/WebClient.h"
 
 namespace {
@@ -26,7 +27,16 @@ std::string Format(const char* format, ...) {
 }
 
 std::string BaseUrl(const std::string& host, int port, const char* path) {
-  return Format("http://%s:%d%s", host.c_str(), port, path);
+  return Format("%s:%d%s", ServerOrigin(host).c_str(), port, path);
+}
+
+// The certificate refusal of this thread's last call, for its caller to tell.
+thread_local CertificateRejection t_rejection;
+
+void NoteRejection(const CWebClient& client) {
+  t_rejection = {};
+  if (client.m_nError == WCE_CERTIFICATE)
+    t_rejection = {client.m_strHost, client.m_certProblem, client.m_strCertReason};
 }
 
 // Sends one request (a GET when body is null) and parses the reply: false on
@@ -35,7 +45,21 @@ bool Exchange(const std::string& url, const std::string* body, CJsonDocument& re
   CWebClient client;
   std::string text;
   bool sent = body ? client.Post(url, *body, text) : client.Get(url, text);
+  NoteRejection(client);
   return sent && reply.Parse(Utf8ToAnsi(text));
+}
+
+const char* ProblemText(platform::TlsCertProblem problem) {
+  switch (problem) {
+    case platform::TlsCertProblem::Expired:
+      return "证书已过期或尚未生效";
+    case platform::TlsCertProblem::WrongHost:
+      return "证书不属于该服务器";
+    case platform::TlsCertProblem::Untrusted:
+      return "证书不是由受信任的机构颁发的";
+    default:
+      return "证书无法验证";
+  }
 }
 
 int ReadRet(const CJsonDocument& reply) { return AtoiLike(reply.GetString("ret")); }
@@ -144,6 +168,18 @@ std::string FormValue(const std::string& text) {
   return value;
 }
 
+bool CPlatformApi::TakeCertificateRejection(CertificateRejection& rejection) {
+  if (t_rejection.problem == platform::TlsCertProblem::None) return false;
+  rejection = t_rejection;
+  t_rejection = {};
+  return true;
+}
+
+std::string CertificateFailureMessage(const CertificateRejection& rejection) {
+  return "服务器 " + rejection.host + " 的证书无效（" + ProblemText(rejection.problem) +
+         "），已停止连接。";
+}
+
 const char* LoginFailureMessage(bool replied, int ret) {
   if (!replied) return "登录失败：网络错误或服务器无响应！";
   if (ret == LOGIN_RET_WRONG_PASSWORD) return "登录失败：用户名或密码错误！";
@@ -160,7 +196,9 @@ bool CPlatformApi::Login(const std::string& host, int port, const std::string& u
   replied = true;
   CWebClient client;
   std::string text;
-  if (!client.Post(BaseUrl(host, port, path), body, text)) {
+  bool sent = client.Post(BaseUrl(host, port, path), body, text);
+  NoteRejection(client);
+  if (!sent) {
     replied = false;
     return false;
   }

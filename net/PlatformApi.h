@@ -2,6 +2,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/TlsChannel.h"
+
 // What a login returns; the application keeps it as the current account.
 struct LoginInfo {
   int ss = 0;
@@ -36,6 +38,14 @@ struct SourceDetail {
   std::string hashcode;
 };
 
+// A server's certificate refused over HTTPS: the host the client asked for,
+// what is wrong (for the user) and the system's finding (for the log).
+struct CertificateRejection {
+  std::string host;
+  platform::TlsCertProblem problem = platform::TlsCertProblem::None;
+  std::string reason;
+};
+
 // The calls on the platform server's HTTP interface. Each call makes its own
 // client, sends one request, reads the UTF-8 JSON reply and copies the fields
 // it needs; it shows nothing. Results are true/false; output variables are
@@ -66,7 +76,14 @@ class CPlatformApi {
                           int64_t& size);
   static bool GetCourseDetail(const std::string& host, int port, int id, CourseDetail& course);
   static bool GetSourceDetail(const std::string& host, int port, int id, SourceDetail& source);
+  // Whether the last call of this thread failed because its server's
+  // certificate was refused; true once per refusal.
+  static bool TakeCertificateRejection(CertificateRejection& rejection);
 };
+
+// The message that tells the user that a server's certificate was refused
+// and nothing was sent to it.
+std::string CertificateFailureMessage(const CertificateRejection& rejection);
 
 // The message that tells the user why a login failed, from the outputs
 // `replied` and `ret` of Login.

@@ -23,21 +23,24 @@ bool ParsePort(const std::string& text, int& port) {
   return true;
 }
 
+bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
+  return text.size() >= prefix.size() && MbcsEqualNoCase(text.substr(0, prefix.size()), prefix);
+}
+
 }  // namespace
 
 bool CrackUrl(const std::string& url, UrlParts& parts) {
-  const std::string scheme = "http://";
-  if (url.size() < scheme.size() || !MbcsEqualNoCase(url.substr(0, scheme.size()), scheme))
-    return false;
+  const bool secure = StartsWithNoCase(url, "https://");
+  if (!secure && !StartsWithNoCase(url, "http://")) return false;
   if (HasControlByte(url)) return false;
-  std::string rest = url.substr(scheme.size());
+  std::string rest = url.substr(secure ? 8 : 7);
   rest = rest.substr(0, rest.find('#'));
   size_t objectStart = rest.find_first_of("/?");
   std::string authority = rest.substr(0, objectStart);
   std::string object = objectStart == std::string::npos ? "" : rest.substr(objectStart);
   size_t at = authority.rfind('@');
   if (at != std::string::npos) authority = authority.substr(at + 1);
-  int port = 80;
+  int port = secure ? 443 : 80;
   size_t colon = authority.find(':');
   if (colon != std::string::npos) {
     if (!ParsePort(authority.substr(colon + 1), port)) return false;
@@ -45,6 +48,7 @@ bool CrackUrl(const std::string& url, UrlParts& parts) {
   }
   if (authority.empty() || authority.find(' ') != std::string::npos) return false;
   if (object.empty() || object[0] == '?') object = "/" + object;
+  parts.bSecure = secure;
   parts.strHost = authority;
   parts.nPort = port;
   parts.strObject = object;

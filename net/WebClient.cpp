@@ -66,6 +66,8 @@ void Fail(CWebClient& client, Operation operation, int code, int sysError) {
 }
 
 bool SplitUrl(CWebClient& client, const std::string& url, Exchange& exchange) {
+  client.m_certProblem = platform::TlsCertProblem::None;
+  client.m_strCertReason.clear();
   if (!CrackUrl(url, exchange.url)) {
     Fail(client, exchange.operation, WCE_PROTOCOL, SYSERR_INVALID_URL);
     return false;
@@ -73,6 +75,22 @@ bool SplitUrl(CWebClient& client, const std::string& url, Exchange& exchange) {
   client.m_strHost = exchange.url.strHost;
   client.m_nPort = exchange.url.nPort;
   return true;
+}
+
+// The TLS handshake of an https URL; a certificate refused is an outcome of
+// its own, so that the user is told the server is not who it claims to be.
+bool StartTls(CWebClient& client, Exchange& exchange) {
+  client.m_pTls = std::make_unique<platform::TlsChannel>();
+  platform::TlsHandshake result = client.m_pTls->Handshake(client.m_hSocket, exchange.url.strHost);
+  if (result == platform::TlsHandshake::Done) return true;
+  if (result == platform::TlsHandshake::CertificateRejected) {
+    client.m_certProblem = client.m_pTls->CertProblem();
+    client.m_strCertReason = client.m_pTls->RejectReason();
+    Fail(client, exchange.operation, WCE_CERTIFICATE, 0);
+    return false;
+  }
+  Fail(client, exchange.operation, WCE_CONNECT, platform::LastSocketError());
+  return false;
 }
 
 bool Connect(CWebClient& client, Exchange& exchange) {
@@ -89,7 +107,17 @@ bool Connect(CWebClient& client, Exchange& exchange) {
     Fail(client, exchange.operation, WCE_CONNECT, platform::LastSocketError());
     return false;
   }
-  return true;
+  return !exchange.url.bSecure || StartTls(client, exchange);
+}
+
+int SendSome(CWebClient& client, const char* bytes, int count) {
+  if (client.m_pTls) return client.m_pTls->Send(bytes, count);
+  return platform::SendSocket(client.m_hSocket, bytes, count);
+}
+
+int ReceiveSome(CWebClient& client, char* buffer, int size) {
+  if (client.m_pTls) return client.m_pTls->Recv(buffer, size);
+  return platform::RecvSocket(client.m_hSocket, buffer, size);
 }
 
 bool SendAll(CWebClient& client, const std::string& request, Exchange& exchange) {
@@ -97,7 +125,7 @@ bool SendAll(CWebClient& client, const std::string& request, Exchange& exchange)
   int blocked = 0;
   while (sent < request.size()) {
     int chunk = (int)std::min<size_t>(request.size() - sent, 1 << 30);
-    int n = platform::SendSocket(client.m_hSocket, request.data() + sent, chunk);
+    int n = SendSome(client, request.data() + sent, chunk);
     if (n > 0) {
       sent += n;
       continue;
@@ -122,7 +150,7 @@ bool ReceiveHeader(CWebClient& client, Exchange& exchange) {
       return false;
     }
     char* free = exchange.buffer + exchange.nReceived;
-    int n = platform::RecvSocket(client.m_hSocket, free, WEB_BUFFER_SIZE - exchange.nReceived);
+    int n = ReceiveSome(client, free, WEB_BUFFER_SIZE - exchange.nReceived);
     if (n <= 0) {
       Fail(client, exchange.operation, WCE_RECV_HEADER, n < 0 ? platform::LastSocketError() : 0);
       return false;
@@ -194,7 +222,7 @@ bool ReceiveText(CWebClient& client, Exchange& exchange, std::string& reply) {
   while (received < length) {
     std::memset(exchange.buffer, 0, WEB_BUFFER_SIZE);
     int want = std::min(WEB_BUFFER_SIZE - 1, length - received);
-    int n = platform::RecvSocket(client.m_hSocket, exchange.buffer, want);
+    int n = ReceiveSome(client, exchange.buffer, want);
     if (n <= 0) {
       Fail(client, exchange.operation, WCE_RECV_BODY, n < 0 ? platform::LastSocketError() : 0);
       return false;
@@ -231,6 +259,7 @@ CWebClient::~CWebClient() { CloseConnection(); }
 
 void CWebClient::CloseConnection() {
   std::lock_guard<std::mutex> lock(m_socketLock);
+  m_pTls.reset();
   platform::CloseSocket(m_hSocket);
   m_hSocket = platform::INVALID_SOCKET_HANDLE;
 }

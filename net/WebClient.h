@@ -1,16 +1,20 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 
 #include "net/HttpResponseHeader.h"
 #include "platform/Sockets.h"
+#include "platform/TlsChannel.h"
 
 // Result codes of CWebClient (m_nError). 3 and 9 are not used.
 enum {
   WCE_OK = 0,
-  WCE_CONNECT = 1,      // name resolution or connect failed, or port outside 1..65534
+  WCE_CONNECT = 1,      // name resolution or connect failed, port outside 1..65534, or
+                        // (https) the TLS handshake failed for another reason than the
+                        // certificate
   WCE_RECV_BODY = 2,    // the connection closed or failed while the body was read
   WCE_RECV_HEADER = 4,  // the connection closed or failed before the header block ended
   WCE_SEND = 5,         // the request could not be sent
@@ -19,6 +23,8 @@ enum {
   WCE_STATUS = 7,       // status not accepted (200; 200/206 for the downloads)
   WCE_FILE_OPEN = 8,    // the target file could not be opened or created
   WCE_FILE_WRITE = 10,  // writing to the target file failed
+  WCE_CERTIFICATE = 11, // https: the server's certificate is not valid for its host
+                        // (m_certProblem and m_strCertReason tell why)
 };
 
 // Progress of the downloads: total bytes, bytes received, user pointer.
@@ -32,7 +38,8 @@ constexpr int WEB_BUFFER_SIZE = 16384;
 // Text replies of Get, Post and InetGet larger than this are refused.
 constexpr int WEB_MAX_TEXT_REPLY = 32 * 1024 * 1024;
 
-// The system's own HTTP/1.1 client on sockets: one request per connection
+// The system's own HTTP/1.1 client on sockets (https URLs over TLS, never
+// falling back to plain HTTP): one request per connection
 // (Connection: close), no redirects, no chunked coding, body length only
 // from Content-Length. One object per job or per download worker; one
 // thread at a time. Results are true/false with the reason in m_nError.
@@ -87,8 +94,11 @@ class CWebClient {
   int m_nSendTimeout = 60000;     // ms
   int m_nRecvTimeout = 60000;     // ms
   platform::SocketHandle m_hSocket = platform::INVALID_SOCKET_HANDLE;
+  std::unique_ptr<platform::TlsChannel> m_pTls;  // over m_hSocket for an https URL
   int m_nError = WCE_OK;
   int m_nSysError = 0;
+  platform::TlsCertProblem m_certProblem = platform::TlsCertProblem::None;
+  std::string m_strCertReason;
 
  private:
   // Held while m_hSocket changes and while another thread shuts it down, so

@@ -82,7 +82,7 @@ class CBodyWriter {
     while (m_nLimit < 0 || m_nCount < m_nLimit) {
       int want = WEB_BUFFER_SIZE;
       if (m_nLimit >= 0) want = (int)std::min<int64_t>(want, m_nLimit - m_nCount);
-      int n = platform::RecvSocket(m_client.m_hSocket, m_exchange.buffer, want);
+      int n = ReceiveSome(m_client, m_exchange.buffer, want);
       if (n <= 0) {
         Fail(m_client, m_exchange.operation, WCE_RECV_BODY,
              n < 0 ? platform::LastSocketError() : 0);

@@ -46,6 +46,10 @@ class ConnectionGuard {
 // Each returns false after recording the failure in the client.
 bool SplitUrl(CWebClient& client, const std::string& url, Exchange& exchange);
 bool Connect(CWebClient& client, Exchange& exchange);
+// One send or receive on the connection, through TLS when it has it; as
+// platform::SendSocket and RecvSocket.
+int SendSome(CWebClient& client, const char* bytes, int count);
+int ReceiveSome(CWebClient& client, char* buffer, int size);
 bool SendAll(CWebClient& client, const std::string& request, Exchange& exchange);
 bool ReceiveHeader(CWebClient& client, Exchange& exchange);
 // Connect, send and receive the header: steps 3 to 7.

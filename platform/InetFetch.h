@@ -7,6 +7,7 @@
 namespace platform {
 
 struct InetRequest {
+  bool bSecure = false;   // https: TLS with the library's certificate checks, never relaxed
   std::string strHost;
   uint16_t nPort = 80;
   std::string strObject;  // path and query

@@ -4,7 +4,7 @@ PACKAGES=(cmake ninja-build g++ googletest libgtest-dev libgmock-dev
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools wine wine64 xvfb xdotool imagemagick
   fonts-wqy-microhei locales python3 python3-pytest curl wget aria2 nginx-light time
   wixl msitools osslsigncode openssl python3-olefile clang libclang-rt-14-dev
-  libssl-dev xdg-utils desktop-file-utils file chromium firefox-esr lintian strace)
+  libssl-dev libgnutls30 xdg-utils desktop-file-utils file chromium firefox-esr lintian strace)
 
 
 install_deps() {

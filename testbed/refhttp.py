@@ -235,17 +235,28 @@ class HttpServer(socketserver.ThreadingTCPServer):
     daemon_threads = True
     allow_reuse_address = True
 
-    def __init__(self, address, name, handler, context):
+    def __init__(self, address, name, handler, context, tls=None):
         self.name = name
         self.handle_request_fn = handler
         self.context = context
+        self.tls = tls  # an ssl.SSLContext in the HTTPS mode
         super().__init__(address, ConnectionHandler)
+
+    def get_request(self):
+        sock, address = super().get_request()
+        if self.tls is None:
+            return sock, address
+        # The handshake runs on the connection's own thread (see handle), so a
+        # client that refuses the certificate never holds up the next one.
+        return self.tls.wrap_socket(sock, server_side=True, do_handshake_on_connect=False), address
 
 
 class ConnectionHandler(socketserver.BaseRequestHandler):
     def handle(self):
         server = self.server
         context = server.context
+        if server.tls is not None and not handshake(self.request):
+            return
         request = read_request(self.request)
         if request is None:
             return
@@ -263,6 +274,15 @@ class ConnectionHandler(socketserver.BaseRequestHandler):
             drain_until_closed(self.request)
         except OSError:
             pass
+
+
+def handshake(sock):
+    sock.settimeout(READ_TIMEOUT)
+    try:
+        sock.do_handshake()
+        return True
+    except OSError:
+        return False
 
 
 def drain_until_closed(sock):

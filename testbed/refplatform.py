@@ -11,6 +11,14 @@ to the ready file as key=value lines. SIGTERM or SIGINT stops it cleanly.
                  [--cdn-port 8080] [--control-port 0] [--free-ports]
                  [--state-dir DIR] [--record-dir DIR] [--ready-file FILE]
                  [--seed DIR] [--bin-dir DIR]... [--announce-to HOST:PORT]
+                 [--tls-dir DIR]
+
+With --tls-dir the platform interface, the download service and the tool
+server speak HTTPS on their ports (certificates made into DIR by reftls.py;
+the CDN server and the control port stay HTTP), and three more download
+ports serve a certificate for another host, an expired one and one from an
+authority nobody trusts (download_wronghost, download_expired,
+download_untrusted in the ready file, with tls_ca the test authority).
 """
 
 import argparse
@@ -32,6 +40,7 @@ from refapi import PlatformApi, PlatformState, json_reply  # noqa: E402
 from reffaults import FaultSet  # noqa: E402
 from refsign import signature_file  # noqa: E402
 from refhttp import HttpServer, Recorder, Reply, error_page  # noqa: E402
+import reftls  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 TOOL_DIRECTORY = "VelmoraTool"
@@ -273,15 +282,27 @@ class Platform:
         handlers = [("api", self.args.api_port, self.api), ("download", self.args.download_port, self.download),
                     ("tool", self.args.tool_port, self.tool), ("cdn", self.args.cdn_port, self.cdn),
                     ("control", self.args.control_port, self.control)]
+        tls_dir = self.args.tls_dir
+        if tls_dir:
+            reftls.ensure_certificates(tls_dir)
+            handlers += [("download_" + kind, 0, self.download) for kind in reftls.KINDS[1:]]
         for name, port, handler in handlers:
-            server = HttpServer((host, port), name, handler, self)
+            server = HttpServer((host, port), name, handler, self, self.tls_context(name))
             self.servers[name] = server
             threading.Thread(target=server.serve_forever, args=(0.05,), name=name, daemon=True).start()
+
+    def tls_context(self, name):
+        if not self.args.tls_dir or name in ("cdn", "control"):
+            return None
+        kind = name.partition("_")[2] or "good"
+        return reftls.server_context(self.args.tls_dir, kind)
 
     def ports(self):
         ports = {"%s_port" % name: server.server_address[1] for name, server in self.servers.items()}
         ports.update(host=self.args.host, record_dir=os.path.abspath(self.args.record_dir),
                      faults_file=os.path.abspath(self.faults.path), pid=os.getpid())
+        if self.args.tls_dir:
+            ports.update(tls_ca=os.path.join(os.path.abspath(self.args.tls_dir), "ca.pem"))
         return ports
 
     def default_cdn_server(self):
@@ -365,6 +386,7 @@ def parse_args(argv):
     parser.add_argument("--bin-dir", action="append", default=[])
     parser.add_argument("--announce-to", default=None)
     parser.add_argument("--announce-every", type=float, default=0.0)
+    parser.add_argument("--tls-dir", default=None, help="serve HTTPS with certificates made here")
     args = parser.parse_args(argv)
     if args.free_ports:
         args.api_port = args.download_port = args.tool_port = args.cdn_port = args.control_port = 0

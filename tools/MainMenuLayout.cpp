@@ -2,6 +2,7 @@
 
 #include "BuildConfig.h"
 #include "net/MbcsText.h"
+#include "net/ServerAddress.h"
 
 namespace {
 
@@ -46,7 +47,7 @@ MainMenuEntry PluginSubMenu() {
 
 std::string PlatformDisplayName(const std::string& host) {
   for (const PlatformInstance& instance : kInstances)
-    if (MbcsEqualNoCase(host, instance.host)) return instance.name;
+    if (MbcsEqualNoCase(ServerHostName(host), instance.host)) return instance.name;
   return kInstances[0].name;
 }
 

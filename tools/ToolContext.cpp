@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/AppLog.h"
+#include "net/ServerAddress.h"
 #include "net/WebClient.h"
 #include "platform/Files.h"
 #include "tools/KeyRetirement.h"
@@ -32,7 +33,7 @@ IToolFetcher& WebToolFetcher() {
 std::string ToolFileUrl(const std::string& host, const std::string& name) {
   char port[16];
   snprintf(port, sizeof port, "%d", kToolPort);
-  return "http://" + host + ":" + port + "/" + kToolDirectory + "/" + name;
+  return ServerOrigin(host) + ":" + port + "/" + kToolDirectory + "/" + name;
 }
 
 bool FetchToolFile(const ToolContext& context, const std::string& name, const std::string& path) {

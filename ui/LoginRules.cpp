@@ -3,7 +3,9 @@
 #include <cstring>
 
 #include "BuildConfig.h"
+#include "app/CertificateNotice.h"
 #include "net/MbcsText.h"
+#include "net/ServerAddress.h"
 #include "platform/WaitCursor.h"
 #include "store/SettingsStore.h"
 
@@ -31,19 +33,20 @@ bool ParsePort(const std::string& text, int& port) {
 }  // namespace
 
 std::string ServerLabel(const std::string& host, int port) {
-  return port == 80 ? host : host + ":" + std::to_string(port);
+  return port == DefaultServerPort(host) ? host : host + ":" + std::to_string(port);
 }
 
 ServerText ParseServerText(const std::string& text, std::string& host, int& port) {
-  const std::string server = TrimSpaces(text);
-  if (server.empty()) return ServerText::Empty;
+  const std::string entry = TrimSpaces(text);
+  if (entry.empty()) return ServerText::Empty;
+  const std::string server = ServerHostName(entry);
   size_t colon = server.rfind(':');
   std::string name = server.substr(0, colon);
-  int number = 80;
+  int number = DefaultServerPort(entry);
   if (colon != std::string::npos && !ParsePort(server.substr(colon + 1), number))
     return ServerText::Invalid;
   if (!IsUrlHost(name)) return ServerText::Invalid;
-  host = name;
+  host = IsSecureServer(entry) ? SECURE_SERVER_SCHEME + name : name;
   port = number;
   return ServerText::Valid;
 }
@@ -119,8 +122,12 @@ bool SubmitLogin(const LoginInput& input, LoginTarget target, const LoginCall& c
               input.identity, std::string(), ret);
   }
   if (!ok) {
-    target.desktop.ShowMessage(LoginFailureMessage(replied, ret), kPromptCaption,
-                               platform::MessageIcon::Warning, false);
+    CertificateRejection rejection;
+    if (CPlatformApi::TakeCertificateRejection(rejection))
+      TellCertificateRejected(target.desktop, rejection);
+    else
+      target.desktop.ShowMessage(LoginFailureMessage(replied, ret), kPromptCaption,
+                                 platform::MessageIcon::Warning, false);
     return false;
   }
   target.login = info;

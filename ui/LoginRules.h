@@ -10,13 +10,16 @@
 class CServerAccount;
 class CSettingsStore;
 
-// How a saved server is shown in the lists: its host on port 80, else
-// "host:port".
+// How a saved server is shown in the lists: its host on its scheme's default
+// port (80, 443 for "https://host"), else "host:port"; the dialog reads the
+// label back as the same server.
 std::string ServerLabel(const std::string& host, int port);
 
 // A server text of the login dialog: blanks at both ends are ignored; "host"
-// means port 80, "host:port" the port after the last colon. A port must be
-// 1-65535 written in digits, and the host must be usable in a URL as it is.
+// means port 80, "host:port" the port after the last colon, and either after
+// "https://" (any case) a server reached over HTTPS, port 443 by default,
+// kept as "https://host". A port must be 1-65535 written in digits, and the
+// host must be usable in a URL as it is.
 enum class ServerText { Valid, Empty, Invalid };
 ServerText ParseServerText(const std::string& text, std::string& host, int& port);
 

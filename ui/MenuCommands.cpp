@@ -8,6 +8,7 @@
 #include "app/AppToolCommands.h"
 #include "app/AssistantApp.h"
 #include "net/MbcsText.h"
+#include "net/ServerAddress.h"
 #include "platform/Files.h"
 #include "platform/FolderPicker.h"
 #include "platform/WaitCursor.h"
@@ -85,11 +86,13 @@ void UndoLogin(CSettingsStore& settings, CSettingsStore& before) {
 }  // namespace
 
 std::string HomePageUrl(const std::string& host, int port, const std::string& token) {
-  if (!IsPlainHostName(host)) return std::string();
-  if (MbcsEqualNoCase(host, VELMORA_DEFAULT_HOST))
-    return "http://" + host + "/index.html?token=" + QueryEscaped(token);
-  if (MbcsEqualNoCase(host, VELMORA_SECOND_HOST)) return "http://" + host + ":8050/";
-  return "http://" + host + ":" + std::to_string(port) + "/";
+  const std::string name = ServerHostName(host);
+  if (!IsPlainHostName(name)) return std::string();
+  const std::string origin = ServerOrigin(host);
+  if (MbcsEqualNoCase(name, VELMORA_DEFAULT_HOST))
+    return origin + "/index.html?token=" + QueryEscaped(token);
+  if (MbcsEqualNoCase(name, VELMORA_SECOND_HOST)) return origin + ":8050/";
+  return origin + ":" + std::to_string(port) + "/";
 }
 
 void OpenHomePage(CAssistantApp& app) {

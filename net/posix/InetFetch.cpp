@@ -115,6 +115,9 @@ bool ReceiveBody(SocketHandle socket, const CHttpResponseHeader& header, const c
 
 bool InetFetch(const InetRequest& request, std::string& reply, InetResult& result,
                size_t maxReply) {
+  // The stand-in speaks no TLS: a secure request fails rather than going out
+  // in the clear.
+  if (request.bSecure) return false;
   Route route = ChooseRoute(request);
   SocketHandle socket = ConnectRoute(route, request);
   if (socket == INVALID_SOCKET_HANDLE) return false;

@@ -76,6 +76,9 @@ bool InetFetch(const InetRequest& request, std::string& reply, InetResult& resul
     // A CDN check must see the server as it is now, never a cached answer.
     DWORD flags = INTERNET_FLAG_EXISTING_CONNECT | INTERNET_FLAG_RELOAD |
                   INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE;
+    // The library checks the certificate itself; no flag here ever lets it
+    // accept an invalid one.
+    if (request.bSecure) flags |= INTERNET_FLAG_SECURE;
     HINTERNET http = HttpOpenRequestA(connection, "GET", request.strObject.c_str(), nullptr,
                                       nullptr, nullptr, flags, CONTEXT);
     if (http) {

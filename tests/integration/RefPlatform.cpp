@@ -33,12 +33,17 @@ std::vector<std::string> SplitTabs(const std::string& line) {
 }  // namespace
 
 const RefPlatform& RefPlatform::Get() {
-  static const RefPlatform platform;
+  static const RefPlatform platform(VELMORA_REFPLATFORM_DIR);
   return platform;
 }
 
-RefPlatform::RefPlatform() {
-  std::string ready = ReadWholeFile(HostPath(std::string(VELMORA_REFPLATFORM_DIR) + "/ready"));
+const RefPlatform& RefPlatform::Tls() {
+  static const RefPlatform platform(VELMORA_REFPLATFORM_TLS_DIR);
+  return platform;
+}
+
+RefPlatform::RefPlatform(const std::string& stateDir) {
+  std::string ready = ReadWholeFile(HostPath(stateDir + "/ready"));
   for (const std::string& line : SplitLines(ready)) {
     size_t equals = line.find('=');
     if (equals == std::string::npos) continue;
@@ -49,6 +54,8 @@ RefPlatform::RefPlatform() {
       m_strRecordDir = HostPath(value);
     else if (key == "faults_file")
       m_strFaultsFile = HostPath(value);
+    else if (key == "tls_ca")
+      m_strTlsCa = HostPath(value);
   }
 }
 

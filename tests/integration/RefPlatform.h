@@ -10,6 +10,10 @@
 class RefPlatform {
  public:
   static const RefPlatform& Get();
+  // The second instance, in the HTTPS mode ("refplatform_tls" fixture): its
+  // download ports also include "download_wronghost", "download_expired"
+  // and "download_untrusted".
+  static const RefPlatform& Tls();
 
   bool IsReady() const { return !m_ports.empty(); }
   std::string Host() const { return "127.0.0.1"; }
@@ -23,11 +27,13 @@ class RefPlatform {
 
   // Number of requests recorded so far (all servers).
   int RequestCount() const;
+  // The HTTPS mode's test authority (a PEM file), as this program opens it.
+  const std::string& TlsCa() const { return m_strTlsCa; }
   // Raw bytes of the newest request that `server` received; empty if none.
   std::string LastRequest(const std::string& server) const;
 
  private:
-  RefPlatform();
+  explicit RefPlatform(const std::string& stateDir);
   // A path of the fixture (a Linux path) as this program must open it.
   static std::string HostPath(const std::string& path);
   std::vector<std::vector<std::string>> ReadIndex() const;
@@ -35,4 +41,5 @@ class RefPlatform {
   std::map<std::string, int> m_ports;
   std::string m_strRecordDir;
   std::string m_strFaultsFile;
+  std::string m_strTlsCa;
 };

@@ -92,6 +92,10 @@ TEST(UrlCommand, ServerTable) {
       {":80", ":80", 9112},  // a colon in first place is part of the host
       {VELMORA_DEFAULT_HOST, VELMORA_DEFAULT_HOST, 80},
       {VELMORA_SECOND_HOST, VELMORA_SECOND_HOST, 8050},
+      // Over HTTPS the scheme stays with the host; the port comes after it.
+      {"https://10.0.0.5:7112", "https://10.0.0.5", 7112},
+      {"HTTPS://10.0.0.5", "https://10.0.0.5", 9112},
+      {std::string("https://") + VELMORA_DEFAULT_HOST, "https://" VELMORA_DEFAULT_HOST, 443},
   };
   for (const auto& c : cases) {
     Parsed p = Parse("velmoraurl://res:server=" + c.value);

@@ -5,7 +5,7 @@
 namespace {
 
 TEST(CrackUrl, Table) {
-  struct Case { const char* url; bool ok; const char* host; int port; const char* object; };
+  struct Case { const char* url; bool ok; const char* host; int port; const char* object; bool secure = false; };
   const Case cases[] = {
       {"http://a.b/file/downLoad?ft=1&u=2&fid=9", true, "a.b", 80, "/file/downLoad?ft=1&u=2&fid=9"},
       {"HTTP://Host:8112", true, "Host", 8112, "/"},
@@ -19,6 +19,11 @@ TEST(CrackUrl, Table) {
       {"ftp://h/", false, "", 0, ""},
       {"h/path", false, "", 0, ""},
       {"http://h/a\r\nInjected: 1", false, "", 0, ""},
+      {"https://h/x", true, "h", 443, "/x", true},
+      {"HTTPS://h:8443", true, "h", 8443, "/", true},
+      {"https://h:65536/", false, "", 0, ""},
+      {"https:/h/", false, "", 0, ""},
+      {"httpss://h/", false, "", 0, ""},
   };
   for (const Case& c : cases) {
     UrlParts parts;
@@ -27,6 +32,7 @@ TEST(CrackUrl, Table) {
     EXPECT_EQ(parts.strHost, c.host) << c.url;
     EXPECT_EQ(parts.nPort, c.port) << c.url;
     EXPECT_EQ(parts.strObject, c.object) << c.url;
+    EXPECT_EQ(parts.bSecure, c.secure) << c.url;
   }
 }
 

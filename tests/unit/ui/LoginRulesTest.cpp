@@ -34,6 +34,14 @@ TEST(ServerTextTest, HostAndPortOrRefusal) {
       {"my host:80", ServerText::Invalid, "", 0},
       {"evil.cn/x?:80", ServerText::Invalid, "", 0},
       {"user@evil.cn", ServerText::Invalid, "", 0},
+      // Over HTTPS the scheme stays with the host, in lower case.
+      {"https://plat.school.cn", ServerText::Valid, "https://plat.school.cn", 443},
+      {" HTTPS://plat.school.cn:9112 ", ServerText::Valid, "https://plat.school.cn", 9112},
+      {"https://", ServerText::Invalid, "", 0},
+      {"https://:443", ServerText::Invalid, "", 0},
+      {"https://h/x", ServerText::Invalid, "", 0},
+      {"http://h", ServerText::Invalid, "", 0},
+      {"ftp://h", ServerText::Invalid, "", 0},
   };
   for (const Case& c : cases) {
     std::string host = "unchanged";
@@ -45,6 +53,28 @@ TEST(ServerTextTest, HostAndPortOrRefusal) {
     } else {
       EXPECT_EQ(host, "unchanged") << c.text;
     }
+  }
+}
+
+TEST(ServerTextTest, LabelsReadBackAsTheSameServer) {
+  struct Case {
+    const char* host;
+    int port;
+    const char* label;
+  } cases[] = {
+      {"plat.cn", 80, "plat.cn"},
+      {"plat.cn", 443, "plat.cn:443"},
+      {"https://plat.cn", 443, "https://plat.cn"},
+      {"https://plat.cn", 80, "https://plat.cn:80"},
+      {"https://plat.cn", 9112, "https://plat.cn:9112"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ServerLabel(c.host, c.port), c.label);
+    std::string host;
+    int port = 0;
+    ASSERT_EQ(ParseServerText(c.label, host, port), ServerText::Valid) << c.label;
+    EXPECT_EQ(host, c.host);
+    EXPECT_EQ(port, c.port);
   }
 }
 

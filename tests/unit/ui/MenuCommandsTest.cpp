@@ -136,6 +136,11 @@ TEST(HomePageUrlTest, ByHostOfTheLastLogin) {
       {second, 8080, "T", "http://" + second + ":8050/"},
       {"10.0.0.5", 8080, "T", "http://10.0.0.5:8080/"},
       {"school-1.example.org", 80, "T", "http://school-1.example.org:80/"},
+      // A server entered with https:// opens its pages over HTTPS.
+      {"https://" + def, 443, "T", "https://" + def + "/index.html?token=T"},
+      {"https://" + second, 443, "T", "https://" + second + ":8050/"},
+      {"https://10.0.0.5", 8443, "T", "https://10.0.0.5:8443/"},
+      {"https://evil.org/x", 443, "T", ""},
       // Not a host name: nothing reaches the browser.
       {"", 80, "T", ""},
       {"evil.org/x", 80, "T", ""},
