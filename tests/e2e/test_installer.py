@@ -301,7 +301,8 @@ def test_package_properties_become_the_machine_policy(packages, tmp_path_factory
         machine.start(url)
         appdata = machine.drive_c("users") / os.environ.get("USER", "root") / "AppData/Roaming"
         assert wait_for_log_line(appdata / "VelmoraURL.log", url)
-        assert wait_for_log_line(appdata / "VelmoraURL.log", "Server (not host or host:port)")
+        assert wait_for_log_line(appdata / "VelmoraURL.log",
+                                 "Server (not host, host:port or https://host[:port])")
         machine.stop()
 
         # The removal reads back what the install was given: the values go
