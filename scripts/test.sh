@@ -94,11 +94,15 @@ print_totals() {
 # 32-bit build, its journey and its package. It comes last, since 32-bit Wine
 # is installed for it: beside it Debian's `wine` and Wine's shell differ from
 # a 64-bit-only machine, on which the layers before run. Skipped with a line
-# where 32-bit Wine cannot be installed.
+# where 32-bit Wine cannot be installed or the machine runs no 32-bit code.
 run_32_bit() {
   echo "== 32-bit (the 32-bit build under 32-bit Wine)"
   if ! install_wine32; then
     echo "-- skipped: 32-bit Wine (wine32) could not be installed here"
+    return 0
+  fi
+  if ! runs_32_bit_code; then
+    echo "-- skipped: this machine runs no 32-bit code (its kernel's 32-bit mode is off)"
     return 0
   fi
   wineserver -k 2>/dev/null || true

@@ -7,11 +7,7 @@
 WINE32_REPO=/var/cache/velmora-i386
 
 install_wine32() {
-  wine32_installed || install_wine32_package || return 1
-  wine32_tls
-}
-
-install_wine32_package() {
+  wine32_installed && return 0
   [ "$(id -u)" = 0 ] && command -v apt-get >/dev/null || return 1
   echo "== installing wine32 (32-bit Wine)"
   dpkg --add-architecture i386
@@ -21,15 +17,10 @@ install_wine32_package() {
   wine32_installed
 }
 
-# 32-bit Wine's TLS (its Schannel) needs the i386 TLS library, which wine32
-# only recommends; without it the HTTPS tests of the 32-bit build fail.
-wine32_tls() {
-  dpkg-query -W -f='${Status}' libgnutls30:i386 2>/dev/null | grep -q "ok installed" && return 0
-  [ "$(id -u)" = 0 ] || return 0
-  wine32_install_one libgnutls30:i386 0 ||
-    { wine32_local_repo && wine32_install_one libgnutls30:i386 0; } ||
-    echo "-- libgnutls30:i386 could not be installed: HTTPS fails under 32-bit Wine"
-  return 0
+# Some virtual machines run no 32-bit code at all (the kernel's 32-bit
+# mode is off): there 32-bit Wine installs but starts nothing.
+runs_32_bit_code() {
+  [ -x /lib/ld-linux.so.2 ] && /lib/ld-linux.so.2 --version >/dev/null 2>&1
 }
 
 wine32_installed() {
