@@ -40,6 +40,15 @@ bench_measure() {
   echo "$name $secs $rss" | tee -a "$WORK/results.txt"
 }
 
+# bench_rounds: a warm-up that puts the file into the page cache, then RUNS
+# rounds of every tool in TOOLS, each measured by the script's run_tool.
+bench_rounds() {
+  run_tool curl > /dev/null
+  for ((i = 1; i <= RUNS; i++)); do
+    for tool in "${TOOLS[@]}"; do run_tool "$tool"; done
+  done
+}
+
 bench_start_wine() {
   source "$ROOT/scripts/wine-env.sh"
   wineserver -p 2>/dev/null || true

@@ -48,8 +48,5 @@ run_tool() {
     wine) bench_measure wine "$OUT" wine "$WINEXE" "$URL" "$OUT" ;;
   esac
 }
-run_tool curl > /dev/null   # warm-up: the file into the page cache
-for ((i = 1; i <= RUNS; i++)); do
-  for tool in "${TOOLS[@]}"; do run_tool "$tool"; done
-done
+bench_rounds
 bench_medians curl-https curl

@@ -31,8 +31,5 @@ run_tool() {
     wine-norecords) "${m[@]}" wine "$WINEXE" "$URL" "$WINDIR" norecords ;;
   esac
 }
-run_tool curl > /dev/null   # warm-up: the file into the page cache
-for ((i = 1; i <= RUNS; i++)); do
-  for tool in "${TOOLS[@]}"; do run_tool "$tool"; done
-done
+bench_rounds
 bench_medians aria2c curl
