@@ -37,18 +37,12 @@ bool StoreRetirements(const ToolContext& context, const std::set<std::string>& i
 bool FetchRetiredKeyList(const ToolContext& context, std::string& list, std::string& signature,
                          bool& hasSignature) {
   const std::string path = context.dataDir + "\\" + kRetiredKeysFile;
-  const std::string signaturePath = path + ".sig";
   const bool listArrived =
       FetchToolFile(context, kRetiredKeysFile, path) && ReadWholeFile(path, list);
-  hasSignature = false;
-  if (listArrived) {
-    platform::DeleteFileAt(signaturePath);
-    hasSignature = context.fetcher->Fetch(ToolFileUrl(context.host, kRetiredKeysFile) + ".sig",
-                                     signaturePath) &&
-              ReadWholeFile(signaturePath, signature);
-  }
+  const std::string url = ToolFileUrl(context.host, kRetiredKeysFile);
+  hasSignature = listArrived && FetchSignatureText(context, url, path, signature);
   platform::DeleteFileAt(path);
-  platform::DeleteFileAt(signaturePath);
+  platform::DeleteFileAt(path + ".sig");
   return listArrived;
 }
 

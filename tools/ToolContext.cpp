@@ -57,20 +57,23 @@ bool ReadWholeFile(const std::string& path, std::string& bytes) {
   }
 }
 
+bool FetchSignatureText(const ToolContext& context, const std::string& url,
+                        const std::string& path, std::string& text) {
+  const std::string signaturePath = path + ".sig";
+  platform::DeleteFileAt(signaturePath);
+  if (context.fetcher->Fetch(url + ".sig", signaturePath) && ReadWholeFile(signaturePath, text))
+    return true;
+  platform::DeleteFileAt(signaturePath);
+  return false;
+}
+
 namespace {
 
 SignatureCheck CheckFetchedFile(const ToolContext& context, const std::string& url,
                                 const std::string& name, const std::string& path,
                                 SignedFile kind) {
-  const std::string signaturePath = path + ".sig";
   std::string signatureText, content;
-  platform::DeleteFileAt(signaturePath);
-  bool fetched = context.fetcher->Fetch(url + ".sig", signaturePath) &&
-                 ReadWholeFile(signaturePath, signatureText);
-  if (!fetched) {
-    platform::DeleteFileAt(signaturePath);
-    return SignatureCheck::Missing;
-  }
+  if (!FetchSignatureText(context, url, path, signatureText)) return SignatureCheck::Missing;
   SignatureCheck check =
       ReadWholeFile(path, content)
           ? CheckToolSignature(signatureText, name, content,
@@ -78,7 +81,7 @@ SignatureCheck CheckFetchedFile(const ToolContext& context, const std::string& u
                                ToolKeysOf(context))
           : SignatureCheck::BadSignature;
   if (kind != SignedFile::Kept || check != SignatureCheck::Good)
-    platform::DeleteFileAt(signaturePath);
+    platform::DeleteFileAt(path + ".sig");
   return check;
 }
 

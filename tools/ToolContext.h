@@ -52,6 +52,11 @@ std::string ToolFileUrl(const std::string& host, const std::string& name);
 // Deletes `path`, then fetches the tool server's file `name` into it. A file
 // that did not arrive whole is removed, so that it never counts as installed.
 bool FetchToolFile(const ToolContext& context, const std::string& name, const std::string& path);
+// Fetches the signature that the tool server publishes beside the file at
+// `url` ("<url>.sig") into "<path>.sig" and reads it; false, with nothing left
+// behind, when it did not arrive.
+bool FetchSignatureText(const ToolContext& context, const std::string& url,
+                        const std::string& path, std::string& text);
 // What a signed file is to the checks: a tool; the program itself, which
 // must be signed as no older than the running build; or a tool kept for
 // later runs, whose signature stays beside it ("<path>.sig").
