@@ -1,21 +1,30 @@
-"""Adds up the JUnit reports of every test layer and prints the closing line."""
+"""Adds up the JUnit reports of every test layer and prints the closing line,
+after the name of each case that failed, so that the last lines of a run say
+what to look at."""
+import os
 import sys
 import xml.etree.ElementTree as ET
 
 passed = failed = skipped = 0
+failures = []
 for path in sys.argv[1:]:
+    layer = os.path.splitext(os.path.basename(path))[0]
     try:
         root = ET.parse(path).getroot()
     except (OSError, ET.ParseError):
-        print(f"{path}: no report", file=sys.stderr)
+        failures.append(f"{layer}: no report")
         failed += 1
         continue
     for case in root.iter("testcase"):
         if case.find("failure") is not None or case.find("error") is not None:
             failed += 1
+            name = ".".join(filter(None, (case.get("classname"), case.get("name"))))
+            failures.append(f"{layer}: {name}")
         elif case.find("skipped") is not None:
             skipped += 1
         else:
             passed += 1
+for line in failures:
+    print(f"FAILED {line}")
 print(f"{passed} passed, {failed} failed, {skipped} skipped")
 sys.exit(1 if failed or passed == 0 else 0)
