@@ -14,7 +14,7 @@ from pathlib import Path
 
 import pytest
 
-from desktop import ROOT, DesktopUser, wait_for
+from desktop import ROOT, DesktopUser, make_dirs, remove_dirs, wait_for
 
 PAGE_PORT = 9181
 ORIGIN = f"http://127.0.0.1:{PAGE_PORT}"
@@ -190,11 +190,12 @@ def check_passed_on(measured):
 @pytest.fixture
 def chromium_policy():
     """Lets the page's origin start the handler without asking, as a school sets it."""
-    POLICY.parent.mkdir(parents=True, exist_ok=True)
+    made = make_dirs(POLICY.parent)
     POLICY.write_text(json.dumps({"AutoLaunchProtocolsFromOrigins": [
         {"protocol": "velmoraurl", "allowed_origins": [ORIGIN]}]}), encoding="utf-8")
     yield
     POLICY.unlink()
+    remove_dirs(made)
 
 
 def test_what_chromium_passes_on(link_user, page, chromium_policy):
