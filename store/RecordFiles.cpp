@@ -53,13 +53,16 @@ bool WriteBesideTarget(const std::string& path, const RecordWriter& write, std::
 }  // namespace
 
 // The backup is the safe save's mend for a file that is missing or damaged;
-// a file that is merely held still holds the newer content.
+// a file that is merely held still holds the newer content. A held backup of
+// a missing file counts as held: it is then the only copy of the records, and
+// a save now would replace it with what the store holds without them.
 RecordLoad LoadRecordsWithOutcome(const std::string& path, const RecordReader& read) {
   const RecordLoad own = LoadOneFile(path, read);
   if (own != RecordLoad::Incomplete) return own;
   const std::string backup = path + kBackupSuffix;
   if (!platform::FileExists(backup)) return own;
-  if (LoadOneFile(backup, read) == RecordLoad::Whole) return RecordLoad::Whole;
+  const RecordLoad fromBackup = LoadOneFile(backup, read);
+  if (fromBackup != RecordLoad::Incomplete) return fromBackup;
   // Neither is whole: keep what the file itself gave, as without a backup.
   LoadOneFile(path, read);
   return own;

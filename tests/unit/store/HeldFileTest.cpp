@@ -123,6 +123,18 @@ TEST_F(HeldRecords, AFileHeldThroughoutIsNotReplacedByItsBackup) {
   EXPECT_EQ(text, "latest");
 }
 
+// After a crash between the saves' moves only the backup is left: while it is
+// held, the load must say so, or the next save would replace the only copy.
+TEST_F(HeldRecords, AHeldBackupOfAMissingFileCountsAsHeld) {
+  platform::DeleteFileAt(path);
+  {
+    Holder scanner(path + "_OLD", -1);
+    EXPECT_EQ(Load(), RecordLoad::Held);
+  }
+  EXPECT_EQ(Load(), RecordLoad::Whole);
+  EXPECT_EQ(text, "before");
+}
+
 // Two of the assistant's processes start at once: neither load waits for the
 // other, and both read the file itself.
 TEST_F(HeldRecords, ReadersDoNotWaitForEachOther) {
