@@ -50,6 +50,17 @@ OpenOutcome OutcomeOfError(DWORD error) {
   }
 }
 
+// A backup agent may share the file but lock all its bytes: the read would
+// then fail part-way and the load take the backup for a damaged file. A
+// shared lock that cannot be had now tells that at the open.
+bool BytesLockedByAnother(HANDLE h) {
+  OVERLAPPED whole = {};
+  if (!LockFileEx(h, LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD, &whole))
+    return GetLastError() == ERROR_LOCK_VIOLATION;
+  UnlockFileEx(h, 0, MAXDWORD, MAXDWORD, &whole);
+  return false;
+}
+
 bool MoveReplacingOnce(const std::string& from, const std::string& to) {
   return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) !=
          0;
@@ -67,6 +78,11 @@ OpenOutcome File::TryOpen(const std::string& path, FileMode mode) {
   HANDLE h = CreateFileA(path.c_str(), access, share, nullptr, Disposition(mode),
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return OutcomeOfError(GetLastError());
+  if (readOnly && BytesLockedByAnother(h)) {
+    CloseHandle(h);
+    SetLastError(ERROR_LOCK_VIOLATION);
+    return OpenOutcome::Held;
+  }
   m_handle = (intptr_t)h;
   return OpenOutcome::Opened;
 }

@@ -84,13 +84,14 @@ inline bool HasVisibleWindow(DWORD processId) {
 }
 
 // Another process holds `path` open for `holdMs`; returns once it has it open.
-// It lets others read the file, or with `alone` not even that.
+// It lets others read the file; `how` is "alone" (not even that) or "locked"
+// (shared, but every byte locked), as fileholder takes it.
 inline bool HoldFile(ChildProcess& holder, const std::string& path, int holdMs,
-                     bool alone = false) {
+                     const char* how = "") {
   std::string eventName = "velmora-busy-ready-" + std::to_string(GetCurrentProcessId());
   HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, eventName.c_str());
   std::string line = "\"" + BuildPath("testbed\\fileholder.exe") + "\" \"" + path + "\" " +
-                     std::to_string(holdMs) + " " + eventName + (alone ? " alone" : "");
+                     std::to_string(holdMs) + " " + eventName + (*how ? " " : "") + how;
   bool ok = holder.Start(line, nullptr) && WaitForSingleObject(ready, 10000) == WAIT_OBJECT_0;
   CloseHandle(ready);
   return ok;
