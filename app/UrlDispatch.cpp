@@ -1,3 +1,4 @@
+#include "app/AppLog.h"
 #include "app/AssistantApp.h"
 #include "app/BrowserLink.h"
 #include "app/OpenSafety.h"
@@ -5,6 +6,16 @@
 namespace {
 
 const char kPromptCaption[] = "提示";
+const char kAppCaption[] = "Velmora助手";
+
+// A page's link to a file that the shell cannot open (no such file, no
+// program for its type) must not leave the user waiting for nothing.
+void ReportFileNotOpened(platform::IDesktop& desktop, const std::string& path) {
+  WriteLog(GetLogPath(), "[%s]:文件无法打开：%s\r\n", FormatNow().c_str(), path.c_str());
+  desktop.ShowMessage("无法打开以下文件：\n" + path +
+                          "\n\n文件不存在，或本机没有能打开此类文件的程序。",
+                      kAppCaption, platform::MessageIcon::Warning, true);
+}
 
 }  // namespace
 
@@ -38,8 +49,9 @@ int CAssistantApp::OpenLocalFile(const CUrlCommand& command) {
         question = "网页要求打开以下文件：\n" + path + "\n\n打开此类文件会运行程序。是否打开？";
       break;
   }
-  if (question.empty() || m_desktop.AskYesNoDefaultNo(question, kPromptCaption))
-    m_desktop.ShellOpen(path);
+  if ((question.empty() || m_desktop.AskYesNoDefaultNo(question, kPromptCaption)) &&
+      !m_desktop.ShellOpen(path))
+    ReportFileNotOpened(m_desktop, path);
   return 1;
 }
 

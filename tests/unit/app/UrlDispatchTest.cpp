@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <deque>
+
 #include "FakeDesktop.h"
 #include "app/AssistantApp.h"
 #include "app/CommandLine.h"
@@ -48,6 +50,27 @@ TEST_F(Dispatch, DocumentsOpenAtOnce) {
   EXPECT_TRUE(desktop.questions.empty());
   ASSERT_EQ(desktop.opened.size(), 1u);
   EXPECT_EQ(desktop.opened[0], "C:/Docs/lesson.pdf");
+}
+
+// The shell's refusal is told; the link itself was carried out (result 1),
+// and a file the user declined to open is no failure.
+TEST_F(Dispatch, AFileTheShellCannotOpenIsTold) {
+  desktop.openSucceeds = false;
+  const struct { const char* url; std::deque<bool> answers; size_t messages; } cases[] = {
+      {"velmoraurl://file:C:/Docs/lesson.vlab", {}, 1},
+      {"velmoraurl://file:C:/x/setup.exe", {true}, 1},
+      {"velmoraurl://file:C:/x/setup.exe", {false}, 0},
+  };
+  for (const auto& c : cases) {
+    desktop.messages.clear();
+    desktop.answers = c.answers;
+    EXPECT_EQ(app.DispatchUrl(c.url), 1) << c.url;
+    ASSERT_EQ(desktop.messages.size(), c.messages) << c.url;
+    if (c.messages) {
+      EXPECT_EQ(desktop.messages[0].rfind("Velmora助手|无法打开以下文件：\n", 0), 0u)
+          << desktop.messages[0];
+    }
+  }
 }
 
 TEST_F(Dispatch, FilesThatRunCodeOpenOnlyAfterYes) {
