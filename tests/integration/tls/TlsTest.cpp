@@ -197,7 +197,9 @@ TEST_F(Tls, InternetLibraryFetchOverHttps) {
     std::string reply;
     EXPECT_EQ(client.InetGet(DownloadUrl(c.server, "100001"), reply), c.fetched) << c.server;
     EXPECT_EQ(Ref().RequestCount(), before + (c.fetched ? 1 : 0)) << c.server;
-    if (c.fetched) EXPECT_EQ(reply.size(), SeedFile("kinematics.pdf").size());
+    if (c.fetched) {
+      EXPECT_EQ(reply.size(), SeedFile("kinematics.pdf").size());
+    }
   }
 }
 
