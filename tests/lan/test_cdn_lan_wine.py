@@ -92,6 +92,9 @@ def log_in(in_student, wait_ms):
     for control, text in (("1010", "%s:9112" % built_in_hosts()[0]), ("1000", "13800000001"),
                           ("1001", "123456")):
         assert driver(in_student, "settext", login, control, text)[0] == 0
+    # A phone number: the identity that an account remembered by earlier tests
+    # preset (an account number) would send it to the other login.
+    assert driver(in_student, "combo", login, "1009", "0")[0] == 0
     assert driver(in_student, "click", login, "1")[0] == 0
     return True
 
