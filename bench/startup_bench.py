@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
-"""The floating window's start under Wine: the time from the program's start
-until its window is on the screen, for one or more builds of the program, in
-alternating rounds so that each meets the same load. Run inside a display
+"""The resident program's start under Wine: the time from the program's start
+until its first window is on the screen (the floating window, or the login
+dialog where no account logs in by itself), for one or more builds of the
+program, in alternating rounds so that each meets the same load. Run inside a display
 with the project's Wine environment (scripts/wine-env.sh) and a warm
 wineserver; prints every round and then the medians.
 
@@ -12,11 +13,11 @@ import subprocess
 import sys
 import time
 
-CAPTION = "Velmora助手"
+FIRST_WINDOWS = "^(Velmora助手|登录Velmora平台)$"
 
 
 def window_shown():
-    found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^%s$" % CAPTION],
+    found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", FIRST_WINDOWS],
                            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
     return found.returncode == 0 and found.stdout.strip() != b""
 
