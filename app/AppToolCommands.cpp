@@ -45,6 +45,7 @@ ToolContext MakeToolContext(CAssistantApp& app) {
   context.systemDir = platform::SystemDirectory();
   context.programVersion = VELMORA_VERSION_TEXT;
   context.requireSignedTools = app.m_policy.requireSignedTools;
+  context.retiredKeysWithEachFile = !app.m_policy.updateCheck;
   context.downloadBar = [&app](const std::string& url, const std::string& dir,
                                const std::string& name, const std::string& label) {
     return app.RunDownloadBar(url, dir, name, label);

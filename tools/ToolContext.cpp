@@ -115,6 +115,7 @@ void RefuseToolFile(const ToolContext& context, const std::string& name, const s
 
 bool VerifyToolFile(const ToolContext& context, const std::string& url, const std::string& name,
                     const std::string& path, SignedFile kind) {
+  if (context.retiredKeysWithEachFile) RefreshRetiredKeys(context);
   SignatureCheck check = CheckFetchedFile(context, url, name, path, kind);
   if (check == SignatureCheck::Good || LetThroughUnsigned(context, name, check)) return true;
   RefuseToolFile(context, name, path, check);

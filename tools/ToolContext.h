@@ -38,6 +38,9 @@ struct ToolContext {
   std::string tempDir;      // ends in "\"
   std::string programVersion;     // the running build's version ("1.0.0.1")
   bool requireSignedTools = true; // false: a file without a signature is let through
+  // The update check, which fetches the publisher's list of retired keys, is
+  // off: the list is fetched before each fetched file's signature is trusted.
+  bool retiredKeysWithEachFile = false;
   // The download bar: URL, target directory, file name, label; true when the
   // file arrived.
   std::function<bool(const std::string&, const std::string&, const std::string&,

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <vector>
 
 #include "ToolFakes.h"
 #include "tools/KeyRetirement.h"
@@ -100,6 +101,34 @@ TEST_F(RetiredKeys, AListRetiresOnlyEarlierKeysAndRetirementsAreKept) {
           << c.what;
     }
     EXPECT_TRUE(Accepts(TestKey::Next)) << c.what;
+  }
+}
+
+// Where IT turned the update check off, the list comes with each fetched
+// file, before its signature is trusted; with the check on it comes with the
+// check only, and a tool's fetch asks for nothing more.
+TEST_F(RetiredKeys, WithTheUpdateCheckOffTheListComesWithEachFetchedFile) {
+  ScopedAppData appData("retired-keys-each-file");
+  const struct {
+    bool withEachFile;
+    std::vector<std::string> fetched;
+    bool currentAccepted;
+  } cases[] = {
+      {false, {"VmSFDocReader.exe", "VmSFDocReader.exe.sig"}, true},
+      {true,
+       {"VmSFDocReader.exe", "keys.retired", "keys.retired.sig", "VmSFDocReader.exe.sig"},
+       false},
+  };
+  for (const auto& c : cases) {
+    platform::DeleteFileAt(RetiredKeysPath(context));
+    context.retiredKeysWithEachFile = c.withEachFile;
+    fetcher.files.clear();
+    fetcher.sigFaults.clear();
+    fetcher.files["keys.retired"] = List("retired " + kCurrent + "\n");
+    fetcher.sigFaults["keys.retired"] = SigFault::NextKey;
+    fetcher.fetched.clear();
+    EXPECT_EQ(Accepts(TestKey::Current), c.currentAccepted) << c.withEachFile;
+    EXPECT_EQ(fetcher.fetched, c.fetched) << c.withEachFile;
   }
 }
 
