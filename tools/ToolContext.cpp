@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/AppLog.h"
+#include "app/CertificateNotice.h"
 #include "net/ServerAddress.h"
 #include "net/WebClient.h"
 #include "platform/Files.h"
@@ -15,11 +16,24 @@ const char kToolCaption[] = "提示";
 const int kToolPort = 7112;
 const char kToolDirectory[] = "VelmoraTool";
 
+// The certificate refusal of this thread's last fetch.
+thread_local CertificateRejection t_rejection;
+
 class WebFetcher final : public IToolFetcher {
  public:
   bool Fetch(const std::string& url, const std::string& path) override {
     CWebClient client;
-    return client.Download(url, path);
+    t_rejection = {};
+    if (client.Download(url, path)) return true;
+    if (client.m_nError == WCE_CERTIFICATE)
+      t_rejection = {client.m_strHost, client.m_certProblem, client.m_strCertReason};
+    return false;
+  }
+  bool TakeCertificateRejection(CertificateRejection& rejection) override {
+    if (t_rejection.problem == platform::TlsCertProblem::None) return false;
+    rejection = t_rejection;
+    t_rejection = {};
+    return true;
   }
 };
 
@@ -41,6 +55,11 @@ bool FetchToolFile(const ToolContext& context, const std::string& name, const st
   platform::DeleteFileAt(path);
   if (context.fetcher->Fetch(ToolFileUrl(context.host, name), path)) return true;
   platform::DeleteFileAt(path);
+  // A refused certificate may be someone answering for the tool server: the
+  // user learns that, not only that the tool did not arrive.
+  CertificateRejection rejection;
+  if (context.fetcher->TakeCertificateRejection(rejection))
+    TellCertificateRejected(*context.desktop, rejection);
   return false;
 }
 

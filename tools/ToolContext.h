@@ -2,6 +2,7 @@
 #include <functional>
 #include <string>
 
+#include "net/PlatformApi.h"
 #include "platform/Desktop.h"
 #include "platform/Library.h"
 #include "platform/Registry.h"
@@ -13,6 +14,9 @@ class IToolFetcher {
  public:
   virtual ~IToolFetcher() = default;
   virtual bool Fetch(const std::string& url, const std::string& path) = 0;
+  // After a failed fetch on this thread: whether it failed because the
+  // server's certificate was refused (https), and why; taken once.
+  virtual bool TakeCertificateRejection(CertificateRejection& rejection) = 0;
 };
 
 // The system's HTTP client.

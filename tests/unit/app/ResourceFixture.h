@@ -97,6 +97,7 @@ class SigningToolFetcher final : public IToolFetcher {
     WriteFileBytes(path, SignatureFileFor(name.substr(0, name.size() - 4), "-", content));
     return true;
   }
+  bool TakeCertificateRejection(CertificateRejection&) override { return false; }
 };
 
 class ResourceTest : public testing::Test {

@@ -30,6 +30,7 @@ class FakeFetcher final : public IToolFetcher {
   std::vector<std::string> fetched;
   std::string partialOf;  // this name arrives cut short and fails
   bool holdFetches = false;  // fetches wait until Release()
+  bool certificateRefused = false;  // every fetch fails on the server's certificate
 
   bool Fetch(const std::string& url, const std::string& path) override {
     std::unique_lock<std::mutex> guard(m_lock);
@@ -37,6 +38,8 @@ class FakeFetcher final : public IToolFetcher {
     fetched.push_back(name);
     m_arrived.notify_all();
     m_released.wait(guard, [this] { return !holdFetches; });
+    m_refusalPending = certificateRefused;
+    if (certificateRefused) return false;
     if (name == partialOf) {
       WriteFileBytes(path, "cut");
       return false;
@@ -51,6 +54,13 @@ class FakeFetcher final : public IToolFetcher {
   // running build, or older for SigFault::Older.
   static constexpr const char* kSignedProgramVersion = "1.2.0.0";
   static constexpr const char* kOlderProgramVersion = "1.0.0.0";
+  bool TakeCertificateRejection(CertificateRejection& rejection) override {
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (!m_refusalPending) return false;
+    m_refusalPending = false;
+    rejection = {"tools.test", platform::TlsCertProblem::Untrusted, "CERT_E_UNTRUSTEDROOT"};
+    return true;
+  }
   void WaitForFetches(size_t count) {
     std::unique_lock<std::mutex> guard(m_lock);
     m_arrived.wait(guard, [&] { return fetched.size() >= count; });
@@ -87,6 +97,7 @@ class FakeFetcher final : public IToolFetcher {
   }
 
   std::mutex m_lock;
+  bool m_refusalPending = false;
   std::condition_variable m_arrived, m_released;
 };
 

@@ -126,6 +126,25 @@ TEST_F(UpdateCheck, NoDescriptionNoOffer) {
   EXPECT_FALSE(platform::FileExists(dir / "data\\vmtool.ini"));
 }
 
+// Someone answering for the tool server of an https entry fails its
+// certificate: the start goes on, and the user is told why nothing came.
+TEST_F(UpdateCheck, ACertificateRefusedByTheToolServerIsTold) {
+  Publish(Md5Hex("a newer build"));
+  fetcher.certificateRefused = true;
+  bool found = true;
+  EXPECT_TRUE(CheckForUpdate(context, found));
+  EXPECT_FALSE(found);
+  ASSERT_EQ(desktop.messages.size(), 1u);
+  EXPECT_EQ(desktop.messages[0],
+            "提示|服务器 tools.test 的证书无效（证书不是由受信任的机构颁发的），已停止连接。");
+  // One refusal, one notice: the next fetch that fails for another reason is
+  // not told as a certificate's.
+  fetcher.certificateRefused = false;
+  fetcher.files.clear();
+  EXPECT_TRUE(CheckForUpdate(context, found));
+  EXPECT_EQ(desktop.messages.size(), 1u);
+}
+
 TEST_F(UpdateCheck, DescriptionIsFetchedAfresh) {
   WriteFileBytes(dir / "data\\vmtool.ini", "[VmBrowser]\r\nhashcode=stale\r\n");
   fetcher.files["vmtool.ini"] = "[VmBrowser]\r\nhashcode=fresh\r\n";
