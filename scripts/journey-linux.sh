@@ -33,13 +33,15 @@ journey_linux_desktop() {
     return 2
   }
   local journey_display=$DISPLAY journey_xvfb=${XVFB_PID:-} status=0
+  take_linux_package
   # What the machine had before the journey, so that its end leaves it so.
   JOURNEY_HAD_PACKAGE=$(dpkg-query -W -f='${Status}' velmora-assistant 2>/dev/null | grep -c 'ok installed')
   JOURNEY_POLICY_DIRS=$(d=$(dirname "$JOURNEY_BROWSER_POLICY")
     while [ ! -e "$d" ]; do echo "$d"; d=$(dirname "$d"); done)
-  journey_start_display || return 1
-  journey_linux_session || status=$?
-  journey_linux_end
+  journey_start_display 9>&- || { give_back_linux_package; return 1; }
+  journey_linux_session 9>&- || status=$?
+  journey_linux_end 9>&-
+  give_back_linux_package
   kill "$XVFB_PID" 2>/dev/null
   export DISPLAY=$journey_display XVFB_PID=$journey_xvfb
   return "$status"

@@ -116,4 +116,20 @@ start_display() {
 stop_display() {
   [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null || true
 }
+
+# The machine has one Linux package: the Linux desktop layer and the
+# journey's Linux step, which run side by side in the test command, each
+# install and remove it. Each holds this lock (on descriptor 9) while it has
+# the package; after twenty minutes a holder is taken for gone.
+LINUX_PACKAGE_LOCK=/tmp/velmora-linux-package.lock
+
+take_linux_package() {
+  exec 9>"$LINUX_PACKAGE_LOCK"
+  flock -w 1200 9 || echo "-- the Linux package's lock was not had in 20 min; going on" >&2
+}
+
+give_back_linux_package() {
+  flock -u 9 2>/dev/null
+  exec 9>&-
+}
 source "$ROOT/scripts/wine32.sh"

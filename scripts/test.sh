@@ -59,8 +59,10 @@ run_cdn_lan() {
 run_linux_desktop() {
   echo "== Linux desktop (package, links, browser)"
   mkdir -p "$ROOT/build/results"
+  take_linux_package
   (cd "$ROOT" && scripts/isolated.sh /usr/bin/python3 -m pytest -q -p no:cacheprovider -rs \
-    tests/linux --junitxml="$ROOT/build/results/linux.xml") || true
+    tests/linux --junitxml="$ROOT/build/results/linux.xml" 9>&-) || true
+  give_back_linux_package
   add_report "$ROOT/build/results/linux.xml"
 }
 

@@ -17,7 +17,7 @@ def walk(**settings):
     env.update(settings)
     try:
         result = subprocess.run([str(ROOT / "velmora.sh"), "demo"], env=env, cwd=ROOT,
-                                stdin=subprocess.DEVNULL, capture_output=True, timeout=900)
+                                stdin=subprocess.DEVNULL, capture_output=True, timeout=1800)
     finally:
         # The journey ends the prefix's wineserver; the tests after it want one.
         subprocess.run(["wineserver", "-p"], env=wine_environment(), check=False)
