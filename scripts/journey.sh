@@ -27,8 +27,10 @@ run_journey() {
   install_deps
   echo "== building the program and the journey's helpers in $JOURNEY_BUILD"
   if [ "$JOURNEY_BUILD" = build/win32 ]; then
-    install_wine32 || { echo "32-bit Wine (wine32) could not be installed" >&2; return 1; }
-    runs_32_bit_code || { echo "this machine runs no 32-bit code (its kernel's 32-bit mode is off)" >&2; return 1; }
+    local status=0
+    install_running_wine32 || status=$?
+    [ "$status" = 1 ] && { echo "32-bit Wine (wine32) could not be installed" >&2; return 1; }
+    [ "$status" = 2 ] && { echo "this machine runs no 32-bit code (its kernel's 32-bit mode is off)" >&2; return 1; }
     build_tree "$ROOT/build/win32" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-i686.cmake" \
       -- VelmoraURL
   else

@@ -99,14 +99,13 @@ print_totals() {
 # where 32-bit Wine cannot be installed or the machine runs no 32-bit code.
 run_32_bit() {
   echo "== 32-bit (the 32-bit build under 32-bit Wine)"
-  if ! install_wine32; then
-    echo "-- skipped: 32-bit Wine (wine32) could not be installed here"
-    return 0
-  fi
-  if ! runs_32_bit_code; then
-    echo "-- skipped: this machine runs no 32-bit code (its kernel's 32-bit mode is off)"
-    return 0
-  fi
+  local status=0
+  install_running_wine32 || status=$?
+  case $status in
+    1) echo "-- skipped: 32-bit Wine (wine32) could not be installed here"; return 0 ;;
+    2) echo "-- skipped: this machine runs no 32-bit code (its kernel's 32-bit mode is off)"
+       return 0 ;;
+  esac
   wineserver -k 2>/dev/null || true
   make_prefix
   wineserver -p 2>/dev/null || true

@@ -23,6 +23,20 @@ runs_32_bit_code() {
   [ -x /lib/ld-linux.so.2 ] && /lib/ld-linux.so.2 --version >/dev/null 2>&1
 }
 
+# 32-bit Wine that runs: 0; none could be installed: 1; the machine runs no
+# 32-bit code: 2. There 32-bit Wine starts nothing, and beside it Debian's
+# wine fails to make any new prefix (each Linux desktop user's among them),
+# so what was installed for nothing goes again.
+install_running_wine32() {
+  local had=0
+  wine32_installed && had=1
+  install_wine32 || return 1
+  runs_32_bit_code && return 0
+  [ "$had" = 1 ] || DEBIAN_FRONTEND=noninteractive apt-get purge -y -q wine32:i386 libwine:i386 \
+    >>"$WINE32_REPO.log" 2>&1
+  return 2
+}
+
 wine32_installed() {
   dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "ok installed"
 }
