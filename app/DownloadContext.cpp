@@ -168,8 +168,7 @@ int CDownloadContext::Fetch(CUrlCommand& command, const std::string& cdnServer,
     progress.Show(false);
     progress.StopTimer();
     if (result == Transfer::Failed && m_client.m_nError == WCE_CERTIFICATE)
-      TellCertificateRejected(m_app.Desktop(), {m_client.m_strHost, m_client.m_certProblem,
-                                                m_client.m_strCertReason});
+      TellCertificateRejected(m_app.Desktop(), CertificateRejectionOf(m_client));
     if (result == Transfer::Failed) return 0;
     // Cancelled: the next link for this resource resumes the ".tmp" file
     // that the platform sent.

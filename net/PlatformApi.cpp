@@ -33,11 +33,7 @@ std::string BaseUrl(const std::string& host, int port, const char* path) {
 // The certificate refusal of this thread's last call, for its caller to tell.
 thread_local CertificateRejection t_rejection;
 
-void NoteRejection(const CWebClient& client) {
-  t_rejection = {};
-  if (client.m_nError == WCE_CERTIFICATE)
-    t_rejection = {client.m_strHost, client.m_certProblem, client.m_strCertReason};
-}
+void NoteRejection(const CWebClient& client) { t_rejection = CertificateRejectionOf(client); }
 
 // Sends one request (a GET when body is null) and parses the reply: false on
 // a transport failure, a status other than 200, or a reply without "{".
@@ -166,6 +162,11 @@ std::string FormValue(const std::string& text) {
     else value += c;
   }
   return value;
+}
+
+CertificateRejection CertificateRejectionOf(const CWebClient& client) {
+  if (client.m_nError != WCE_CERTIFICATE) return {};
+  return {client.m_strHost, client.m_certProblem, client.m_strCertReason};
 }
 
 bool CPlatformApi::TakeCertificateRejection(CertificateRejection& rejection) {

@@ -46,6 +46,11 @@ struct CertificateRejection {
   std::string reason;
 };
 
+class CWebClient;
+// What the client's last transfer says of a refused certificate: problem
+// None when it failed for another reason or did not fail.
+CertificateRejection CertificateRejectionOf(const CWebClient& client);
+
 // The calls on the platform server's HTTP interface. Each call makes its own
 // client, sends one request, reads the UTF-8 JSON reply and copies the fields
 // it needs; it shows nothing. Results are true/false; output variables are

@@ -23,11 +23,9 @@ class WebFetcher final : public IToolFetcher {
  public:
   bool Fetch(const std::string& url, const std::string& path) override {
     CWebClient client;
-    t_rejection = {};
-    if (client.Download(url, path)) return true;
-    if (client.m_nError == WCE_CERTIFICATE)
-      t_rejection = {client.m_strHost, client.m_certProblem, client.m_strCertReason};
-    return false;
+    const bool fetched = client.Download(url, path);
+    t_rejection = CertificateRejectionOf(client);
+    return fetched;
   }
   bool TakeCertificateRejection(CertificateRejection& rejection) override {
     if (t_rejection.problem == platform::TlsCertProblem::None) return false;
