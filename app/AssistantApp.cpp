@@ -247,3 +247,9 @@ CServerAccount* CAssistantApp::FindSavedAccount(const std::string& host, int por
   }
   return settings.FindAccount(host, port);
 }
+
+LoginContext CAssistantApp::LoginContextFor(const std::string& host, int port) {
+  return LoginContext{LoginTarget{*m_pSettings, m_login, m_bLoggedIn, Desktop()},
+                      FindSavedAccount(host, port), host,
+                      m_policy.server.empty() ? VELMORA_DEFAULT_HOST : m_policy.server};
+}

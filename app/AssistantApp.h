@@ -18,6 +18,7 @@
 #include "store/FileListStore.h"
 #include "store/SettingsStore.h"
 #include "tools/ToolInfo.h"
+#include "ui/LoginRules.h"
 
 // The system objects that start-up works on. The program takes the defaults;
 // a test puts in fakes and object names of its own.
@@ -85,6 +86,9 @@ class CAssistantApp {
   // The remembered account of a server (an empty host: the server used
   // last); null when none is remembered.
   CServerAccount* FindSavedAccount(const std::string& host, int port);
+  // What the login dialog opens with for a server (an empty host: the one
+  // used last), a login there going to this application.
+  LoginContext LoginContextFor(const std::string& host, int port);
   // A resource's file on disk: an experiment is run and its result
   // submitted, anything else is opened by the shell. 0 when an experiment
   // cannot be started.

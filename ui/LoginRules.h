@@ -90,3 +90,13 @@ struct LoginTarget {
 // an empty account, which does nothing. True when logged in.
 bool SubmitLogin(const LoginInput& input, LoginTarget target,
                  const LoginCall& call = &CPlatformApi::Login);
+
+// What the login dialog is opened with: where a login goes, the saved
+// account of the server it opens for (null when none), that server (may be
+// empty) and the one offered where neither names one.
+struct LoginContext {
+  LoginTarget target;
+  const CServerAccount* savedAccount;
+  std::string server;
+  std::string defaultServer;
+};

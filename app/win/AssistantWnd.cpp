@@ -10,6 +10,8 @@
 #include "BuildConfig.h"
 #include "app/AssistantApp.h"
 #include "app/AssistantWndText.h"
+#include "app/MenuCommands.h"
+#include "platform/FolderPicker.h"
 #include "res/mainwnd_ids.h"
 #include "res/resource.h"
 #include "tools/win/MainMenu.h"
@@ -344,7 +346,8 @@ void CAssistantWnd::OnMouseLeave() {
 void CAssistantWnd::OnContextMenu() {
   RECT window;
   GetWindowRect(m_hWnd, &window);
-  ShowMainMenu(m_app, m_hWnd, POINT{window.left + kMenuInset, window.bottom - kMenuInset}, false);
+  ShowMainMenu(MainMenuStateOf(m_app, false), m_hWnd,
+               POINT{window.left + kMenuInset, window.bottom - kMenuInset});
 }
 
 void CAssistantWnd::OnTrayNotify(LPARAM mouseMessage) {
@@ -357,7 +360,7 @@ void CAssistantWnd::OnTrayNotify(LPARAM mouseMessage) {
     POINT cursor;
     GetCursorPos(&cursor);
     SetForegroundWindow(m_hWnd);
-    ShowMainMenu(m_app, m_hWnd, cursor, true);
+    ShowMainMenu(MainMenuStateOf(m_app, true), m_hWnd, cursor);
   } else if (mouseMessage == WM_LBUTTONDBLCLK) {
     ShowFromTray();
   }
@@ -386,7 +389,8 @@ bool CAssistantWnd::OnCommand(int id) {
       m_app.StartScreenCapture();
       return true;
   }
-  return HandleMenuCommand(m_app, m_hWnd, id);
+  // Every box and picker of the commands is owned by the desktop.
+  return RunMenuCommand(m_app, platform::SystemFolderPicker(), id);
 }
 
 // The position is saved with the state file when the program ends.

@@ -35,9 +35,7 @@ HWND CWinAssistantApp::DialogOwner() const {
 }
 
 bool CWinAssistantApp::ShowLoginDialog(const std::string& server, int port) {
-  CLoginDlg login(*this);
-  login.m_strServer = server;
-  login.m_nPort = port;
+  CLoginDlg login(LoginContextFor(server, port));
   return login.DoModal(m_pMainWnd ? m_pMainWnd->GetSafeHwnd() : nullptr) == IDOK;
 }
 

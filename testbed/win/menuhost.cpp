@@ -17,7 +17,7 @@
 #include "net/Codecs.h"
 #include "platform/FolderPicker.h"
 #include "tools/win/MainMenu.h"
-#include "ui/MenuCommands.h"
+#include "app/MenuCommands.h"
 
 namespace {
 
@@ -61,7 +61,7 @@ bool ParseOptions(int argc, char** argv, Options& options) {
 
 void RunCommand(CAssistantApp& app, const Options& options, int id) {
   CFixedPicker fixed(options.pick);
-  bool handled = options.pick.empty() ? HandleMenuCommand(app, nullptr, id)
+  bool handled = options.pick.empty() ? RunMenuCommand(app, platform::SystemFolderPicker(), id)
                                       : RunMenuCommand(app, fixed, id);
   Print("command " + std::to_string(id) + (handled ? " handled" : " unknown"));
 }
@@ -91,7 +91,7 @@ void ShowMenuAndRun(CAssistantApp& app, const Options& options) {
   SetForegroundWindow(owner);
   g_nChoose = options.values[0];
   SetTimer(owner, 1, 500, ChooseEntry);
-  ShowMainMenu(app, owner, POINT{200, 300}, options.inTray);
+  ShowMainMenu(MainMenuStateOf(app, options.inTray), owner, POINT{200, 300});
   MSG msg;
   while (PeekMessageA(&msg, owner, 0, 0, PM_REMOVE))
     if (msg.message == WM_COMMAND) RunCommand(app, options, LOWORD(msg.wParam));

@@ -1,9 +1,6 @@
 #include "tools/win/MainMenu.h"
 
-#include "app/AssistantApp.h"
-#include "platform/FolderPicker.h"
 #include "tools/win/MainMenuBuild.h"
-#include "ui/MenuCommands.h"
 
 namespace {
 
@@ -41,11 +38,7 @@ HMENU CreateMainMenu(const std::vector<MainMenuEntry>& entries) {
   return menu;
 }
 
-void ShowMainMenu(CAssistantApp& app, HWND owner, POINT at, bool inTray) {
-  MainMenuState state;
-  state.loggedIn = app.m_bLoggedIn;
-  state.inTray = inTray;
-  state.lastHost = app.m_pSettings->m_strLastHost;
+void ShowMainMenu(const MainMenuState& state, HWND owner, POINT at) {
   HMENU menu = CreateMainMenu(MainMenuLayout(state));
   if (!menu) return;
   TrackPopupMenu(menu, TPM_RIGHTBUTTON, at.x, at.y, 0, owner, nullptr);
@@ -53,9 +46,4 @@ void ShowMainMenu(CAssistantApp& app, HWND owner, POINT at, bool inTray) {
   // on a click outside it the next time.
   PostMessageA(owner, WM_NULL, 0, 0);
   DestroyMenu(menu);
-}
-
-bool HandleMenuCommand(CAssistantApp& app, HWND owner, int id) {
-  (void)owner;  // every box and picker of the commands is owned by the desktop
-  return RunMenuCommand(app, platform::SystemFolderPicker(), id);
 }

@@ -1,7 +1,5 @@
 #include "ui/win/LoginDlg.h"
 
-#include "BuildConfig.h"
-#include "app/AssistantApp.h"
 #include "res/login_ids.h"
 #include "res/resource.h"
 #include "ui/win/DialogRouting.h"
@@ -11,7 +9,7 @@ namespace {
 constexpr COLORREF LINK_TEXT = RGB(0, 102, 204);
 }  // namespace
 
-CLoginDlg::CLoginDlg(CAssistantApp& app) : m_app(app) {}
+CLoginDlg::CLoginDlg(const LoginContext& context) : m_context(context) {}
 
 CLoginDlg::~CLoginDlg() {
   if (m_hLabelFont) DeleteObject(m_hLabelFont);
@@ -62,10 +60,8 @@ void CLoginDlg::OnInitDialog() {
   SendMessageA(identity, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>("普通用户"));
   SendMessageA(identity, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>("管理员"));
 
-  const CServerAccount* found = m_app.FindSavedAccount(m_strServer, m_nPort);
-  const std::string& policyServer = m_app.m_policy.server;
-  LoginPreset preset = MakeLoginPreset(*m_app.m_pSettings, found, m_strServer,
-                                       policyServer.empty() ? VELMORA_DEFAULT_HOST : policyServer);
+  LoginPreset preset = MakeLoginPreset(m_context.target.settings, m_context.savedAccount,
+                                       m_context.server, m_context.defaultServer);
   m_items = preset.items;
   HWND server = GetDlgItem(m_hWnd, IDC_LOGIN_SERVER);
   for (size_t i = 0; i < m_items.size(); ++i) {
@@ -118,7 +114,7 @@ void CLoginDlg::OnCommand(int id, int code) {
       break;
     case IDC_LOGIN_SERVER_LABEL:
       if (code == STN_CLICKED) {
-        CServerListDlg list(*m_app.m_pSettings, m_app.Desktop());
+        CServerListDlg list(m_context.target.settings, m_context.target.desktop);
         list.DoModal(m_hWnd);
       }
       break;
@@ -133,7 +129,7 @@ void CLoginDlg::OnServerChosen() {
   LRESULT index = SendDlgItemMessageA(m_hWnd, IDC_LOGIN_SERVER, CB_GETITEMDATA, at, 0);
   if (index < 0 || static_cast<size_t>(index) >= m_items.size()) return;
   AccountFields fields;
-  if (FieldsOfItem(*m_app.m_pSettings, m_items[index], fields)) ShowFields(fields);
+  if (FieldsOfItem(m_context.target.settings, m_items[index], fields)) ShowFields(fields);
 }
 
 void CLoginDlg::OnLogin() {
@@ -145,8 +141,7 @@ void CLoginDlg::OnLogin() {
   input.password = ItemText(IDC_LOGIN_PASSWORD);
   input.remember = IsDlgButtonChecked(m_hWnd, IDC_LOGIN_REMEMBER) == BST_CHECKED;
   input.autoLogin = IsDlgButtonChecked(m_hWnd, IDC_LOGIN_AUTO) == BST_CHECKED;
-  LoginTarget target{*m_app.m_pSettings, m_app.m_login, m_app.m_bLoggedIn, m_app.Desktop()};
-  if (SubmitLogin(input, target)) EndDialog(m_hWnd, IDOK);
+  if (SubmitLogin(input, m_context.target)) EndDialog(m_hWnd, IDOK);
 }
 
 std::string CLoginDlg::ItemText(int id) const {

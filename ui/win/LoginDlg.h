@@ -6,23 +6,18 @@
 
 #include "ui/LoginRules.h"
 
-class CAssistantApp;
-
 // Logs the user in to a platform server: offers the saved servers and
 // accounts, checks what is typed, and on success fills the application's
 // login, marks it logged in and saves the account. Ends with IDOK after a
 // successful login, IDCANCEL when the user closes it.
 class CLoginDlg {
  public:
-  explicit CLoginDlg(CAssistantApp& app);
+  explicit CLoginDlg(const LoginContext& context);
   ~CLoginDlg();
   CLoginDlg(const CLoginDlg&) = delete;
   CLoginDlg& operator=(const CLoginDlg&) = delete;
 
   INT_PTR DoModal(HWND parent);
-
-  std::string m_strServer;  // host to preselect; may be empty
-  int m_nPort = 0;
 
  private:
   template <typename Dialog>
@@ -37,7 +32,7 @@ class CLoginDlg {
   std::string ItemText(int id) const;
   INT_PTR LabelColour(HDC dc, HWND control);
 
-  CAssistantApp& m_app;
+  LoginContext m_context;
   HWND m_hWnd = nullptr;
   std::vector<LoginServerItem> m_items;  // the server list's entries, by item data
   HFONT m_hLabelFont = nullptr;

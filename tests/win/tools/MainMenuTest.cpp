@@ -4,11 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "FakeDesktop.h"
-#include "app/AssistantApp.h"
 #include "tools/win/MainMenu.h"
 #include "tools/win/MainMenuBuild.h"
-#include "unit/app/ScopedAppData.h"
 
 namespace {
 
@@ -80,19 +77,16 @@ void CALLBACK ReadOpenMenu(HWND owner, UINT, UINT_PTR timer, DWORD) {
 }
 
 TEST(MainMenuWin, ShownMenuSendsTheChosenCommandToItsOwner) {
-  ScopedAppData appData("menu-win");
-  FakeDesktop desktop;
-  AppServices services;
-  services.sharedBlockName = "velmora menu win test block";
-  CAssistantApp app(desktop, services);
-  app.m_bLoggedIn = true;
+  MainMenuState state;
+  state.loggedIn = true;
+  state.inTray = true;
 
   HWND owner = CreateWindowExA(0, "STATIC", "menu owner", WS_POPUP | WS_VISIBLE, 100, 100, 50, 50,
                                nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
   ASSERT_NE(nullptr, owner);
   SetForegroundWindow(owner);
   SetTimer(owner, 1, 300, ReadOpenMenu);
-  ShowMainMenu(app, owner, POINT{120, 300}, true);
+  ShowMainMenu(state, owner, POINT{120, 300});
 
   ASSERT_EQ(26u, g_shown.size());
   EXPECT_EQ("1132 Velmora教育资源平台", g_shown.front());

@@ -158,7 +158,7 @@ class DialogDpi : public testing::Test {
 }  // namespace
 
 TEST_F(DialogDpi, LoginDialogAndItsUnderlinedServerLink) {
-  CLoginDlg login(*app);
+  CLoginDlg login(app->LoginContextFor("", 0));
   RunModal("登录Velmora平台", [&] { return login.DoModal(nullptr); }, [&](HWND h) {
     HWND label = GetDlgItem(h, IDC_LOGIN_SERVER_LABEL);
     RECT opened{};

@@ -69,7 +69,7 @@ TEST_F(LoginDialogs, LoginTemplateHasEveryControlAndOpensWithTheFirstStartPreset
                   {IDC_LOGIN_IDENTITY, "ComboBox"},   {IDC_LOGIN_USER, "Edit"},
                   {IDC_LOGIN_PASSWORD, "Edit"},       {IDC_LOGIN_REMEMBER, "Button"},
                   {IDC_LOGIN_AUTO, "Button"},         {IDOK, "Button"}};
-  CLoginDlg login(*app);
+  CLoginDlg login(app->LoginContextFor("", 0));
   INT_PTR result = RunModal("登录Velmora平台", [&] { return login.DoModal(nullptr); }, [&](HWND h) {
     for (const Control& c : controls)
       EXPECT_STRCASEEQ(ClassOf(GetDlgItem(h, c.id)).c_str(), c.cls) << c.id;
@@ -92,7 +92,7 @@ TEST_F(LoginDialogs, LoginTemplateHasEveryControlAndOpensWithTheFirstStartPreset
 }
 
 TEST_F(LoginDialogs, EnterInAnEditActsAsTheLoginButton) {
-  CLoginDlg login(*app);
+  CLoginDlg login(app->LoginContextFor("", 0));
   RunModal("登录Velmora平台", [&] { return login.DoModal(nullptr); }, [&](HWND h) {
     SendDlgItemMessageA(h, IDC_LOGIN_SERVER, WM_SETTEXT, 0, (LPARAM) "  ");
     SendDlgItemMessageA(h, IDC_LOGIN_USER, WM_SETTEXT, 0, (LPARAM) "13800000001");
@@ -109,9 +109,7 @@ TEST_F(LoginDialogs, SavedAccountIsPreselectedAndChoosingAnotherFillsItsFields) 
   CSettingsStore& settings = *app->m_pSettings;
   settings.UpdateAccount("a.cn", 80, "u-a", "p-a", 1, 0, 0, 1, 2, "s");
   settings.UpdateAccount("b.cn", 7112, "u-b", "p-b", 0, 0, 1, 1, 2, "s");
-  CLoginDlg login(*app);
-  login.m_strServer = "b.cn";
-  login.m_nPort = 7112;
+  CLoginDlg login(app->LoginContextFor("b.cn", 7112));
   RunModal("登录Velmora平台", [&] { return login.DoModal(nullptr); }, [&](HWND h) {
     HWND server = GetDlgItem(h, IDC_LOGIN_SERVER);
     EXPECT_EQ(SendMessageA(server, CB_GETCURSEL, 0, 0), 1);

@@ -1,4 +1,4 @@
-#include "ui/MenuCommands.h"
+#include "app/MenuCommands.h"
 
 #include <cctype>
 #include <cstdio>
@@ -190,4 +190,12 @@ bool RunMenuCommand(CAssistantApp& app, platform::IFolderPicker& picker, int id)
     case IDM_SCREEN_CAPTURE: app.StartScreenCapture(); return true;
     default: return RunToolCommand(app, id);
   }
+}
+
+MainMenuState MainMenuStateOf(const CAssistantApp& app, bool inTray) {
+  MainMenuState state;
+  state.loggedIn = app.m_bLoggedIn;
+  state.inTray = inTray;
+  state.lastHost = app.m_pSettings->m_strLastHost;
+  return state;
 }

@@ -14,7 +14,7 @@
 #include "platform/FolderPicker.h"
 #include "tools/MainMenuLayout.h"
 #include "unit/app/ScopedAppData.h"
-#include "ui/MenuCommands.h"
+#include "app/MenuCommands.h"
 
 namespace {
 

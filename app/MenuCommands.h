@@ -1,6 +1,8 @@
 #pragma once
 #include <string>
 
+#include "tools/MainMenuLayout.h"
+
 class CAssistantApp;
 namespace platform {
 class IFolderPicker;
@@ -12,6 +14,10 @@ class IFolderPicker;
 // cache, CDN server, failed submissions, switching account, screen capture.
 // False when `id` is not a command of the menu.
 bool RunMenuCommand(CAssistantApp& app, platform::IFolderPicker& picker, int id);
+
+// What the menu offers now: logged in or not, the main window hidden in the
+// notification area or not, the server of the last login.
+MainMenuState MainMenuStateOf(const CAssistantApp& app, bool inTray);
 
 // The platform's home page for the server of the last login: the default
 // host carries the login's token, the second built-in host is always on port
