@@ -80,6 +80,7 @@ bool CSegmentedDownloader::Probe(const std::string& url) {
   client.m_nRecvTimeout = PROBE_RECV_TIMEOUT;
   bool received = client.GetHeaders(url, m_header);
   m_strHost = client.m_strHost;
+  m_certRejection = CertificateRejectionOf(client);
   return received && (m_header.m_nStatus == 200 || m_header.m_nStatus == 206);
 }
 

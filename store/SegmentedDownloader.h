@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "net/HttpResponseHeader.h"
+#include "net/PlatformApi.h"
 #include "platform/Files.h"
 #include "store/DownloadSegment.h"
 #include "store/SegmentRules.h"
@@ -69,6 +70,7 @@ class CSegmentedDownloader {
   std::string m_strUrl;
   std::string m_strTargetPath;
   CHttpResponseHeader m_header;
+  CertificateRejection m_certRejection;  // the probe's, when the server's certificate was refused
   int m_nRetryBudget = RETRY_BUDGET;
   bool m_bResumeRecords = true;  // off only to measure what the records cost
   int m_nError = SDE_OK;

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "app/CertificateNotice.h"
 #include "platform/Files.h"
 #include "res/download_ids.h"
 #include "ui/win/DialogRouting.h"
@@ -135,6 +136,9 @@ void CDownloadBarDlg::StartOrStop() {
   if (!started) {
     SetText("下载失败");
     SetTip("下载失败");
+    // A refused certificate is told with the server and why, as everywhere.
+    if (downloader.m_certRejection.problem != platform::TlsCertProblem::None)
+      TellCertificateRejected(m_desktop, downloader.m_certRejection);
     return;
   }
   m_nTotal = downloader.GetTotal();

@@ -14,6 +14,9 @@
 #include "store/SegmentedDownloader.h"
 #include "store/SettingsStore.h"
 #include "ui/LoginRules.h"
+#ifdef _WIN32
+#include "ui/win/DownloadBarDlg.h"
+#endif
 #include "unit/store/StoreTestSupport.h"
 
 // The client over TLS against the reference platform's HTTPS mode: the host
@@ -104,8 +107,39 @@ TEST_F(Tls, RefusedCertificatesSendNothingAndSayWhy) {
     std::string reply;
     EXPECT_FALSE(client.Get(DownloadUrl(c.server, "100001"), reply)) << c.server;
     EXPECT_EQ(client.m_nError, WCE_CERTIFICATE) << c.server;
+    // The companion tools' downloader keeps the finding for the user.
+    CSegmentedDownloader downloader;
+    EXPECT_FALSE(downloader.Start(DownloadUrl(c.server, "100001"), m_dir.string(), "tool.exe", 4));
+    EXPECT_EQ(downloader.m_nError, SDE_PROBE) << c.server;
+    EXPECT_EQ(downloader.m_certRejection.problem, c.problem) << c.server;
+    EXPECT_EQ(downloader.m_certRejection.host, "localhost") << c.server;
+    EXPECT_EQ(Ref().RequestCount(), before) << c.server << ": a request went out";
   }
 }
+
+#ifdef _WIN32
+// The bar that fetches a companion tool says why it stopped, not only that.
+TEST_F(Tls, DownloadBarOfARefusedServerTellsTheUserWhy) {
+  FakeDesktop desktop;
+  CDownloadBarDlg bar(desktop);
+  bar.m_strUrl = DownloadUrl("download_untrusted", "100001");
+  bar.m_strPath = m_dir.string();
+  bar.m_pszName = "VmCourse_self.exe";
+  // The bar starts as it opens: a "退出" posted once it is there comes after.
+  std::thread closer([] {
+    HWND window = nullptr;
+    for (int i = 0; i < 1000 && !window; ++i, Sleep(10)) window = FindWindowA(nullptr, "下载");
+    if (window) PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+  });
+  EXPECT_EQ(bar.DoModal(nullptr), IDCANCEL);
+  closer.join();
+  EXPECT_EQ(bar.GetText(), "下载失败");
+  EXPECT_EQ(desktop.messages,
+            std::vector<std::string>{
+                "提示|服务器 localhost 的证书无效（证书不是由受信任的机构颁发的），已停止连接。"});
+  EXPECT_FALSE(std::filesystem::exists(m_dir / "VmCourse_self.exe"));
+}
+#endif
 
 TEST_F(Tls, HttpsToAPlainHttpServerFailsInsteadOfFallingBack) {
   const int before = Ref().RequestCount();
