@@ -15,6 +15,9 @@
 #include "store/SettingsStore.h"
 #include "ui/LoginRules.h"
 #ifdef _WIN32
+#include <windows.h>
+#include <commctrl.h>
+
 #include "ui/win/DownloadBarDlg.h"
 #endif
 #include "unit/store/StoreTestSupport.h"
@@ -120,6 +123,8 @@ TEST_F(Tls, RefusedCertificatesSendNothingAndSayWhy) {
 #ifdef _WIN32
 // The bar that fetches a companion tool says why it stopped, not only that.
 TEST_F(Tls, DownloadBarOfARefusedServerTellsTheUserWhy) {
+  INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_BAR_CLASSES};
+  InitCommonControlsEx(&controls);
   FakeDesktop desktop;
   CDownloadBarDlg bar(desktop);
   bar.m_strUrl = DownloadUrl("download_untrusted", "100001");

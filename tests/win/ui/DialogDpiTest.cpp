@@ -18,6 +18,7 @@
 #include "store/SettingsStore.h"
 #include "ui/DpiScale.h"
 #include "ui/win/CdnServerDlg.h"
+#include "ui/win/DownloadBarDlg.h"
 #include "ui/win/DownloadProgressDlg.h"
 #include "ui/win/LoginDlg.h"
 #include "ui/win/ServerListDlg.h"
@@ -134,6 +135,28 @@ void RunModal(const char* caption, const std::function<INT_PTR()>& doModal,
   EXPECT_TRUE(seen) << caption;
 }
 
+struct TooltipSearch {
+  HWND owner, found;
+};
+
+BOOL CALLBACK FindTooltip(HWND window, LPARAM param) {
+  auto* search = reinterpret_cast<TooltipSearch*>(param);
+  char cls[64] = "";
+  GetClassNameA(window, cls, sizeof cls);
+  if (lstrcmpiA(cls, TOOLTIPS_CLASSA) != 0 || GetWindow(window, GW_OWNER) != search->owner)
+    return TRUE;
+  search->found = window;
+  return FALSE;
+}
+
+// The tooltip window that `owner` made for itself.
+HWND TooltipOf(HWND owner) {
+  TooltipSearch search{owner, nullptr};
+  EnumThreadWindows(GetWindowThreadProcessId(owner, nullptr), FindTooltip,
+                    reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
 void AddRow(HWND dialog, int listId, const char* text) {
   LVITEMA item{};
   item.mask = LVIF_TEXT;
@@ -223,4 +246,32 @@ TEST_F(DialogDpi, SmallDialogsFollowToo) {
   }
   EXPECT_EQ(GetObjectType(madeForTwice), 0u);
   DestroyWindow(parent);
+}
+
+// The download bar draws its text and sizes its tip itself: moved to a
+// screen of twice the DPI it takes the system's rectangle and its tip
+// twice the width, and moved back both are as they were.
+TEST_F(DialogDpi, DownloadBarFollowsToo) {
+  CDownloadBarDlg bar(desktop);
+  bar.m_strUrl = "http://127.0.0.1:1/VelmoraTool/player.exe";  // fails at once, the bar stays
+  bar.m_strPath = "dpi-bar-none";
+  RunModal("下载", [&] { return bar.DoModal(nullptr); }, [&](HWND h) {
+    HWND tip = TooltipOf(h);
+    ASSERT_NE(tip, nullptr);
+    const int dpi = WindowDpi(h);
+    EXPECT_EQ(SendMessageA(tip, TTM_GETMAXTIPWIDTH, 0, 0), ScaleToDpi(360, dpi));
+    const RECT window = WindowRect(h);
+    RECT suggested = window;
+    suggested.right = window.left + 2 * (window.right - window.left);
+    suggested.bottom = window.top + 2 * (window.bottom - window.top);
+    SendDpi(h, 2 * dpi, suggested);
+    RECT moved = WindowRect(h);
+    EXPECT_TRUE(EqualRect(&moved, &suggested));
+    EXPECT_EQ(SendMessageA(tip, TTM_GETMAXTIPWIDTH, 0, 0), ScaleToDpi(360, 2 * dpi));
+    SendDpi(h, dpi, window);
+    moved = WindowRect(h);
+    EXPECT_TRUE(EqualRect(&moved, &window));
+    EXPECT_EQ(SendMessageA(tip, TTM_GETMAXTIPWIDTH, 0, 0), ScaleToDpi(360, dpi));
+  });
+  EXPECT_EQ(bar.GetText(), "下载失败");
 }
