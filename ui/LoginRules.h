@@ -92,8 +92,9 @@ bool SubmitLogin(const LoginInput& input, LoginTarget target,
                  const LoginCall& call = &CPlatformApi::Login);
 
 // What the login dialog is opened with: where a login goes, the saved
-// account of the server it opens for (null when none), that server (may be
-// empty) and the one offered where neither names one.
+// account of the server it opens for (null when none; read only as the
+// dialog opens, since the server list it offers may remove it), that server
+// (may be empty) and the one offered where neither names one.
 struct LoginContext {
   LoginTarget target;
   const CServerAccount* savedAccount;
