@@ -1,12 +1,13 @@
 """Adds up the JUnit reports of every test layer and prints the closing line,
-after the name of each case that failed, so that the last lines of a run say
-what to look at."""
+after the name of each case that failed, and of each that passed only when
+tried again, so that the last lines of a run say what to look at."""
 import os
 import sys
 import xml.etree.ElementTree as ET
 
 passed = failed = skipped = 0
 failures = []
+second_tries = []
 for path in sys.argv[1:]:
     layer = os.path.splitext(os.path.basename(path))[0]
     try:
@@ -24,6 +25,11 @@ for path in sys.argv[1:]:
             skipped += 1
         else:
             passed += 1
+            if case.get("tried_again"):
+                name = ".".join(filter(None, (case.get("classname"), case.get("name"))))
+                second_tries.append(f"{layer}: {name}")
+for line in second_tries:
+    print(f"passed when tried again {line}")
 for line in failures:
     print(f"FAILED {line}")
 print(f"{passed} passed, {failed} failed, {skipped} skipped")
