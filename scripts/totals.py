@@ -5,6 +5,11 @@ import os
 import sys
 import xml.etree.ElementTree as ET
 
+
+def case_name(case):
+    return ".".join(filter(None, (case.get("classname"), case.get("name"))))
+
+
 passed = failed = skipped = 0
 failures = []
 second_tries = []
@@ -19,15 +24,13 @@ for path in sys.argv[1:]:
     for case in root.iter("testcase"):
         if case.find("failure") is not None or case.find("error") is not None:
             failed += 1
-            name = ".".join(filter(None, (case.get("classname"), case.get("name"))))
-            failures.append(f"{layer}: {name}")
+            failures.append(f"{layer}: {case_name(case)}")
         elif case.find("skipped") is not None:
             skipped += 1
         else:
             passed += 1
             if case.get("tried_again"):
-                name = ".".join(filter(None, (case.get("classname"), case.get("name"))))
-                second_tries.append(f"{layer}: {name}")
+                second_tries.append(f"{layer}: {case_name(case)}")
 for line in second_tries:
     print(f"passed when tried again {line}")
 for line in failures:
